@@ -1,0 +1,35 @@
+// The platform interfaces the library, the simulated audio system and the tools use, for the
+// Windows build (the SDK headers) and for the Linux build (the project's platform layer).
+// What the mingw-w64 headers lack is declared here for both builds.
+#pragma once
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <propidl.h>
+#include <propsys.h>
+#include <mmdeviceapi.h>
+#include <evntprov.h>
+
+// Property-system helpers that propsys.dll exports but the mingw-w64 headers do not declare.
+extern "C" {
+HRESULT WINAPI InitPropVariantFromInt32Vector(const LONG* values, ULONG count, PROPVARIANT* value);
+ULONG WINAPI PropVariantGetElementCount(REFPROPVARIANT value);
+HRESULT WINAPI PropVariantGetStringElem(REFPROPVARIANT value, ULONG index, PWSTR* text);
+}
+#else
+#include <windows.h>
+#include <propsys.h>
+#include <propvarutil.h>
+#include <mmdeviceapi.h>
+#include <evntprov.h>
+#endif
+
+#include <string>
+
+// The library's wide text: UTF-16 code units on both builds.
+using WString = std::basic_string<WCHAR>;

@@ -1,0 +1,20 @@
+// System message texts, local memory and code-page conversion.
+#pragma once
+
+#include "windows.h"
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+
+#define CP_ACP 0
+#define CP_THREAD_ACP 3
+#define CP_UTF8 65001
+
+extern "C" {
+VEXPLAT_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                                 LPWSTR buffer, DWORD size, void* arguments);
+VEXPLAT_API HLOCAL LocalFree(HLOCAL memory);
+VEXPLAT_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
+                                    int capacity);
+}

@@ -1,0 +1,147 @@
+// System message texts for the codes the library meets, local memory, and code-page
+// conversion.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct SystemText {
+    DWORD code;
+    const char16_t* text;
+};
+
+// The Windows texts, each ending in CR LF as the system's do. Win32 codes and their
+// HRESULT forms share a text.
+const SystemText kSystemTexts[] = {
+    {0x80004005, u"Unspecified error\r\n"},
+    {0x80004001, u"Not implemented\r\n"},
+    {0x80004002, u"No such interface supported\r\n"},
+    {0x80030005, u"Access Denied.\r\n"},
+    {0x80040154, u"Class not registered\r\n"},
+    {0x800401F0, u"CoInitialize has not been called.\r\n"},
+    {2, u"The system cannot find the file specified.\r\n"},
+    {5, u"Access is denied.\r\n"},
+    {14, u"Not enough memory resources are available to complete this operation.\r\n"},
+    {87, u"The parameter is incorrect.\r\n"},
+    {122, u"The data area passed to a system call is too small.\r\n"},
+    {234, u"More data is available.\r\n"},
+    {1168, u"Element not found.\r\n"},
+};
+
+const char16_t* FindText(DWORD code) {
+    DWORD win32 = code;
+    if ((code & 0xFFFF0000u) == 0x80070000u) {
+        win32 = code & 0xFFFFu;
+    }
+    for (const SystemText& entry : kSystemTexts) {
+        if (entry.code == code || entry.code == win32) {
+            return entry.text;
+        }
+    }
+    return nullptr;
+}
+
+// Decodes one UTF-8 sequence at text[i]; malformed input gives U+FFFD and one byte.
+char32_t DecodeUtf8(const unsigned char* text, size_t length, size_t* i) {
+    const unsigned char lead = text[*i];
+    int extra = 0;
+    char32_t cp = 0;
+    if (lead < 0x80) {
+        ++*i;
+        return lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3;
+        cp = lead & 0x07;
+    } else {
+        ++*i;
+        return 0xFFFD;
+    }
+    if (*i + static_cast<size_t>(extra) >= length) {
+        ++*i;
+        return 0xFFFD;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char next = text[*i + k];
+        if ((next & 0xC0) != 0x80) {
+            ++*i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    *i += extra + 1;
+    return cp > 0x10FFFF ? 0xFFFD : cp;
+}
+
+}  // namespace
+
+extern "C" DWORD FormatMessageW(DWORD flags, LPCVOID /*source*/, DWORD messageId,
+                                DWORD /*languageId*/, LPWSTR buffer, DWORD size,
+                                void* /*arguments*/) {
+    if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || buffer == nullptr) {
+        return 0;
+    }
+    const char16_t* text = FindText(messageId);
+    if (text == nullptr) {
+        return 0;
+    }
+    DWORD length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    WCHAR* target = buffer;
+    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0) {
+        target = static_cast<WCHAR*>(std::malloc((length + 1) * sizeof(WCHAR)));
+        if (target == nullptr) {
+            return 0;
+        }
+        *reinterpret_cast<WCHAR**>(buffer) = target;
+    } else if (size < length + 1) {
+        return 0;
+    }
+    std::memcpy(target, text, (length + 1) * sizeof(WCHAR));
+    return length;
+}
+
+extern "C" HLOCAL LocalFree(HLOCAL memory) {
+    std::free(memory);
+    return nullptr;
+}
+
+extern "C" int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, LPCSTR text, int bytes,
+                                   LPWSTR wide, int capacity) {
+    if (text == nullptr || bytes == 0 || capacity < 0 ||
+        (codePage != CP_ACP && codePage != CP_THREAD_ACP && codePage != CP_UTF8)) {
+        return 0;
+    }
+    // The process's code page here is UTF-8.
+    const size_t length = bytes < 0 ? std::strlen(text) + 1 : static_cast<size_t>(bytes);
+    const auto* input = reinterpret_cast<const unsigned char*>(text);
+    size_t produced = 0;
+    size_t i = 0;
+    while (i < length) {
+        const char32_t cp = DecodeUtf8(input, length, &i);
+        const size_t units = cp >= 0x10000 ? 2 : 1;
+        if (capacity > 0) {
+            if (produced + units > static_cast<size_t>(capacity)) {
+                return 0;
+            }
+            if (units == 2) {
+                const char32_t v = cp - 0x10000;
+                wide[produced] = static_cast<WCHAR>(0xD800 + (v >> 10));
+                wide[produced + 1] = static_cast<WCHAR>(0xDC00 + (v & 0x3FF));
+            } else {
+                wide[produced] = static_cast<WCHAR>(cp);
+            }
+        }
+        produced += units;
+    }
+    return static_cast<int>(produced);
+}

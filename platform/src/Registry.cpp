@@ -1,0 +1,244 @@
+// An in-memory registry: one HKEY_LOCAL_MACHINE tree per process, key names compared without
+// regard to case as Windows does, values stored as typed bytes.
+#include <windows.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct HKEY__ {
+    std::vector<std::u16string> path;  // folded names from the root
+};
+
+namespace {
+
+struct Value {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct Key {
+    std::map<std::u16string, std::unique_ptr<Key>> children;  // by folded name
+    std::map<std::u16string, Value> values;                   // by folded name
+};
+
+struct Registry {
+    std::mutex lock;
+    Key localMachine;
+};
+
+Registry& TheRegistry() {
+    static Registry* registry = new Registry();  // lives as long as the process
+    return *registry;
+}
+
+std::u16string Fold(const WCHAR* text) {
+    std::u16string folded;
+    for (; text != nullptr && *text != 0; ++text) {
+        const WCHAR c = *text;
+        folded.push_back((c >= u'a' && c <= u'z') ? static_cast<WCHAR>(c - (u'a' - u'A')) : c);
+    }
+    return folded;
+}
+
+std::vector<std::u16string> SplitPath(const WCHAR* subKey) {
+    std::vector<std::u16string> parts;
+    const std::u16string folded = Fold(subKey);
+    std::u16string part;
+    for (WCHAR c : folded) {
+        if (c == u'\\') {
+            if (!part.empty()) {
+                parts.push_back(part);
+            }
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    if (!part.empty()) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+bool BasePath(HKEY key, std::vector<std::u16string>* path) {
+    if (key == HKEY_LOCAL_MACHINE) {
+        path->clear();
+        return true;
+    }
+    if (key == nullptr) {
+        return false;
+    }
+    *path = key->path;
+    return true;
+}
+
+// Finds (or, with create, makes) the key at path; null when it is absent.
+Key* Walk(const std::vector<std::u16string>& path, bool create) {
+    Key* key = &TheRegistry().localMachine;
+    for (const std::u16string& name : path) {
+        auto it = key->children.find(name);
+        if (it == key->children.end()) {
+            if (!create) {
+                return nullptr;
+            }
+            it = key->children.emplace(name, std::make_unique<Key>()).first;
+        }
+        key = it->second.get();
+    }
+    return key;
+}
+
+LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, PHKEY result, bool create, LPDWORD disposition) {
+    if (result == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::vector<std::u16string> path;
+    if (!BasePath(key, &path)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    for (std::u16string& part : SplitPath(subKey)) {
+        path.push_back(std::move(part));
+    }
+    std::lock_guard<std::mutex> guard(TheRegistry().lock);
+    const bool existed = Walk(path, false) != nullptr;
+    if (!existed && !create) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    Walk(path, true);
+    if (disposition != nullptr) {
+        *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+    }
+    *result = new HKEY__{std::move(path)};
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*access*/,
+                                 PHKEY result) {
+    return OpenOrCreate(key, subKey, result, false, nullptr);
+}
+
+extern "C" LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD /*reserved*/,
+                                   LPWSTR /*keyClass*/, DWORD /*options*/, REGSAM /*access*/,
+                                   void* /*security*/, PHKEY result, LPDWORD disposition) {
+    return OpenOrCreate(key, subKey, result, true, disposition);
+}
+
+extern "C" LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD /*reserved*/, DWORD type,
+                                  const BYTE* data, DWORD dataSize) {
+    std::vector<std::u16string> path;
+    if (!BasePath(key, &path)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (data == nullptr && dataSize > 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::lock_guard<std::mutex> guard(TheRegistry().lock);
+    Key* node = Walk(path, false);
+    if (node == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    Value& value = node->values[Fold(valueName)];
+    value.type = type;
+    value.data.assign(data, data + dataSize);
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags,
+                                LPDWORD type, void* data, LPDWORD dataSize) {
+    if (data != nullptr && dataSize == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::vector<std::u16string> path;
+    if (!BasePath(key, &path)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    for (std::u16string& part : SplitPath(subKey)) {
+        path.push_back(std::move(part));
+    }
+    std::lock_guard<std::mutex> guard(TheRegistry().lock);
+    const Key* node = Walk(path, false);
+    if (node == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    auto it = node->values.find(Fold(valueName));
+    if (it == node->values.end()) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const Value& value = it->second;
+    const bool allowed = (value.type == REG_SZ && (flags & RRF_RT_REG_SZ) != 0) ||
+                         (value.type == REG_DWORD && (flags & RRF_RT_REG_DWORD) != 0) ||
+                         (flags & RRF_RT_ANY) == RRF_RT_ANY;
+    if (!allowed) {
+        return ERROR_UNSUPPORTED_TYPE;
+    }
+    std::vector<BYTE> bytes = value.data;
+    if (value.type == REG_SZ) {
+        // A string always comes back terminated, whatever was stored.
+        if (bytes.size() % 2 != 0) {
+            bytes.push_back(0);
+        }
+        const bool terminated =
+            bytes.size() >= 2 && bytes[bytes.size() - 1] == 0 && bytes[bytes.size() - 2] == 0;
+        if (!terminated) {
+            bytes.push_back(0);
+            bytes.push_back(0);
+        }
+    }
+    if (type != nullptr) {
+        *type = value.type;
+    }
+    const DWORD needed = static_cast<DWORD>(bytes.size());
+    if (dataSize == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    if (data == nullptr) {
+        *dataSize = needed;
+        return ERROR_SUCCESS;
+    }
+    if (*dataSize < needed) {
+        *dataSize = needed;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(data, bytes.data(), needed);
+    *dataSize = needed;
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
+    std::vector<std::u16string> path;
+    if (!BasePath(key, &path)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    for (std::u16string& part : SplitPath(subKey)) {
+        path.push_back(std::move(part));
+    }
+    std::lock_guard<std::mutex> guard(TheRegistry().lock);
+    if (path.empty()) {
+        TheRegistry().localMachine.children.clear();
+        TheRegistry().localMachine.values.clear();
+        return ERROR_SUCCESS;
+    }
+    const std::u16string last = path.back();
+    path.pop_back();
+    Key* parent = Walk(path, false);
+    if (parent == nullptr || parent->children.erase(last) == 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS RegCloseKey(HKEY key) {
+    if (key == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (key != HKEY_LOCAL_MACHINE) {
+        delete key;
+    }
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,106 @@
+// Helpers shared by the tests: COM apartments, the platform in use, and text for messages.
+#pragma once
+
+#include "Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace vextest {
+
+// Initialises COM on the calling thread for the lifetime of the object.
+class ComApartment {
+public:
+    explicit ComApartment(DWORD model = COINIT_MULTITHREADED) {
+        m_hr = CoInitializeEx(nullptr, model);
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(m_hr)) {
+            CoUninitialize();
+        }
+    }
+    HRESULT Result() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
+
+// True when the test runs under Wine, whose platform DLLs answer instead of Windows.
+inline bool RunningUnderWine() {
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+// True where the in-process trace controller can enable providers (not under Windows or Wine).
+inline bool HaveTraceController() {
+#ifdef _WIN32
+    return false;
+#else
+    return true;
+#endif
+}
+
+inline std::string Narrow(const WCHAR* text) {
+    std::string out;
+    for (; text != nullptr && *text != 0; ++text) {
+        const unsigned c = static_cast<unsigned>(*text);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char escaped[12];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+inline std::string Narrow(const WString& text) {
+    return Narrow(text.c_str());
+}
+
+inline WString Widen(const char* text) {
+    WString out;
+    for (; *text != 0; ++text) {
+        out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(*text)));
+    }
+    return out;
+}
+
+inline std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(hr));
+    return text;
+}
+
+// The system's own message text for a code, as FormatMessageW gives it (empty when none).
+inline WString SystemMessage(HRESULT hr) {
+    WCHAR* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    WString text;
+    if (length > 0 && buffer != nullptr) {
+        text.assign(buffer, length);
+    }
+    if (buffer != nullptr) {
+        LocalFree(buffer);
+    }
+    return text;
+}
+
+}  // namespace vextest
+
+// Compare result codes as hexadecimal text, so a failure shows both codes readably.
+#define EXPECT_HR(expected, actual) \
+    EXPECT_EQ(::vextest::Hex(expected), ::vextest::Hex(actual)) << #actual << ": "
+#define ASSERT_HR(expected, actual) \
+    ASSERT_EQ(::vextest::Hex(expected), ::vextest::Hex(actual)) << #actual << ": "
