@@ -1,0 +1,61 @@
+// The event-trace logger: one provider per process, loggers by keyword in a registry, and
+// scoped enter and leave records.
+#pragma once
+
+#include "../Platform.h"
+
+#include <cstdint>
+
+namespace Util {
+
+// The provider registration and what the last enable notification said.
+struct EtwProvider {
+    REGHANDLE handle;
+    bool enabled;
+    UCHAR level;
+    ULONGLONG matchAnyKeyword;
+};
+
+class ILogger {
+public:
+    virtual ~ILogger() = default;
+    virtual bool IsEnabled(UCHAR level) const = 0;
+    virtual void Log(UCHAR level, const WString& file, int line, const WString& function,
+                     const WString& message) const = 0;
+};
+
+class EtwLogger final : public ILogger {
+public:
+    EtwLogger(EtwProvider* provider, ULONGLONG keyword, WString name = WString());
+    bool IsEnabled(UCHAR level) const override;
+    void Log(UCHAR level, const WString& file, int line, const WString& function,
+             const WString& message) const override;
+
+private:
+    EtwProvider* m_provider;
+    ULONGLONG m_keyword;
+    WString m_name;
+};
+
+// The logger for the key (created on first use; valid until the library unloads).
+EtwLogger& GetLogger(ULONGLONG key);
+
+// The system message text of a code without its line break, or "IDispatch error #n" or
+// "Unknown error 0x..." when the system has none.
+WString GetErrorText(HRESULT code);
+
+class LogScope {
+public:
+    LogScope(const ILogger* logger, const char* file, int line, const WCHAR* function);
+    LogScope(const LogScope&) = delete;
+    LogScope& operator=(const LogScope&) = delete;
+    ~LogScope();
+
+private:
+    const ILogger* m_logger;
+    const char* m_file;
+    int m_line;
+    const WCHAR* m_function;
+};
+
+}  // namespace Util
