@@ -40,6 +40,12 @@ private:
 // The logger for the key (created on first use; valid until the library unloads).
 EtwLogger& GetLogger(ULONGLONG key);
 
+// True once the logger is gone (the library is unloading); nothing is logged then.
+bool LoggingEnded();
+
+// The logger for scope records, or null once the logger is gone.
+const ILogger* ScopeLogger();
+
 // The system message text of a code without its line break, or "IDispatch error #n" or
 // "Unknown error 0x..." when the system has none.
 WString GetErrorText(HRESULT code);

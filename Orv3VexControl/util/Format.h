@@ -31,7 +31,8 @@ public:
     FormatArg(unsigned long long value) : m_kind(Kind::Unsigned), m_uint(value), m_bits(64) {}
     FormatArg(const WCHAR* text) : m_kind(Kind::Wide), m_wide(text != nullptr ? text : u16null()) {}
     FormatArg(const WString& text) : m_kind(Kind::Wide), m_wide(text) {}
-    FormatArg(const char* text) : m_kind(Kind::Narrow), m_narrow(text != nullptr ? text : "(null)") {}
+    FormatArg(const char* text)
+        : m_kind(Kind::Narrow), m_narrow(text != nullptr ? text : "(null)") {}
     FormatArg(const std::string& text) : m_kind(Kind::Narrow), m_narrow(text) {}
     FormatArg(ErrorText error) : m_kind(Kind::Error), m_int(error.code), m_bits(32) {}
 
@@ -61,6 +62,9 @@ template <typename... Args>
 WString Format(const WCHAR* format, const Args&... args) {
     return FormatText(format, {FormatArg(args)...});
 }
+
+// A narrow (ASCII) text as wide text, such as a source file name.
+WString Widen(const char* text);
 
 // How many times FormatText has run in this process (for tests and benchmarks).
 uint64_t FormatCount();

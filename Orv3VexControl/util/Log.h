@@ -39,9 +39,10 @@ void LogAt(UCHAR level, const char* file, int line, const WCHAR* function, const
 
 }  // namespace Util
 
-#define VEX_LOG(level, function, format, ...) \
-    ::Util::LogAt(level, VEX_LOG_FILE, __LINE__, TEXT(function), TEXT(format) __VA_OPT__(, ) __VA_ARGS__)
+#define VEX_LOG(level, function, format, ...)                    \
+    ::Util::LogAt(level, VEX_LOG_FILE, __LINE__, TEXT(function), \
+                  TEXT(format) __VA_OPT__(, ) __VA_ARGS__)
 
 // Writes "Enter" now and " Leave" when the enclosing scope ends, at the verbose level.
 #define VEX_LOG_SCOPE(function) \
-    ::Util::LogScope vexLogScope_(&::Util::GetLogger(::Util::kLibraryKeyword), VEX_LOG_FILE, __LINE__, TEXT(function))
+    ::Util::LogScope vexLogScope_(::Util::ScopeLogger(), VEX_LOG_FILE, __LINE__, TEXT(function))

@@ -9,6 +9,7 @@
 #include "winerror.h"
 
 #define WINAPI
+#define NTAPI
 #define STDMETHODCALLTYPE
 #define STDAPI extern "C" VEXPLAT_API HRESULT
 #define STDAPI_(type) extern "C" VEXPLAT_API type
