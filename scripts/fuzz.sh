@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ with clang, writes their seed corpora and runs each for
+# the given number of seconds (default 30). Prints one line per target starting with "fuzz: ".
+# Fails when a target cannot be built or finds a crash; the input is kept in build/fuzz/findings.
+set -uo pipefail
+
+SECONDS_EACH=${1:-30}
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD="$ROOT/build/fuzz"
+cd "$ROOT"
+
+if ! command -v clang++ >/dev/null 2>&1; then
+    echo "fuzz.sh: clang++ is not installed (scripts/setup-deps.sh fuzz installs it)" >&2
+    exit 1
+fi
+
+if ! cmake -S fuzz -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$BUILD.configure.log" 2>&1; then
+    cat "$BUILD.configure.log"
+    exit 1
+fi
+cmake --build "$BUILD" -j "$(nproc 2>/dev/null || echo 2)" || exit 1
+
+rm -rf "$BUILD/seeds"
+mkdir -p "$BUILD/seeds/set" "$BUILD/seeds/get" "$BUILD/corpus/set" "$BUILD/corpus/get" \
+    "$BUILD/findings"
+"$BUILD/SeedWriter" "$BUILD/seeds/set" "$BUILD/seeds/get" || exit 1
+
+status=0
+for target in set get; do
+    case $target in
+        set) binary="$BUILD/SetParameterFuzzer" ;;
+        get) binary="$BUILD/GetParameterFuzzer" ;;
+    esac
+    log="$BUILD/$target.log"
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        "$binary" -max_total_time="$SECONDS_EACH" -print_final_stats=1 -max_len=8192 \
+        -artifact_prefix="$BUILD/findings/$target-" \
+        "$BUILD/corpus/$target" "$BUILD/seeds/$target" >"$log" 2>&1
+    rc=$?
+    runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' | tail -1)
+    rate=$(grep -oE 'stat::average_exec_per_sec: *[0-9]+' "$log" | grep -oE '[0-9]+$' | tail -1)
+    units=$(ls "$BUILD/corpus/$target" | wc -l)
+    if [[ $rc -eq 0 ]]; then
+        echo "fuzz: $target runs=${runs:-?} exec/s=${rate:-?} corpus=$units findings=0"
+    else
+        echo "fuzz: $target FAILED (exit $rc) runs=${runs:-?} exec/s=${rate:-?} findings in $BUILD/findings"
+        grep -E 'ERROR|fuzz check failed|runtime error|SUMMARY' "$log" | head -10
+        status=1
+    fi
+done
+exit $status

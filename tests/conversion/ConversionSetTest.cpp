@@ -1,0 +1,222 @@
+// Raw bytes to property values: the filter-configuration capacity, the fixed values of 1161
+// and 1162, and layouts that the caller's bytes do not cover.
+#include "ConversionTestSupport.h"
+
+#include "support/TraceCapture.h"
+
+#include <climits>
+#include <string>
+
+using namespace convtest;
+
+namespace {
+
+Bytes FilterConfig(ULONG n, size_t payload) {
+    Bytes bytes = ToBytes({static_cast<LONG>(n)});
+    for (size_t i = 0; i < payload; ++i) {
+        bytes.push_back(static_cast<BYTE>(0x11 * (i % 15 + 1)));
+    }
+    return bytes;
+}
+
+ConvertedParameter Set(LONG id, const Bytes& bytes) {
+    return ConvertParameterToPropVariant(id, bytes.data(), static_cast<ULONG>(bytes.size()));
+}
+
+const char kTooLarge[] =
+    "Filter config is too large to set, capacity = 2044 bytes, asked = 2045. Clear filter "
+    "config to null.";
+
+}  // namespace
+
+TEST(ConversionSet, FilterConfigCapacity) {
+    struct Case {
+        ULONG n;
+        size_t payload;      // bytes after the count in the caller's buffer
+        Words stored;        // expected stored words (only the first ones for the large case)
+        size_t storedWords;  // expected word count
+    };
+    const Case cases[] = {
+        {0, 0, {0}, 1},
+        {5, 5, {5, 0x44332211, 0x55}, 3},
+        {4, 4, {4, 0x44332211}, 2},
+        {2044, 2044, {2044, 0x44332211}, 512},
+        {2045, 2045, {0}, 1},
+        {2045, 0, {0}, 1},
+        {0x7FFFFFFF, 16, {0}, 1},
+        {0xFFFFFFFF, 16, {0}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("n = " + std::to_string(c.n) + ", payload " + std::to_string(c.payload));
+        const Bytes caller = FilterConfig(c.n, c.payload);
+        const Bytes before = caller;
+        const ConvertedParameter converted = Set(2105, caller);
+        EXPECT_EQ(before, caller) << "the caller's buffer is left untouched";
+        ASSERT_TRUE(converted.Valid());
+        const Words stored = StoredWords(converted.Value());
+        ASSERT_EQ(c.storedWords, stored.size());
+        EXPECT_EQ(c.stored, Words(stored.begin(), stored.begin() + c.stored.size()));
+        if (c.n <= kFilterConfigCapacity) {
+            EXPECT_EQ(0, std::memcmp(stored.data() + 1, caller.data() + 4, c.n));
+        }
+    }
+}
+
+TEST(ConversionSet, FilterConfigWithinCapacityNeedsItsBytes) {
+    for (const ULONG n : {1u, 5u, 2044u}) {
+        SCOPED_TRACE("n = " + std::to_string(n));
+        const Bytes caller = FilterConfig(n, n - 1);
+        const ConvertedParameter converted = Set(2105, caller);
+        EXPECT_FALSE(converted.Valid());
+        EXPECT_HR(E_INVALIDARG, converted.Result());
+        EXPECT_EQ(VT_EMPTY, converted.Value().vt);
+    }
+}
+
+TEST(ConversionSet, FilterConfigTooLargeIsRecorded) {
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    vextest::TraceSession session(2, 0x400);
+    {
+        const Bytes fits = FilterConfig(2044, 2044);
+        EXPECT_TRUE(Set(2105, fits).Valid());
+    }
+    EXPECT_TRUE(vextest::RecordsContaining("Filter config").empty()) << "2044 bytes fit";
+
+    const Bytes caller = FilterConfig(2045, 0);
+    EXPECT_TRUE(Set(2105, caller).Valid());
+    const auto records = vextest::RecordsContaining("Filter config");
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(2, records[0].level);
+    EXPECT_EQ(0x400u, records[0].keyword);
+    const std::string& text = records[0].text;
+    EXPECT_EQ(0u, text.rfind("[Orv3VexControl.cpp:", 0)) << text;
+    const std::string tail = std::string("] ConvertParameterToPropVariant: ") + kTooLarge;
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(tail, text.substr(text.size() - tail.size())) << text;
+}
+
+TEST(ConversionSet, InitInfoInsertsTheLengthMarker) {
+    const Words caller = Sequence(-20, 42);
+    const ConvertedParameter converted = Set(1161, ToBytes(caller));
+    ASSERT_TRUE(converted.Valid());
+    const Words stored = StoredWords(converted.Value());
+    ASSERT_EQ(43u, stored.size());
+    EXPECT_EQ(Words(caller.begin(), caller.begin() + 10),
+              Words(stored.begin(), stored.begin() + 10));
+    EXPECT_EQ(32, stored[10]);
+    EXPECT_EQ(Words(caller.begin() + 10, caller.end()), Words(stored.begin() + 11, stored.end()));
+
+    // Every one of the 42 words comes back, not only the 8 after the marker that the effect
+    // reads.
+    const GetOutcome got = Get(1161, converted.Value(), 168);
+    ASSERT_HR(S_OK, got.hr);
+    EXPECT_EQ(caller, ToWords(got.bytes.data(), got.bytes.size()));
+}
+
+TEST(ConversionSet, DrcMetadataWithoutBytesIsZero) {
+    const Bytes full = ToBytes(Sequence(1, 18));
+    struct Case {
+        const char* what;
+        const BYTE* data;
+        ULONG size;
+    };
+    const Case cases[] = {
+        {"null pointer, size 0", nullptr, 0},
+        {"null pointer, size 72", nullptr, 72},
+        {"null pointer, size 5", nullptr, 5},
+        {"bytes, size 0", full.data(), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ConvertedParameter converted = ConvertParameterToPropVariant(1162, c.data, c.size);
+        ASSERT_TRUE(converted.Valid());
+        EXPECT_EQ(Words(18, 0), StoredWords(converted.Value()));
+    }
+    const ConvertedParameter partial = ConvertParameterToPropVariant(1162, full.data(), 71);
+    EXPECT_HR(E_INVALIDARG, partial.Result()) << "71 bytes do not cover the 72-byte layout";
+}
+
+// Each layout one byte short, and without a buffer: refused, nothing stored.
+TEST(ConversionSet, ShortOrMissingBufferIsRefused) {
+    struct Case {
+        LONG id;
+        Words layout;  // a complete layout; one byte less is refused
+    };
+    const Case cases[] = {
+        {1114, Join({{1}, Sequence(0, 40)})},
+        {1122, Join({{1}, Sequence(0, 40)})},
+        {1119, Join({{1}, Sequence(0, 220)})},
+        {1123, Join({{1}, Sequence(0, 80)})},
+        {1170, Join({{1}, Sequence(0, 80)})},
+        {1156, {0, 3, 1, 2, 3}},
+        {1161, Sequence(0, 42)},
+        {2105, {3, 0x00010203}},
+        {2107, {2, 1, 2}},
+        {2108, Sequence(0, 40)},
+        {2109, Sequence(0, 20)},
+        {2116, Join({{2}, Sequence(0, 12)})},
+        {2122, Sequence(0, 8)},
+        {2135, Sequence(0, 5)},
+        {2137, {3, 1, 2, 3}},
+        {2138, {1, 1}},
+        {9999, {1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("id " + std::to_string(c.id) + ", " + std::to_string(c.layout.size()) +
+                     " words");
+        const Bytes bytes = ToBytes(c.layout);
+        const ULONG complete = static_cast<ULONG>(bytes.size());
+        const ConvertedParameter whole =
+            ConvertParameterToPropVariant(c.id, bytes.data(), complete);
+        EXPECT_TRUE(whole.Valid()) << "the complete layout is taken";
+        const ULONG shortSize = c.id == 2105 ? complete - 2 : complete - 1;
+        for (const ULONG size : {shortSize, ULONG{0}}) {
+            const ConvertedParameter refused =
+                ConvertParameterToPropVariant(c.id, bytes.data(), size);
+            EXPECT_FALSE(refused.Valid()) << size << " bytes";
+            EXPECT_HR(E_INVALIDARG, refused.Result());
+            EXPECT_EQ(VT_EMPTY, refused.Value().vt);
+        }
+        const ConvertedParameter null = ConvertParameterToPropVariant(c.id, nullptr, complete);
+        EXPECT_HR(E_INVALIDARG, null.Result()) << "no buffer";
+    }
+    const Bytes onlyW0 = ToBytes({0, 0});
+    EXPECT_HR(E_INVALIDARG, ConvertParameterToPropVariant(1156, onlyW0.data(), 4).Result())
+        << "1156 without its count word";
+}
+
+// Counts are taken without sign: a negative one asks for more than any buffer holds, and
+// so does one whose byte count only wraps to something small in 32 bits.
+TEST(ConversionSet, NegativeAndWrappingCountsAreRefused) {
+    struct Case {
+        LONG id;
+        Words head;
+    };
+    const Case cases[] = {
+        {1156, {0, -1}},      {1156, {0, INT_MIN}}, {1156, {0, 0x40000000}}, {2107, {-1}},
+        {2107, {0x40000000}}, {2116, {-1}},         {2116, {0x0AAAAAAB}},    {2116, {INT_MIN}},
+        {2137, {-1}},         {2137, {0x3FFFFFFF}}, {2138, {INT_MIN}},       {2138, {-2}},
+    };
+    Words padding(1024, 7);
+    for (const Case& c : cases) {
+        SCOPED_TRACE("id " + std::to_string(c.id) + ", count " + std::to_string(c.head.back()));
+        const Bytes bytes = ToBytes(Join({c.head, padding}));
+        const ConvertedParameter converted = Set(c.id, bytes);
+        EXPECT_FALSE(converted.Valid());
+        EXPECT_HR(E_INVALIDARG, converted.Result());
+    }
+}
+
+TEST(ConversionSet, RecordsWithNoCountStoreOneWord) {
+    const ConvertedParameter converted = Set(2116, ToBytes({0}));
+    ASSERT_TRUE(converted.Valid());
+    EXPECT_EQ(Words{0}, StoredWords(converted.Value()));
+}
+
+// Bytes past a layout are neither read into the value nor refused.
+TEST(ConversionSet, BytesPastTheLayoutAreIgnored) {
+    const Bytes bytes = ToBytes(Join({{2, 10, 20}, Sequence(99, 30)}));
+    const ConvertedParameter converted = Set(2137, bytes);
+    ASSERT_TRUE(converted.Valid());
+    EXPECT_EQ((Words{2, 10, 20}), StoredWords(converted.Value()));
+}
