@@ -1,27 +1,206 @@
-// The five exported functions.
+// The five exported functions: the control handle, the route flags, the special parameter
+// ids and the resolution of the default endpoint. The host calls on a thread that has
+// initialised COM and serialises its calls.
 #include "Platform.h"
 
 #include "../include/Orv3VexControl.h"
+#include "ApoController.h"
+#include "ApoVersion.h"
+#include "Guids.h"
+#include "ParameterConversion.h"
+#include "util/ComPtr.h"
+#include "util/Log.h"
+#include "util/ScopedCoMem.h"
+#include "util/ScopedPropVariant.h"
 
-extern "C" HRESULT WINAPI OpenVexControl(ControlHandle* /*handleOut*/, LPCWSTR /*endpointId*/) {
-    return E_NOTIMPL;
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+
+namespace {
+
+constexpr ULONG kRouteEndpointEffect = VEX_ROUTE_APO;
+
+// The handles this library gave out and has not yet taken back. A handle is a NUL-terminated
+// copy of its endpoint id; anything else a host passes is refused, never read or freed.
+std::map<ControlHandle, std::unique_ptr<WCHAR[]>> LiveHandles;
+
+const WCHAR* EndpointIdOf(ControlHandle handle) {
+    const auto it = LiveHandles.find(handle);
+    return it == LiveHandles.end() ? nullptr : it->second.get();
 }
 
-extern "C" HRESULT WINAPI CloseVexControl(ControlHandle /*handle*/) {
-    return E_NOTIMPL;
+// Runs an export's body: no exception leaves the library, and allocation failure is reported
+// as E_OUTOFMEMORY.
+template <typename Body>
+HRESULT Guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
 }
 
-extern "C" HRESULT WINAPI SetVexParam(ControlHandle /*handle*/, LONG /*id*/, const void* /*buffer*/,
-                                      ULONG /*size*/, ULONG /*flags*/) {
-    return E_NOTIMPL;
+// The id of the default console render endpoint, or the empty text when it cannot be found.
+WString GetDefaultDeviceId() {
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                  Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
+    if (FAILED(hr)) {
+        VEX_LOG(Util::kLevelError, "GetDefaultDeviceId",
+                "Create instance for MMDeviceEnumerator failed: [0x%.8x]%s", hr,
+                Util::ErrorText{hr});
+        return WString();
+    }
+    ComPtr<IMMDevice> device;
+    hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(Util::kLevelError, "GetDefaultDeviceId", "Failed to get default device. [0x%.8x]%s",
+                hr, Util::ErrorText{hr});
+        return WString();
+    }
+    ScopedCoMem<WCHAR> id;
+    hr = device->GetId(id.Receive());
+    if (FAILED(hr) || id.Get() == nullptr) {
+        if (SUCCEEDED(hr)) {
+            hr = E_POINTER;
+        }
+        VEX_LOG(Util::kLevelError, "GetDefaultDeviceId",
+                "Failed to get device ID of default device. [0x%.8x]%s", hr, Util::ErrorText{hr});
+        return WString();
+    }
+    return WString(id.Get());
 }
 
-extern "C" HRESULT WINAPI SetVexVariantParam(ControlHandle /*handle*/, LONG /*id*/,
-                                             const PROPVARIANT* /*value*/, ULONG /*flags*/) {
-    return E_NOTIMPL;
+// Copies a version text with its NUL into the caller's buffer under the size protocol.
+HRESULT CopyVersionText(const WString& text, void* buffer, ULONG* size) {
+    const ULONG required = static_cast<ULONG>((text.size() + 1) * sizeof(WCHAR));
+    const ULONG capacity = *size;
+    *size = required;
+    if (capacity < required) {
+        return E_INVALIDARG;
+    }
+    std::memcpy(buffer, text.c_str(), required);
+    return S_OK;
 }
 
-extern "C" HRESULT WINAPI GetVexParam(ControlHandle /*handle*/, LONG /*id*/, void* /*buffer*/,
-                                      ULONG* /*size*/, ULONG /*flags*/) {
-    return E_NOTIMPL;
+}  // namespace
+
+extern "C" HRESULT WINAPI OpenVexControl(ControlHandle* handleOut, LPCWSTR endpointId) {
+    return Guarded([&]() -> HRESULT {
+        if (handleOut == nullptr) {
+            return E_INVALIDARG;
+        }
+        const WString id = endpointId != nullptr ? WString(endpointId) : GetDefaultDeviceId();
+        const HRESULT result = ApoController::Open(id.c_str());
+        if (FAILED(result)) {
+            return result;
+        }
+        // (The DSP session is opened here.)
+        try {
+            auto copy = std::make_unique<WCHAR[]>(id.size() + 1);
+            std::memcpy(copy.get(), id.c_str(), id.size() * sizeof(WCHAR));
+            ControlHandle handle = copy.get();
+            LiveHandles.emplace(handle, std::move(copy));
+            *handleOut = handle;
+        } catch (...) {
+            ApoController::Close(id.c_str());
+            throw;
+        }
+        return result;
+    });
+}
+
+extern "C" HRESULT WINAPI CloseVexControl(ControlHandle handle) {
+    return Guarded([&]() -> HRESULT {
+        const WCHAR* endpointId = EndpointIdOf(handle);
+        if (endpointId == nullptr) {
+            return E_INVALIDARG;
+        }
+        const HRESULT result = ApoController::Close(endpointId);
+        if (FAILED(result)) {
+            return result;
+        }
+        // (The DSP session is closed here.)
+        LiveHandles.erase(handle);
+        return result;
+    });
+}
+
+extern "C" HRESULT WINAPI SetVexVariantParam(ControlHandle handle, LONG id,
+                                             const PROPVARIANT* value, ULONG flags) {
+    return Guarded([&]() -> HRESULT {
+        const WCHAR* endpointId = EndpointIdOf(handle);
+        if (endpointId == nullptr || value == nullptr) {
+            return E_INVALIDARG;
+        }
+        HRESULT result = S_OK;
+        if ((flags & kRouteEndpointEffect) != 0) {
+            result = ApoController::SetParameter(endpointId, id, *value);
+        }
+        // (The DSP route, bit 1, follows here.)
+        return result;
+    });
+}
+
+extern "C" HRESULT WINAPI SetVexParam(ControlHandle handle, LONG id, const void* buffer, ULONG size,
+                                      ULONG flags) {
+    return Guarded([&]() -> HRESULT {
+        if (EndpointIdOf(handle) == nullptr) {
+            return E_INVALIDARG;
+        }
+        // (The module-selection ids 1003 and 2003 are answered here.)
+        ConvertedParameter converted =
+            ConvertParameterToPropVariant(id, static_cast<const BYTE*>(buffer), size);
+        if (!converted.Valid()) {
+            return converted.Result() == E_OUTOFMEMORY ? E_OUTOFMEMORY : E_INVALIDARG;
+        }
+        return SetVexVariantParam(handle, id, converted.Ptr(), flags);
+    });
+}
+
+extern "C" HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffer, ULONG* size,
+                                      ULONG flags) {
+    return Guarded([&]() -> HRESULT {
+        const WCHAR* endpointId = EndpointIdOf(handle);
+        if (endpointId == nullptr || size == nullptr || (buffer == nullptr && *size != 0)) {
+            return E_INVALIDARG;
+        }
+        HRESULT result = S_OK;
+        if ((flags & kRouteEndpointEffect) != 0) {
+            if (id == VEX_PARAM_MAIN_VERSION || id == VEX_PARAM_LOW_LATENCY_VERSION) {
+                result = CopyVersionText(GetApoVersion(endpointId, id), buffer, size);
+                if (FAILED(result)) {
+                    return result;
+                }
+            } else if (id == VEX_PARAM_FORM_FACTOR) {
+                const ULONG formFactor = ApoController::GetFormFactor(endpointId);
+                const ULONG capacity = *size;
+                *size = sizeof(ULONG);
+                if (capacity < sizeof(ULONG)) {
+                    return E_INVALIDARG;
+                }
+                std::memcpy(buffer, &formFactor, sizeof formFactor);
+            } else {
+                ScopedPropVariant value;
+                result = ApoController::GetParameter(endpointId, id, value.Receive());
+                if (FAILED(result)) {
+                    return result;
+                }
+                if (value.Type() == VT_EMPTY) {
+                    return E_FAIL;
+                }
+                result = ConvertPropVariantToParameter(id, static_cast<BYTE*>(buffer), size,
+                                                       value.Get());
+                if (FAILED(result)) {
+                    return result;
+                }
+            }
+        }
+        // (The DSP route, bit 1, follows here.)
+        return result;
+    });
 }

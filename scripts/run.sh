@@ -6,5 +6,5 @@ cd "$ROOT"
 scripts/setup-deps.sh native cross
 cmake --preset mingw >/dev/null
 cmake --build build/mingw --target Orv3VexControl
-x86_64-w64-mingw32-objdump -p build/mingw/Orv3VexControl/Orv3VexControl.dll |
+x86_64-w64-mingw32-objdump -p build/mingw/bin/Orv3VexControl.dll |
     awk '/Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[[:space:]]*\[/{print $NF;next} {t=0}'

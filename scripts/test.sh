@@ -64,7 +64,7 @@ fi
 if scripts/setup-deps.sh cross >/dev/null 2>&1; then
     LOG=build/mingw.log
     if cmake --preset mingw >"$LOG" 2>&1 && cmake --build build/mingw -j "$JOBS" >>"$LOG" 2>&1; then
-        exports=$(x86_64-w64-mingw32-objdump -p build/mingw/Orv3VexControl/Orv3VexControl.dll |
+        exports=$(x86_64-w64-mingw32-objdump -p build/mingw/bin/Orv3VexControl.dll |
             awk '/Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[[:space:]]*\[/{print $NF;next} {t=0}' | sort | tr '\n' ' ')
         expected="CloseVexControl GetVexParam OpenVexControl SetVexParam SetVexVariantParam "
         if [[ "$exports" != "$expected" ]]; then

@@ -157,13 +157,14 @@ TEST_F(Logger, NothingIsFormattedWhenNobodyListens) {
 
 TEST_F(Logger, FailureTextIsFormattedOnlyForWrittenRecords) {
     TraceSession session(2, 0x400);
+    const int line = __LINE__ + 1;
     VEX_LOG(Util::kLevelError, "F", "failed: [0x%.8x]%s", E_INVALIDARG,
             Util::ErrorText{E_INVALIDARG});
     const auto records = Records();
     ASSERT_EQ(1u, records.size());
     WString expected = vextest::SystemMessage(E_INVALIDARG);
     expected.resize(expected.size() - 2);
-    EXPECT_EQ("[LoggerTest.cpp:" + std::to_string(__LINE__ - 5) + "] F: failed: [0x80070057]" +
+    EXPECT_EQ("[LoggerTest.cpp:" + std::to_string(line) + "] F: failed: [0x80070057]" +
                   vextest::Narrow(expected),
               records[0].text);
 }

@@ -1,0 +1,285 @@
+// The endpoint-effect route: property-store sessions, catalogued parameter writes and reads,
+// and the endpoint form factor.
+#include "ApoController.h"
+
+#include "EndpointParameterCatalogue.h"
+#include "Guids.h"
+#include "util/ComPtr.h"
+#include "util/GuidText.h"
+#include "util/Log.h"
+#include "util/ScopedPropVariant.h"
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace {
+
+// One endpoint's open property store, shared by every handle on the endpoint. The number of
+// opens is the store's own reference count: the first open's reference plus one AddRef per
+// further open. The session keeps track of the references it holds only so that it can give
+// them back when the library unloads.
+class StoreSession {
+public:
+    explicit StoreSession(IPropertyStore* store) : m_store(store) {}
+    StoreSession(const StoreSession&) = delete;
+    StoreSession& operator=(const StoreSession&) = delete;
+    ~StoreSession() {
+        while (m_references > 0) {
+            --m_references;
+            m_store->Release();
+        }
+    }
+
+    IPropertyStore* Store() const { return m_store; }
+    void AddReference() {
+        m_store->AddRef();
+        ++m_references;
+    }
+    // Gives back one reference; the store's remaining count.
+    ULONG ReleaseReference() {
+        --m_references;
+        return m_store->Release();
+    }
+
+private:
+    IPropertyStore* m_store;
+    ULONG m_references = 1;
+};
+
+// The open sessions by endpoint id (exact, case-sensitive match). Whatever is still open when
+// the library unloads is released then.
+std::map<WString, std::unique_ptr<StoreSession>> ApoSessionTable;
+
+// Number bases that the value rendering can use, by base code.
+const std::map<int, WString> NumberBaseFormats = {
+    {32, TEXT("b")},
+    {512, TEXT("d")},
+    {1024, TEXT("o")},
+    {2048, TEXT("x")},
+};
+
+constexpr PROPERTYKEY kFormFactorKey = {Guids::kAudioEndpointFormFactorSet, 0};
+constexpr PROPERTYKEY kFormFactorOverrideKey = {Guids::kFormFactorOverrideSet, 0};
+
+constexpr ULONG kFormFactorSpeakers = 1;
+constexpr ULONG kFormFactorHeadphones = 3;
+constexpr ULONG kFormFactorHeadset = 5;
+constexpr ULONG kFormFactorUnknown = 10;
+
+ULONGLONG PointerValue(const void* pointer) {
+    return static_cast<ULONGLONG>(reinterpret_cast<uintptr_t>(pointer));
+}
+
+IPropertyStore* FindStore(const WCHAR* endpointId) {
+    const auto it = ApoSessionTable.find(endpointId);
+    return it == ApoSessionTable.end() ? nullptr : it->second->Store();
+}
+
+// True for the types whose value part is a count followed by a pointer to that many elements.
+bool IsCountedBuffer(VARTYPE vt) {
+    return vt == VT_BLOB || vt == (VT_VECTOR | VT_I4) || vt == (VT_VECTOR | VT_UI4) ||
+           vt == (VT_VECTOR | VT_UI1);
+}
+
+}  // namespace
+
+HRESULT ApoController::Open(const WCHAR* endpointId) {
+    const auto existing = ApoSessionTable.find(endpointId);
+    if (existing != ApoSessionTable.end()) {
+        VEX_LOG(Util::kLevelInformation, "ApoController::Open",
+                "Property store for device[%s] is already opened, AddRef() called.", endpointId);
+        existing->second->AddReference();
+        return S_OK;
+    }
+
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                  Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
+    if (FAILED(hr)) {
+        VEX_LOG(Util::kLevelError, "ApoController::Open",
+                "Failed to create device enumerator: [0x%.8x]%s", hr, Util::ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IMMDevice> device;
+    hr = enumerator->GetDevice(endpointId, device.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(Util::kLevelError, "ApoController::Open", "Failed to find device[%s]: [0x%.8x]%s",
+                endpointId, hr, Util::ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IPropertyStore> store;
+    hr = device->OpenPropertyStore(STGM_READWRITE, store.Receive());
+    HRESULT result = S_OK;
+    if (FAILED(hr)) {
+        VEX_LOG(Util::kLevelWarning, "ApoController::Open",
+                "Failed to open property store in read write mode, try read only mode again: "
+                "[0x%.8x]%s",
+                hr, Util::ErrorText{hr});
+        hr = device->OpenPropertyStore(STGM_READ, store.Receive());
+        if (FAILED(hr)) {
+            VEX_LOG(Util::kLevelError, "ApoController::Open",
+                    "Failed to open property store in read only mode: [0x%.8x]%s", hr,
+                    Util::ErrorText{hr});
+            return hr;
+        }
+        result = S_FALSE;
+    }
+    auto session = std::make_unique<StoreSession>(store.Get());
+    // The session now owns the reference that the open gave.
+    IPropertyStore* const owned = store.Detach();
+    ApoSessionTable.emplace(endpointId, std::move(session));
+    VEX_LOG(Util::kLevelInformation, "ApoController::Open",
+            "Property store for device[%s] is [0x%.16llx]", endpointId, PointerValue(owned));
+    return result;
+}
+
+HRESULT ApoController::Close(const WCHAR* endpointId) {
+    const auto it = ApoSessionTable.find(endpointId);
+    if (it == ApoSessionTable.end()) {
+        VEX_LOG(Util::kLevelWarning, "ApoController::Close",
+                "Property store for device[%s] is not opened.", endpointId);
+        return S_OK;
+    }
+    const ULONGLONG pointer = PointerValue(it->second->Store());
+    VEX_LOG(Util::kLevelInformation, "ApoController::Close",
+            "Property store[0x%.16llx] for device[%s] Release() called.", pointer, endpointId);
+    if (it->second->ReleaseReference() != 0) {
+        return S_OK;
+    }
+    VEX_LOG(Util::kLevelInformation, "ApoController::Close",
+            "Property store[0x%.16llx] for device[%s] is closed", pointer, endpointId);
+    ApoSessionTable.erase(it);
+    return S_OK;
+}
+
+HRESULT ApoController::SetParameter(const WCHAR* endpointId, LONG id, const PROPVARIANT& value) {
+    IPropertyStore* store = FindStore(endpointId);
+    if (store == nullptr) {
+        VEX_LOG(Util::kLevelError, "ApoController::SetParameter",
+                "Property store for device[%s] is not opened.", endpointId);
+        return E_FAIL;
+    }
+    const EndpointParameterInfo info = LookupEndpointParameter(id);
+    if (!info.found) {
+        VEX_LOG(Util::kLevelError, "ApoController::SetParameter", "Parameter id[%d] is not valid",
+                id);
+        return E_FAIL;
+    }
+    // The value is handed to the store; nothing is committed.
+    const HRESULT hr = store->SetValue(info.key, value);
+    if (SUCCEEDED(hr)) {
+        if (Util::LogEnabled(Util::kLevelInformation)) {
+            VEX_LOG(Util::kLevelInformation, "ApoController::SetParameter",
+                    "Set property key [%s, %s, %d]: %s", info.name, Util::GuidText(info.key.fmtid),
+                    info.key.pid, FormatParameterValue(id, value));
+        }
+    } else {
+        VEX_LOG(Util::kLevelWarning, "ApoController::SetParameter",
+                "Set property key [%s, %s, %d] failed: [0x%.8x]%s", info.name,
+                Util::GuidText(info.key.fmtid), info.key.pid, hr, Util::ErrorText{hr});
+    }
+    return hr;
+}
+
+HRESULT ApoController::GetParameter(const WCHAR* endpointId, LONG id, PROPVARIANT* value) {
+    IPropertyStore* store = FindStore(endpointId);
+    if (store == nullptr) {
+        VEX_LOG(Util::kLevelError, "ApoController::GetParameter",
+                "Property store for device[%s] is not opened.", endpointId);
+        return E_FAIL;
+    }
+    const EndpointParameterInfo info = LookupEndpointParameter(id);
+    if (!info.found) {
+        VEX_LOG(Util::kLevelError, "ApoController::GetParameter", "Parameter id[%d] is not valid",
+                id);
+        return E_FAIL;
+    }
+    const HRESULT hr = store->GetValue(info.key, value);
+    if (SUCCEEDED(hr)) {
+        if (Util::LogEnabled(Util::kLevelInformation)) {
+            VEX_LOG(Util::kLevelInformation, "ApoController::GetParameter",
+                    "Get property key [%s, %s, %d]: %s", info.name, Util::GuidText(info.key.fmtid),
+                    info.key.pid, FormatParameterValue(id, *value));
+        }
+    } else {
+        VEX_LOG(Util::kLevelWarning, "ApoController::GetParameter",
+                "Get property key [%s, %s, %d] failed: [0x%.8x]%s", info.name,
+                Util::GuidText(info.key.fmtid), info.key.pid, hr, Util::ErrorText{hr});
+    }
+    return hr;
+}
+
+ULONG ApoController::GetFormFactor(const WCHAR* endpointId) {
+    IPropertyStore* store = FindStore(endpointId);
+    if (store == nullptr) {
+        VEX_LOG(Util::kLevelError, "ApoController::GetFormFactor",
+                "Property store for device[%s] is not opened.", endpointId);
+        return kFormFactorUnknown;
+    }
+    ScopedPropVariant value;
+    HRESULT hr = store->GetValue(kFormFactorKey, value.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(Util::kLevelError, "ApoController::GetFormFactor",
+                "Get audio endpoint form factor failed. [0x%.8x]%s", hr, Util::ErrorText{hr});
+        return kFormFactorUnknown;
+    }
+    // Both properties are taken as 32-bit values, whatever type they carry.
+    ULONG formFactor = value.Get().ulVal;
+    VEX_LOG(Util::kLevelInformation, "ApoController::GetFormFactor", "formFactor = [%d]",
+            formFactor);
+    if (formFactor == kFormFactorHeadset) {
+        formFactor = kFormFactorHeadphones;
+        VEX_LOG(Util::kLevelInformation, "ApoController::GetFormFactor",
+                "Headset will be considered as headphone, formFactor changes to [%d]", formFactor);
+    }
+    hr = store->GetValue(kFormFactorOverrideKey, value.Receive());
+    if (hr != S_OK || value.Type() == VT_EMPTY) {
+        return formFactor;
+    }
+    const ULONG override = value.Get().ulVal;
+    VEX_LOG(Util::kLevelInformation, "ApoController::GetFormFactor", "FormFactorOverride = [%d]",
+            override);
+    if (override == 0) {
+        return formFactor;
+    }
+    return override == kFormFactorHeadphones ? kFormFactorHeadphones : kFormFactorSpeakers;
+}
+
+WString FormatParameterValue(LONG id, const PROPVARIANT& value) {
+    if (value.vt == VT_I4 || value.vt == VT_UI4) {
+        return Util::Format(TEXT("%d"), value.lVal);
+    }
+    if (value.vt != VT_EMPTY && value.vt != VT_NULL && !IsCountedBuffer(value.vt)) {
+        // Only the types the parameters are stored in are read as counted buffers; anything
+        // else a store may hold is named by its type, so nothing outside it is read.
+        return Util::Format(TEXT("(type %d)"), static_cast<int>(value.vt));
+    }
+    // A counted buffer: the count where a blob's byte count lies, the data where its pointer
+    // lies. A vector's count is of elements, a blob's of bytes.
+    const BYTE* data = value.vt == VT_EMPTY || value.vt == VT_NULL ? nullptr : value.blob.pBlobData;
+    ULONG bytes = value.vt == VT_EMPTY || value.vt == VT_NULL ? 0 : value.blob.cbSize;
+    if (value.vt == (VT_VECTOR | VT_I4) || value.vt == (VT_VECTOR | VT_UI4)) {
+        bytes = value.cal.cElems > 0x3FFFFFFFu ? 0xFFFFFFFCu : value.cal.cElems * 4;
+    }
+    const bool byteElements = id == 2105 || value.vt == (VT_VECTOR | VT_UI1);
+    const ULONG count = byteElements ? bytes : bytes / 4;
+    if (data == nullptr || count == 0) {
+        return TEXT("NULL");
+    }
+    const WString element =
+        Util::Format(TEXT("%s%%%d%s%s"), TEXT(""), 0, NumberBaseFormats.at(512), TEXT(", "));
+    WString text;
+    for (ULONG i = 0; i < count; ++i) {
+        if (byteElements) {
+            text += Util::Format(element.c_str(), static_cast<int>(data[i]));
+        } else {
+            int32_t word;
+            std::memcpy(&word, data + 4 * static_cast<size_t>(i), sizeof word);
+            text += Util::Format(element.c_str(), word);
+        }
+    }
+    text.resize(text.size() - 2);
+    return text;
+}

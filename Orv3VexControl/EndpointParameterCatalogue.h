@@ -1,0 +1,21 @@
+// The endpoint parameter catalogue: for every parameter id that the endpoint effect accepts,
+// the property key that holds it and the parameter's name (used in records only).
+#pragma once
+
+#include "Platform.h"
+
+struct EndpointParameterEntry {
+    PROPERTYKEY key;
+    WString name;
+};
+
+// The result of a lookup. A miss gives an empty name, an all-zero key and found = false.
+struct EndpointParameterInfo {
+    WString name;
+    PROPERTYKEY key;
+    bool found;
+};
+
+// Looks a parameter id up in the catalogue, which is built while the library loads and never
+// changes afterwards.
+EndpointParameterInfo LookupEndpointParameter(LONG id);
