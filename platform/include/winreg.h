@@ -39,6 +39,7 @@ VEXPLAT_API LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, 
                                    const BYTE* data, DWORD dataSize);
 VEXPLAT_API LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags,
                                  LPDWORD type, void* data, LPDWORD dataSize);
+VEXPLAT_API LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
 VEXPLAT_API LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey);
 VEXPLAT_API LSTATUS RegCloseKey(HKEY key);
 }

@@ -210,6 +210,19 @@ extern "C" LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWO
     return ERROR_SUCCESS;
 }
 
+extern "C" LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
+    std::vector<std::u16string> path;
+    if (!BasePath(key, &path)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    std::lock_guard<std::mutex> guard(TheRegistry().lock);
+    Key* node = Walk(path, false);
+    if (node == nullptr || node->values.erase(Fold(valueName)) == 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return ERROR_SUCCESS;
+}
+
 extern "C" LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
     std::vector<std::u16string> path;
     if (!BasePath(key, &path)) {

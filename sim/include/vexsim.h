@@ -1,0 +1,103 @@
+/*
+ * vexsim: a simulated Windows audio system for tests, tools and anyone who wants to run a host
+ * application against virtual hardware.
+ *
+ * A machine (audio endpoints with their property stores and effect configuration, registry
+ * values under HKEY_LOCAL_MACHINE, injected faults) is described in JSON (docs/simulator.md).
+ * The simulator serves it through the platform's own COM classes: once a machine is loaded on
+ * a thread that has initialised COM, CoCreateInstance of the device enumerator and of the
+ * policy-configuration class reach the simulator, natively and under Wine.
+ *
+ * Functions returning int give 0 on success and -1 on failure; vexsim_LastError then tells
+ * why. Text is UTF-8. Returned text pointers stay valid until the next call of the same
+ * function on the same thread.
+ */
+#ifndef VEXSIM_H
+#define VEXSIM_H
+
+#include <stddef.h>
+
+#if defined(_WIN32)
+#if defined(VEXSIM_BUILDING)
+#define VEXSIM_API __declspec(dllexport)
+#else
+#define VEXSIM_API __declspec(dllimport)
+#endif
+#else
+#define VEXSIM_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* --- Machines ------------------------------------------------------------------------------ */
+
+/* Replace the current machine by the one in a JSON file. On failure the current machine is
+ * left as it was and vexsim_LastError names the file and the JSON path at fault. Loading also
+ * registers the simulator's COM classes for the calling thread (see vexsim_Register) when the
+ * thread has initialised COM. */
+VEXSIM_API int vexsim_LoadMachineFile(const char* path);
+/* The same from JSON text. */
+VEXSIM_API int vexsim_LoadMachineJson(const char* json);
+/* The same from the machines directory: name "default" loads <directory>/default.json. */
+VEXSIM_API int vexsim_LoadMachine(const char* name);
+/* The directory of the shipped machines (sim/machines of the source tree, or the environment
+ * variable VEXSIM_MACHINES_DIR), in the form the platform opens: under Windows and Wine a
+ * Linux path comes back as "Z:" followed by the path. */
+VEXSIM_API const char* vexsim_MachinesDirectory(void);
+/* Adds faults to the current machine: one fault object or an array of them, as in the
+ * "faults" member of a machine file. Nothing is added when one of them is wrong. */
+VEXSIM_API int vexsim_AddFaults(const char* json);
+/* Replaces the current machine with an empty one: no endpoints, no registry values, no
+ * faults, call counts at zero. Registry values of the previous machine are removed. */
+VEXSIM_API void vexsim_Reset(void);
+/* The current machine as JSON in the machine-file format, with every value as it is now
+ * (values written through a property store included). */
+VEXSIM_API const char* vexsim_DumpJson(void);
+/* Writes vexsim_DumpJson's text to a file. */
+VEXSIM_API int vexsim_DumpToFile(const char* path);
+/* The reason for the last failure on this thread (empty when none). */
+VEXSIM_API const char* vexsim_LastError(void);
+
+/* --- COM registration ---------------------------------------------------------------------- */
+
+/* Registers the class objects of MMDeviceEnumerator and of the policy-configuration class with
+ * CoRegisterClassObject from the calling thread, which must have initialised COM; any earlier
+ * registration of this process is revoked first. Loading a machine does this too. */
+VEXSIM_API int vexsim_Register(void);
+/* Revokes the registration (call it on the registering thread before CoUninitialize). */
+VEXSIM_API void vexsim_Unregister(void);
+
+/* --- Objects and calls --------------------------------------------------------------------- */
+
+/* The simulator's COM objects alive now (class objects not included), and the references that
+ * callers hold on them in all. */
+VEXSIM_API long vexsim_LiveObjectCount(void);
+VEXSIM_API long vexsim_OutstandingReferenceCount(void);
+/* The live objects of one kind: "IMMDeviceEnumerator", "IMMDeviceCollection", "IMMDevice",
+ * "IPropertyStore" or "IPolicyConfigVistaClient". */
+VEXSIM_API long vexsim_LiveObjectCountOf(const char* kind);
+/* How often a method ran since the machine was loaded, e.g. "IMMDevice::OpenPropertyStore"
+ * or "CoCreateInstance" (method names as in the "faults" member of a machine file). */
+VEXSIM_API unsigned long vexsim_CallCount(const char* method);
+
+/* --- Trace capture ------------------------------------------------------------------------- */
+
+/* Starts capturing the library's trace records (provider {23A46DB4-562B-44A3-9C4F-1D5598262B8E})
+ * at the given level and match-any keyword mask, dropping earlier records. Only where the
+ * platform layer's trace controller exists (Linux); on Windows it fails with "not available". */
+VEXSIM_API int vexsim_TraceStart(unsigned char level, unsigned long long keywordMask);
+/* Stops the capture; the records stay readable until the next start or clear. */
+VEXSIM_API int vexsim_TraceStop(void);
+VEXSIM_API void vexsim_TraceClear(void);
+/* The number of records captured (0 where capture is not available). */
+VEXSIM_API int vexsim_TraceRecordCount(void);
+/* One record's text, or null past the end; level and keyword may be null. */
+VEXSIM_API const char* vexsim_TraceRecord(int index, int* level, unsigned long long* keyword);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VEXSIM_H */

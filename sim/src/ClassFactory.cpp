@@ -1,0 +1,77 @@
+#include "ClassFactory.h"
+
+#include "DeviceEnumerator.h"
+#include "Guids.h"
+#include "PolicyConfigClient.h"
+#include "Simulator.h"
+
+namespace vexsim {
+
+ClassFactory& ClassFactory::Enumerator() {
+    static ClassFactory* factory = new ClassFactory(kClsidMMDeviceEnumerator);
+    return *factory;
+}
+
+ClassFactory& ClassFactory::PolicyConfig() {
+    static ClassFactory* factory = new ClassFactory(kClsidPolicyConfig);
+    return *factory;
+}
+
+HRESULT ClassFactory::QueryInterface(REFIID iid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIClassFactory)) {
+        AddRef();
+        *object = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG ClassFactory::AddRef() {
+    return ++m_references;
+}
+
+ULONG ClassFactory::Release() {
+    return --m_references;  // never freed: the process owns it
+}
+
+HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    std::optional<HRESULT> fault;
+    {
+        std::lock_guard<std::mutex> guard(MachineLock());
+        Call call{"CoCreateInstance"};
+        call.clsid = &m_clsid;
+        fault = CurrentMachine()->Enter(call);
+    }
+    const Outcome outcome(fault);
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    if (outer != nullptr) {
+        return CLASS_E_NOAGGREGATION;
+    }
+    HRESULT hr = E_NOINTERFACE;
+    if (IsEqualGUID(m_clsid, kClsidMMDeviceEnumerator)) {
+        auto* created = new DeviceEnumeratorObject();
+        hr = created->Query(iid, object);
+        created->Release();
+    } else {
+        auto* created = new PolicyConfigObject();
+        hr = created->Query(iid, object);
+        created->Release();
+    }
+    return outcome.Finish(hr);
+}
+
+HRESULT ClassFactory::LockServer(BOOL /*lock*/) {
+    return S_OK;
+}
+
+}  // namespace vexsim

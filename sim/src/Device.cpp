@@ -1,0 +1,130 @@
+#include "Device.h"
+
+#include "Guids.h"
+#include "PropertyStore.h"
+#include "Simulator.h"
+
+#include <cstring>
+
+namespace vexsim {
+
+DeviceObject::DeviceObject(std::shared_ptr<Machine> machine, Device* device)
+    : ComObject("IMMDevice"), m_machine(std::move(machine)), m_device(device) {}
+
+IMMDevice* DeviceObject::Create(const std::shared_ptr<Machine>& machine, Device* device) {
+    return static_cast<IMMDevice*>(new DeviceObject(machine, device));
+}
+
+void* DeviceObject::Find(REFIID iid) {
+    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIMMDevice)) {
+        return static_cast<IMMDevice*>(this);
+    }
+    if (IsEqualGUID(iid, kIidIMMEndpoint) && m_device->kind == DeviceKind::Endpoint) {
+        return static_cast<IMMEndpoint*>(this);
+    }
+    return nullptr;
+}
+
+std::optional<HRESULT> DeviceObject::EnterQueryInterface(REFIID iid) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{"IMMDevice::QueryInterface"};
+    call.endpoint = &m_device->id;
+    call.iid = &iid;
+    return m_machine->Enter(call);
+}
+
+HRESULT DeviceObject::Activate(REFIID iid, DWORD /*context*/, PROPVARIANT* /*activationParams*/,
+                               void** object) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{"IMMDevice::Activate"};
+    call.endpoint = &m_device->id;
+    call.iid = &iid;
+    const Outcome outcome(m_machine->Enter(call));
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    return outcome.Finish(ActivateOnDevice(m_machine, m_device, iid, object));
+}
+
+HRESULT DeviceObject::OpenPropertyStore(DWORD access, IPropertyStore** store) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{"IMMDevice::OpenPropertyStore"};
+    call.endpoint = &m_device->id;
+    call.access = access;
+    const Outcome outcome(m_machine->Enter(call));
+    if (store == nullptr) {
+        return E_POINTER;
+    }
+    *store = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    if (access != STGM_READ && access != STGM_WRITE && access != STGM_READWRITE) {
+        return E_INVALIDARG;
+    }
+    const bool writable = access != STGM_READ;
+    if (writable && m_device->readOnly) {
+        return m_device->readWriteResult;
+    }
+    *store = PropertyStoreObject::Create(m_machine, m_device, writable);
+    return outcome.Finish(S_OK);
+}
+
+HRESULT DeviceObject::GetId(LPWSTR* id) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{"IMMDevice::GetId"};
+    call.endpoint = &m_device->id;
+    const Outcome outcome(m_machine->Enter(call));
+    if (id == nullptr) {
+        return E_POINTER;
+    }
+    *id = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    const size_t bytes = (m_device->id.size() + 1) * sizeof(WCHAR);
+    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+    if (copy == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    std::memcpy(copy, m_device->id.c_str(), bytes);
+    *id = copy;
+    return outcome.Finish(S_OK);
+}
+
+HRESULT DeviceObject::GetState(DWORD* state) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{"IMMDevice::GetState"};
+    call.endpoint = &m_device->id;
+    const Outcome outcome(m_machine->Enter(call));
+    if (state == nullptr) {
+        return E_POINTER;
+    }
+    if (outcome.Failed()) {
+        *state = 0;
+        return outcome.Failure();
+    }
+    *state = m_device->state;
+    return outcome.Finish(S_OK);
+}
+
+HRESULT DeviceObject::GetDataFlow(EDataFlow* flow) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{"IMMEndpoint::GetDataFlow"};
+    call.endpoint = &m_device->id;
+    const Outcome outcome(m_machine->Enter(call));
+    if (flow == nullptr) {
+        return E_POINTER;
+    }
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *flow = m_device->flow;
+    return outcome.Finish(S_OK);
+}
+
+}  // namespace vexsim

@@ -1,0 +1,1011 @@
+#include "MachineJson.h"
+
+#include "Guids.h"
+#include "Text.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+#include <cstring>
+#include <initializer_list>
+#include <limits>
+
+namespace vexsim {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+[[noreturn]] void Fail(const std::string& path, const std::string& message) {
+    throw MachineError(path + ": " + message);
+}
+
+bool IsPlainName(const std::string& name) {
+    if (name.empty()) {
+        return false;
+    }
+    for (char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Member(const std::string& path, const std::string& name) {
+    if (IsPlainName(name)) {
+        return path + "." + name;
+    }
+    return path + "[" + Json(name).dump() + "]";
+}
+
+std::string Index(const std::string& path, size_t index) {
+    return path + "[" + std::to_string(index) + "]";
+}
+
+const char* KindOf(const Json& value) {
+    switch (value.type()) {
+        case Json::value_t::null:
+            return "null";
+        case Json::value_t::object:
+            return "an object";
+        case Json::value_t::array:
+            return "an array";
+        case Json::value_t::string:
+            return "a string";
+        case Json::value_t::boolean:
+            return "a boolean";
+        case Json::value_t::number_float:
+            return "a fractional number";
+        default:
+            return "an integer";
+    }
+}
+
+void ExpectObject(const Json& value, const std::string& path) {
+    if (!value.is_object()) {
+        Fail(path, std::string("expected an object, found ") + KindOf(value));
+    }
+}
+
+void ExpectArray(const Json& value, const std::string& path) {
+    if (!value.is_array()) {
+        Fail(path, std::string("expected an array, found ") + KindOf(value));
+    }
+}
+
+// Refuses members other than the allowed ones (and "comment", allowed everywhere).
+void CheckMembers(const Json& object, const std::string& path,
+                  std::initializer_list<const char*> allowed) {
+    for (const auto& item : object.items()) {
+        if (item.key() == "comment") {
+            continue;
+        }
+        bool known = false;
+        std::string list;
+        for (const char* name : allowed) {
+            known = known || item.key() == name;
+            list += list.empty() ? "" : ", ";
+            list += name;
+        }
+        if (!known) {
+            Fail(Member(path, item.key()), "unknown member (expected one of: " + list + ")");
+        }
+    }
+}
+
+std::string GetString(const Json& value, const std::string& path) {
+    if (!value.is_string()) {
+        Fail(path, std::string("expected a string, found ") + KindOf(value));
+    }
+    return value.get<std::string>();
+}
+
+bool GetBool(const Json& value, const std::string& path) {
+    if (!value.is_boolean()) {
+        Fail(path, std::string("expected true or false, found ") + KindOf(value));
+    }
+    return value.get<bool>();
+}
+
+// An integer within [low, high]; returned as its 64-bit pattern.
+uint64_t GetInteger(const Json& value, const std::string& path, int64_t low, uint64_t high) {
+    if (!value.is_number_integer()) {
+        Fail(path, std::string("expected an integer, found ") + KindOf(value));
+    }
+    bool inRange = false;
+    uint64_t bits = 0;
+    if (value.is_number_unsigned()) {
+        bits = value.get<uint64_t>();
+        inRange = bits <= high && (low <= 0 || bits >= static_cast<uint64_t>(low));
+    } else {
+        const int64_t signedValue = value.get<int64_t>();
+        bits = static_cast<uint64_t>(signedValue);
+        inRange =
+            signedValue >= low && (signedValue < 0 || static_cast<uint64_t>(signedValue) <= high);
+    }
+    if (!inRange) {
+        Fail(path,
+             "integer out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
+    }
+    return bits;
+}
+
+HRESULT GetResult(const Json& value, const std::string& path) {
+    if (value.is_number_integer()) {
+        return static_cast<HRESULT>(static_cast<uint32_t>(
+            GetInteger(value, path, std::numeric_limits<int32_t>::min(), 0xFFFFFFFFull)));
+    }
+    if (!value.is_string()) {
+        Fail(path,
+             std::string(
+                 "expected a result code such as \"0x80070005\" or \"E_ACCESSDENIED\", found ") +
+                 KindOf(value));
+    }
+    const auto hr = ParseResultName(value.get<std::string>());
+    if (!hr) {
+        Fail(path,
+             "not a result code: " + value.dump() +
+                 " (write it as 8 hexadecimal digits such as \"0x80070005\", or a name such as "
+                 "\"E_ACCESSDENIED\")");
+    }
+    return *hr;
+}
+
+GUID GetGuid(const Json& value, const std::string& path) {
+    const auto guid = ParseGuid(GetString(value, path));
+    if (!guid) {
+        Fail(path,
+             "not a GUID: " + value.dump() + " (expected {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX})");
+    }
+    return *guid;
+}
+
+PROPERTYKEY GetKey(const std::string& text, const std::string& path) {
+    const auto key = ParseKey(text);
+    if (!key) {
+        Fail(path, "not a property key: " + Json(text).dump() + " (expected \"{fmtid},pid\")");
+    }
+    return *key;
+}
+
+// ---- values ----------------------------------------------------------------------------------
+
+std::vector<WString> GetTexts(const Json& value, const std::string& path) {
+    ExpectArray(value, path);
+    std::vector<WString> texts;
+    for (size_t i = 0; i < value.size(); ++i) {
+        texts.push_back(FromUtf8(GetString(value[i], Index(path, i))));
+    }
+    return texts;
+}
+
+PropValue ReadValue(const Json& json, const std::string& path) {
+    PropValue value;
+    if (json.is_string()) {
+        value.type = VT_LPWSTR;
+        value.text = FromUtf8(json.get<std::string>());
+        return value;
+    }
+    if (json.is_array()) {
+        value.type = VT_VECTOR | VT_LPWSTR;
+        value.texts = GetTexts(json, path);
+        return value;
+    }
+    if (!json.is_object()) {
+        Fail(path,
+             std::string(
+                 "expected a typed value such as {\"type\": \"VT_UI4\", \"value\": 1}, found ") +
+                 KindOf(json));
+    }
+    if (!json.contains("type")) {
+        Fail(path, "a typed value needs \"type\"");
+    }
+    const std::string typePath = Member(path, "type");
+    const auto type = TypeFromName(GetString(json["type"], typePath));
+    if (!type) {
+        Fail(typePath, "unknown type " + json["type"].dump() +
+                           " (known: " + std::string(TypeNameList()) + ")");
+    }
+    value.type = *type;
+    const std::string valuePath = Member(path, "value");
+    if (value.type == VT_EMPTY) {
+        CheckMembers(json, path, {"type"});
+        return value;
+    }
+    if (value.type == VT_BLOB) {
+        CheckMembers(json, path, {"type", "bytes", "words"});
+        const bool hasBytes = json.contains("bytes");
+        const bool hasWords = json.contains("words");
+        if (hasBytes == hasWords) {
+            Fail(path, "a VT_BLOB needs exactly one of \"bytes\" and \"words\"");
+        }
+        const std::string listPath = Member(path, hasBytes ? "bytes" : "words");
+        const Json& list = json[hasBytes ? "bytes" : "words"];
+        ExpectArray(list, listPath);
+        value.blobAsWords = hasWords;
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (hasBytes) {
+                value.bytes.push_back(
+                    static_cast<uint8_t>(GetInteger(list[i], Index(listPath, i), 0, 255)));
+            } else {
+                const auto word = static_cast<uint32_t>(
+                    GetInteger(list[i], Index(listPath, i), std::numeric_limits<int32_t>::min(),
+                               0xFFFFFFFFull));
+                for (int b = 0; b < 4; ++b) {
+                    value.bytes.push_back(static_cast<uint8_t>(word >> (8 * b)));
+                }
+            }
+        }
+        return value;
+    }
+    CheckMembers(json, path, {"type", "value"});
+    if (!json.contains("value")) {
+        Fail(path, "a " + std::string(TypeName(value.type)) + " value needs \"value\"");
+    }
+    const Json& v = json["value"];
+    switch (value.type) {
+        case VT_I2:
+            value.scalar = GetInteger(v, valuePath, -32768, 32767);
+            break;
+        case VT_UI2:
+            value.scalar = GetInteger(v, valuePath, 0, 65535);
+            break;
+        case VT_I4:
+            value.scalar = GetInteger(v, valuePath, std::numeric_limits<int32_t>::min(),
+                                      std::numeric_limits<int32_t>::max());
+            break;
+        case VT_UI4:
+            value.scalar = GetInteger(v, valuePath, 0, 0xFFFFFFFFull);
+            break;
+        case VT_I8:
+            value.scalar = GetInteger(v, valuePath, std::numeric_limits<int64_t>::min(),
+                                      std::numeric_limits<int64_t>::max());
+            break;
+        case VT_UI8:
+            value.scalar = GetInteger(v, valuePath, 0, std::numeric_limits<uint64_t>::max());
+            break;
+        case VT_UI1:
+            value.scalar = GetInteger(v, valuePath, 0, 255);
+            break;
+        case VT_BOOL:
+            value.scalar = GetBool(v, valuePath) ? 0xFFFFFFFFFFFFFFFFull : 0;
+            break;
+        case VT_LPWSTR:
+        case VT_BSTR:
+            value.text = FromUtf8(GetString(v, valuePath));
+            break;
+        case VT_CLSID:
+            value.clsid = GetGuid(v, valuePath);
+            break;
+        case VT_VECTOR | VT_LPWSTR:
+        case VT_VECTOR | VT_BSTR:
+            value.texts = GetTexts(v, valuePath);
+            break;
+        case VT_VECTOR | VT_UI1:
+            ExpectArray(v, valuePath);
+            for (size_t i = 0; i < v.size(); ++i) {
+                value.bytes.push_back(
+                    static_cast<uint8_t>(GetInteger(v[i], Index(valuePath, i), 0, 255)));
+            }
+            break;
+        case VT_VECTOR | VT_I4:
+        case VT_VECTOR | VT_UI4: {
+            ExpectArray(v, valuePath);
+            const bool isSigned = value.type == (VT_VECTOR | VT_I4);
+            for (size_t i = 0; i < v.size(); ++i) {
+                value.words.push_back(static_cast<uint32_t>(GetInteger(
+                    v[i], Index(valuePath, i), isSigned ? std::numeric_limits<int32_t>::min() : 0,
+                    isSigned ? 0x7FFFFFFFull : 0xFFFFFFFFull)));
+            }
+            break;
+        }
+        default:
+            Fail(typePath, "type not supported");
+    }
+    return value;
+}
+
+void ReadProperties(const Json& json, const std::string& path, PropertyMap* map) {
+    ExpectObject(json, path);
+    for (const auto& item : json.items()) {
+        const std::string itemPath = Member(path, item.key());
+        const PROPERTYKEY key = GetKey(item.key(), itemPath);
+        if (map->Find(key) != nullptr) {
+            Fail(itemPath, "the property key " + FormatKey(key) + " appears twice");
+        }
+        map->Set(key, ReadValue(item.value(), itemPath));
+    }
+}
+
+// ---- endpoints -------------------------------------------------------------------------------
+
+DWORD ReadState(const Json& json, const std::string& path) {
+    const std::string text = GetString(json, path);
+    if (text == "active") {
+        return DEVICE_STATE_ACTIVE;
+    }
+    if (text == "disabled") {
+        return DEVICE_STATE_DISABLED;
+    }
+    if (text == "notpresent") {
+        return DEVICE_STATE_NOTPRESENT;
+    }
+    if (text == "unplugged") {
+        return DEVICE_STATE_UNPLUGGED;
+    }
+    Fail(path,
+         "unknown state " + json.dump() + " (expected active, disabled, notpresent or unplugged)");
+}
+
+int ReadFlow(const Json& json, const std::string& path, bool allowAll) {
+    const std::string text = GetString(json, path);
+    if (text == "render") {
+        return eRender;
+    }
+    if (text == "capture") {
+        return eCapture;
+    }
+    if (allowAll && text == "all") {
+        return eAll;
+    }
+    Fail(path,
+         "unknown data flow " + json.dump() +
+             (allowAll ? " (expected render, capture or all)" : " (expected render or capture)"));
+}
+
+int ReadRole(const Json& json, const std::string& path) {
+    const std::string text = GetString(json, path);
+    if (text == "console") {
+        return eConsole;
+    }
+    if (text == "multimedia") {
+        return eMultimedia;
+    }
+    if (text == "communications") {
+        return eCommunications;
+    }
+    Fail(path, "unknown role " + json.dump() + " (expected console, multimedia or communications)");
+}
+
+unsigned ReadDefault(const Json& json, const std::string& path) {
+    if (json.is_boolean()) {
+        return json.get<bool>() ? 0x7u : 0u;
+    }
+    if (!json.is_array()) {
+        Fail(path, std::string("expected true, false or a list of roles, found ") + KindOf(json));
+    }
+    unsigned roles = 0;
+    for (size_t i = 0; i < json.size(); ++i) {
+        roles |= 1u << ReadRole(json[i], Index(path, i));
+    }
+    return roles;
+}
+
+std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path) {
+    ExpectObject(json, path);
+    CheckMembers(json, path,
+                 {"id", "flow", "state", "default", "name", "readOnly", "readWriteResult",
+                  "properties", "fx"});
+    auto device = std::make_unique<Device>();
+    if (!json.contains("id")) {
+        Fail(path, "an endpoint needs \"id\"");
+    }
+    device->id = FromUtf8(GetString(json["id"], Member(path, "id")));
+    if (device->id.empty()) {
+        Fail(Member(path, "id"), "an endpoint id cannot be empty");
+    }
+    if (json.contains("flow")) {
+        device->flow = static_cast<EDataFlow>(ReadFlow(json["flow"], Member(path, "flow"), false));
+    }
+    if (json.contains("state")) {
+        device->state = ReadState(json["state"], Member(path, "state"));
+    }
+    if (json.contains("default")) {
+        device->defaultRoles = ReadDefault(json["default"], Member(path, "default"));
+    }
+    if (json.contains("readOnly")) {
+        device->readOnly = GetBool(json["readOnly"], Member(path, "readOnly"));
+    }
+    if (json.contains("readWriteResult")) {
+        device->readWriteResult =
+            GetResult(json["readWriteResult"], Member(path, "readWriteResult"));
+        if (SUCCEEDED(device->readWriteResult)) {
+            Fail(Member(path, "readWriteResult"), "must be a failure code");
+        }
+    }
+    if (json.contains("properties")) {
+        ReadProperties(json["properties"], Member(path, "properties"), &device->properties);
+    }
+    if (json.contains("fx")) {
+        ReadProperties(json["fx"], Member(path, "fx"), &device->fx);
+    }
+    const PropValue* friendly = device->properties.Find(kPkeyDeviceFriendlyName);
+    if (json.contains("name")) {
+        device->name = FromUtf8(GetString(json["name"], Member(path, "name")));
+        if (friendly == nullptr) {
+            PropValue value;
+            value.type = VT_LPWSTR;
+            value.text = device->name;
+            device->properties.Set(kPkeyDeviceFriendlyName, value);
+        }
+    } else if (friendly != nullptr && (friendly->type == VT_LPWSTR || friendly->type == VT_BSTR)) {
+        device->name = friendly->text;
+    }
+    return device;
+}
+
+// ---- registry --------------------------------------------------------------------------------
+
+std::string Fold(const std::string& text) {
+    std::string folded;
+    for (char c : text) {
+        folded.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    }
+    return folded;
+}
+
+std::string FoldPath(const std::string& path) {
+    std::string folded = Fold(path);
+    while (!folded.empty() && folded.back() == '\\') {
+        folded.pop_back();
+    }
+    size_t start = 0;
+    while (start < folded.size() && folded[start] == '\\') {
+        ++start;
+    }
+    return folded.substr(start);
+}
+
+RegistryValue ReadRegistryValue(const std::string& name, const Json& json,
+                                const std::string& path) {
+    RegistryValue value;
+    value.name = name;
+    if (json.is_string()) {
+        value.type = RegistryType::String;
+        value.text = FromUtf8(json.get<std::string>());
+        return value;
+    }
+    if (!json.is_object()) {
+        Fail(path,
+             std::string("expected a string or a typed value such as {\"type\": \"REG_DWORD\", "
+                         "\"value\": 1}, found ") +
+                 KindOf(json));
+    }
+    if (!json.contains("type")) {
+        Fail(path, "a typed registry value needs \"type\"");
+    }
+    const std::string type = GetString(json["type"], Member(path, "type"));
+    if (type == "REG_SZ") {
+        CheckMembers(json, path, {"type", "value"});
+        value.type = RegistryType::String;
+        if (!json.contains("value")) {
+            Fail(path, "a REG_SZ value needs \"value\"");
+        }
+        value.text = FromUtf8(GetString(json["value"], Member(path, "value")));
+    } else if (type == "REG_DWORD") {
+        CheckMembers(json, path, {"type", "value"});
+        value.type = RegistryType::Dword;
+        if (!json.contains("value")) {
+            Fail(path, "a REG_DWORD value needs \"value\"");
+        }
+        value.dword =
+            static_cast<uint32_t>(GetInteger(json["value"], Member(path, "value"),
+                                             std::numeric_limits<int32_t>::min(), 0xFFFFFFFFull));
+    } else if (type == "REG_BINARY") {
+        CheckMembers(json, path, {"type", "bytes"});
+        value.type = RegistryType::Binary;
+        if (!json.contains("bytes")) {
+            Fail(path, "a REG_BINARY value needs \"bytes\"");
+        }
+        const std::string listPath = Member(path, "bytes");
+        ExpectArray(json["bytes"], listPath);
+        for (size_t i = 0; i < json["bytes"].size(); ++i) {
+            value.bytes.push_back(
+                static_cast<uint8_t>(GetInteger(json["bytes"][i], Index(listPath, i), 0, 255)));
+        }
+    } else {
+        Fail(Member(path, "type"), "unknown registry type " + json["type"].dump() +
+                                       " (expected REG_SZ, REG_DWORD or REG_BINARY)");
+    }
+    return value;
+}
+
+std::vector<RegistryKey> ReadRegistry(const Json& json, const std::string& path) {
+    ExpectObject(json, path);
+    std::vector<RegistryKey> keys;
+    std::vector<std::string> folded;
+    for (const auto& item : json.items()) {
+        const std::string keyPath = Member(path, item.key());
+        const std::string fold = FoldPath(item.key());
+        if (fold.empty()) {
+            Fail(keyPath, "a registry key path cannot be empty");
+        }
+        for (const std::string& other : folded) {
+            if (other == fold) {
+                Fail(keyPath, "the registry key appears twice (key names ignore letter case)");
+            }
+        }
+        folded.push_back(fold);
+        ExpectObject(item.value(), keyPath);
+        RegistryKey key;
+        key.path = item.key();
+        std::vector<std::string> names;
+        for (const auto& valueItem : item.value().items()) {
+            const std::string valuePath = Member(keyPath, valueItem.key());
+            const std::string foldedName = Fold(valueItem.key());
+            for (const std::string& other : names) {
+                if (other == foldedName) {
+                    Fail(valuePath,
+                         "the registry value appears twice (value names ignore letter case)");
+                }
+            }
+            names.push_back(foldedName);
+            key.values.push_back(ReadRegistryValue(valueItem.key(), valueItem.value(), valuePath));
+        }
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+// ---- faults ----------------------------------------------------------------------------------
+
+struct NamedGuid {
+    const char* name;
+    const GUID* guid;
+};
+
+const NamedGuid kClasses[] = {
+    {"MMDeviceEnumerator", &kClsidMMDeviceEnumerator},
+    {"PolicyConfig", &kClsidPolicyConfig},
+};
+
+const NamedGuid kInterfaces[] = {
+    {"IUnknown", &kIidIUnknown},
+    {"IClassFactory", &kIidIClassFactory},
+    {"IMMDeviceEnumerator", &kIidIMMDeviceEnumerator},
+    {"IMMDeviceCollection", &kIidIMMDeviceCollection},
+    {"IMMDevice", &kIidIMMDevice},
+    {"IMMEndpoint", &kIidIMMEndpoint},
+    {"IPropertyStore", &kIidIPropertyStore},
+    {"IPolicyConfigVistaClient", &kIidIPolicyConfig},
+    {"IDeviceTopology", &kIidIDeviceTopology},
+    {"IKsControl", &kIidIKsControl},
+};
+
+GUID ReadNamedGuid(const Json& json, const std::string& path, const NamedGuid* table, size_t count,
+                   const char* what) {
+    const std::string text = GetString(json, path);
+    for (size_t i = 0; i < count; ++i) {
+        if (text == table[i].name) {
+            return *table[i].guid;
+        }
+    }
+    if (const auto guid = ParseGuid(text)) {
+        return *guid;
+    }
+    std::string list;
+    for (size_t i = 0; i < count; ++i) {
+        list += (i == 0 ? "" : ", ");
+        list += table[i].name;
+    }
+    Fail(path,
+         std::string("unknown ") + what + " " + json.dump() + " (a GUID or one of: " + list + ")");
+}
+
+void RequireFilter(unsigned filters, unsigned filter, const std::string& method,
+                   const std::string& path, const char* what) {
+    if ((filters & filter) == 0) {
+        Fail(path, method + " has no " + what + " to filter on");
+    }
+}
+
+Fault ReadFault(const Json& json, const std::string& path, const Machine& machine) {
+    ExpectObject(json, path);
+    CheckMembers(json, path,
+                 {"method", "endpoint", "key", "access", "class", "iid", "flow", "role", "fxStore",
+                  "call", "from", "result"});
+    Fault fault;
+    if (!json.contains("method")) {
+        Fail(path, "a fault needs \"method\"");
+    }
+    const std::string methodPath = Member(path, "method");
+    fault.method = GetString(json["method"], methodPath);
+    const auto filters = MethodFilters(fault.method);
+    if (!filters) {
+        Fail(methodPath,
+             "unknown method " + json["method"].dump() + " (known: " + MethodNameList() + ")");
+    }
+    if (!json.contains("result")) {
+        Fail(path, "a fault needs \"result\"");
+    }
+    fault.result = GetResult(json["result"], Member(path, "result"));
+    if (json.contains("endpoint")) {
+        const std::string p = Member(path, "endpoint");
+        RequireFilter(*filters, kFilterEndpoint, fault.method, p, "endpoint");
+        fault.endpoint = FromUtf8(GetString(json["endpoint"], p));
+        bool found = false;
+        for (const auto& device : machine.devices) {
+            found = found || device->id == *fault.endpoint;
+        }
+        if (!found) {
+            Fail(p, "no endpoint of the machine has the id " + json["endpoint"].dump());
+        }
+    }
+    if (json.contains("key")) {
+        const std::string p = Member(path, "key");
+        RequireFilter(*filters, kFilterKey, fault.method, p, "property key");
+        fault.key = GetKey(GetString(json["key"], p), p);
+    }
+    if (json.contains("access")) {
+        const std::string p = Member(path, "access");
+        RequireFilter(*filters, kFilterAccess, fault.method, p, "access mode");
+        const Json& access = json["access"];
+        if (access.is_number_integer()) {
+            fault.access = static_cast<DWORD>(GetInteger(access, p, 0, 0xFFFFFFFFull));
+        } else {
+            const std::string text = GetString(access, p);
+            if (text == "read") {
+                fault.access = STGM_READ;
+            } else if (text == "write") {
+                fault.access = STGM_WRITE;
+            } else if (text == "readwrite") {
+                fault.access = STGM_READWRITE;
+            } else {
+                Fail(p, "unknown access " + access.dump() +
+                            " (expected read, write, readwrite or a number)");
+            }
+        }
+    }
+    if (json.contains("class")) {
+        const std::string p = Member(path, "class");
+        RequireFilter(*filters, kFilterClass, fault.method, p, "class");
+        fault.clsid = ReadNamedGuid(json["class"], p, kClasses, std::size(kClasses), "class");
+    }
+    if (json.contains("iid")) {
+        const std::string p = Member(path, "iid");
+        RequireFilter(*filters, kFilterIid, fault.method, p, "interface id");
+        fault.iid = ReadNamedGuid(json["iid"], p, kInterfaces, std::size(kInterfaces), "interface");
+    }
+    if (json.contains("flow")) {
+        const std::string p = Member(path, "flow");
+        RequireFilter(*filters, kFilterFlow, fault.method, p, "data flow");
+        fault.flow = ReadFlow(json["flow"], p, true);
+    }
+    if (json.contains("role")) {
+        const std::string p = Member(path, "role");
+        RequireFilter(*filters, kFilterRole, fault.method, p, "role");
+        fault.role = ReadRole(json["role"], p);
+    }
+    if (json.contains("fxStore")) {
+        const std::string p = Member(path, "fxStore");
+        RequireFilter(*filters, kFilterFxStore, fault.method, p, "store flag");
+        fault.fxStore = GetBool(json["fxStore"], p);
+    }
+    if (json.contains("call")) {
+        fault.call =
+            GetInteger(json["call"], Member(path, "call"), 1, std::numeric_limits<uint32_t>::max());
+    }
+    if (json.contains("from")) {
+        fault.from =
+            GetInteger(json["from"], Member(path, "from"), 1, std::numeric_limits<uint32_t>::max());
+    }
+    if (fault.call != 0 && fault.from != 0) {
+        Fail(path,
+             "give \"call\" (only the n-th call) or \"from\" (the n-th call and later), not both");
+    }
+    return fault;
+}
+
+std::vector<Fault> ReadFaultList(const Json& json, const std::string& path,
+                                 const Machine& machine) {
+    std::vector<Fault> faults;
+    if (json.is_object()) {
+        faults.push_back(ReadFault(json, path, machine));
+        return faults;
+    }
+    ExpectArray(json, path);
+    for (size_t i = 0; i < json.size(); ++i) {
+        faults.push_back(ReadFault(json[i], Index(path, i), machine));
+    }
+    return faults;
+}
+
+Json ParseText(const std::string& text) {
+    try {
+        return Json::parse(text);
+    } catch (const Json::parse_error& error) {
+        std::string what = error.what();
+        const size_t bracket = what.find("] ");
+        if (what.rfind("[json.exception", 0) == 0 && bracket != std::string::npos) {
+            what = what.substr(bracket + 2);
+        }
+        throw MachineError("$: JSON " + what);
+    }
+}
+
+// ---- writing ---------------------------------------------------------------------------------
+
+Json WriteValue(const PropValue& value) {
+    Json json = Json::object();
+    json["type"] = TypeName(value.type);
+    switch (value.type) {
+        case VT_EMPTY:
+            break;
+        case VT_I2:
+            json["value"] = static_cast<int16_t>(value.scalar);
+            break;
+        case VT_I4:
+            json["value"] = static_cast<int32_t>(value.scalar);
+            break;
+        case VT_I8:
+            json["value"] = static_cast<int64_t>(value.scalar);
+            break;
+        case VT_UI1:
+            json["value"] = static_cast<uint8_t>(value.scalar);
+            break;
+        case VT_UI2:
+            json["value"] = static_cast<uint16_t>(value.scalar);
+            break;
+        case VT_UI4:
+            json["value"] = static_cast<uint32_t>(value.scalar);
+            break;
+        case VT_UI8:
+            json["value"] = value.scalar;
+            break;
+        case VT_BOOL:
+            json["value"] = static_cast<uint16_t>(value.scalar) != 0;
+            break;
+        case VT_LPWSTR:
+        case VT_BSTR:
+            json["value"] = ToUtf8(value.text);
+            break;
+        case VT_CLSID:
+            json["value"] = FormatGuid(value.clsid);
+            break;
+        case VT_BLOB:
+            if (value.blobAsWords && value.bytes.size() % 4 == 0) {
+                Json words = Json::array();
+                for (size_t i = 0; i < value.bytes.size(); i += 4) {
+                    uint32_t word = 0;
+                    for (int b = 0; b < 4; ++b) {
+                        word |= static_cast<uint32_t>(value.bytes[i + b]) << (8 * b);
+                    }
+                    words.push_back(static_cast<int32_t>(word));
+                }
+                json["words"] = words;
+            } else {
+                json["bytes"] = value.bytes;
+            }
+            break;
+        case VT_VECTOR | VT_UI1:
+            json["value"] = value.bytes;
+            break;
+        case VT_VECTOR | VT_I4: {
+            Json list = Json::array();
+            for (uint32_t word : value.words) {
+                list.push_back(static_cast<int32_t>(word));
+            }
+            json["value"] = list;
+            break;
+        }
+        case VT_VECTOR | VT_UI4:
+            json["value"] = value.words;
+            break;
+        case VT_VECTOR | VT_LPWSTR:
+        case VT_VECTOR | VT_BSTR: {
+            Json list = Json::array();
+            for (const WString& text : value.texts) {
+                list.push_back(ToUtf8(text));
+            }
+            json["value"] = list;
+            break;
+        }
+        default:
+            break;
+    }
+    return json;
+}
+
+Json WriteProperties(const PropertyMap& map, const WString* impliedName) {
+    Json json = Json::object();
+    for (size_t i = 0; i < map.Count(); ++i) {
+        const auto& [key, value] = map.At(i);
+        if (impliedName != nullptr && SameKey(key, kPkeyDeviceFriendlyName) &&
+            value.type == VT_LPWSTR && value.text == *impliedName) {
+            continue;  // written as the endpoint's "name"
+        }
+        json[FormatKey(key)] = WriteValue(value);
+    }
+    return json;
+}
+
+const char* StateName(DWORD state) {
+    switch (state) {
+        case DEVICE_STATE_DISABLED:
+            return "disabled";
+        case DEVICE_STATE_NOTPRESENT:
+            return "notpresent";
+        case DEVICE_STATE_UNPLUGGED:
+            return "unplugged";
+        default:
+            return "active";
+    }
+}
+
+const char* const kRoleNames[] = {"console", "multimedia", "communications"};
+const char* const kFlowNames[] = {"render", "capture", "all"};
+
+std::string NameOfGuid(const GUID& guid, const NamedGuid* table, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (std::memcmp(&guid, table[i].guid, sizeof(GUID)) == 0) {
+            return table[i].name;
+        }
+    }
+    return FormatGuid(guid);
+}
+
+Json WriteFault(const Fault& fault) {
+    Json json = Json::object();
+    json["method"] = fault.method;
+    if (fault.endpoint) {
+        json["endpoint"] = ToUtf8(*fault.endpoint);
+    }
+    if (fault.key) {
+        json["key"] = FormatKey(*fault.key);
+    }
+    if (fault.access) {
+        if (*fault.access == STGM_READ) {
+            json["access"] = "read";
+        } else if (*fault.access == STGM_WRITE) {
+            json["access"] = "write";
+        } else if (*fault.access == STGM_READWRITE) {
+            json["access"] = "readwrite";
+        } else {
+            json["access"] = *fault.access;
+        }
+    }
+    if (fault.clsid) {
+        json["class"] = NameOfGuid(*fault.clsid, kClasses, std::size(kClasses));
+    }
+    if (fault.iid) {
+        json["iid"] = NameOfGuid(*fault.iid, kInterfaces, std::size(kInterfaces));
+    }
+    if (fault.flow) {
+        json["flow"] = kFlowNames[*fault.flow];
+    }
+    if (fault.role) {
+        json["role"] = kRoleNames[*fault.role];
+    }
+    if (fault.fxStore) {
+        json["fxStore"] = *fault.fxStore;
+    }
+    if (fault.call != 0) {
+        json["call"] = fault.call;
+    }
+    if (fault.from != 0) {
+        json["from"] = fault.from;
+    }
+    json["result"] = FormatResult(fault.result);
+    return json;
+}
+
+}  // namespace
+
+std::unique_ptr<Machine> ParseMachine(const std::string& text) {
+    const Json json = ParseText(text);
+    const std::string root = "$";
+    ExpectObject(json, root);
+    CheckMembers(json, root, {"name", "description", "endpoints", "registry", "faults"});
+    auto machine = std::make_unique<Machine>();
+    if (json.contains("name")) {
+        machine->name = GetString(json["name"], Member(root, "name"));
+    }
+    if (json.contains("description")) {
+        machine->description = GetString(json["description"], Member(root, "description"));
+    }
+    if (json.contains("endpoints")) {
+        const std::string path = Member(root, "endpoints");
+        ExpectArray(json["endpoints"], path);
+        for (size_t i = 0; i < json["endpoints"].size(); ++i) {
+            const std::string itemPath = Index(path, i);
+            auto device = ReadEndpoint(json["endpoints"][i], itemPath);
+            for (const auto& other : machine->devices) {
+                if (other->id == device->id) {
+                    Fail(Member(itemPath, "id"), "another endpoint has the same id");
+                }
+                if (other->kind == DeviceKind::Endpoint && other->flow == device->flow &&
+                    (other->defaultRoles & device->defaultRoles) != 0) {
+                    Fail(Member(itemPath, "default"),
+                         "another " + std::string(kFlowNames[device->flow]) +
+                             " endpoint is already the default for one of these roles");
+                }
+            }
+            machine->devices.push_back(std::move(device));
+        }
+    }
+    if (json.contains("registry")) {
+        machine->registry = ReadRegistry(json["registry"], Member(root, "registry"));
+    }
+    if (json.contains("faults")) {
+        const std::string path = Member(root, "faults");
+        ExpectArray(json["faults"], path);
+        machine->faults = ReadFaultList(json["faults"], path, *machine);
+    }
+    return machine;
+}
+
+std::vector<Fault> ParseFaults(const std::string& text, const Machine& machine) {
+    return ReadFaultList(ParseText(text), "$", machine);
+}
+
+std::string DumpMachine(const Machine& machine) {
+    Json json = Json::object();
+    if (!machine.name.empty()) {
+        json["name"] = machine.name;
+    }
+    if (!machine.description.empty()) {
+        json["description"] = machine.description;
+    }
+    Json endpoints = Json::array();
+    for (const auto& device : machine.devices) {
+        Json endpoint = Json::object();
+        endpoint["id"] = ToUtf8(device->id);
+        endpoint["flow"] = kFlowNames[device->flow];
+        endpoint["state"] = StateName(device->state);
+        if (device->defaultRoles == 0x7u) {
+            endpoint["default"] = true;
+        } else if (device->defaultRoles != 0) {
+            Json roles = Json::array();
+            for (int role = 0; role < 3; ++role) {
+                if ((device->defaultRoles & (1u << role)) != 0) {
+                    roles.push_back(kRoleNames[role]);
+                }
+            }
+            endpoint["default"] = roles;
+        }
+        if (!device->name.empty()) {
+            endpoint["name"] = ToUtf8(device->name);
+        }
+        if (device->readOnly) {
+            endpoint["readOnly"] = true;
+        }
+        if (device->readWriteResult != E_ACCESSDENIED) {
+            endpoint["readWriteResult"] = FormatResult(device->readWriteResult);
+        }
+        endpoint["properties"] =
+            WriteProperties(device->properties, device->name.empty() ? nullptr : &device->name);
+        if (device->fx.Count() > 0) {
+            endpoint["fx"] = WriteProperties(device->fx, nullptr);
+        }
+        endpoints.push_back(endpoint);
+    }
+    json["endpoints"] = endpoints;
+    Json registry = Json::object();
+    for (const RegistryKey& key : machine.registry) {
+        Json values = Json::object();
+        for (const RegistryValue& value : key.values) {
+            switch (value.type) {
+                case RegistryType::String:
+                    values[value.name] = ToUtf8(value.text);
+                    break;
+                case RegistryType::Dword:
+                    values[value.name] = Json{{"type", "REG_DWORD"}, {"value", value.dword}};
+                    break;
+                case RegistryType::Binary:
+                    values[value.name] = Json{{"type", "REG_BINARY"}, {"bytes", value.bytes}};
+                    break;
+            }
+        }
+        registry[key.path] = values;
+    }
+    json["registry"] = registry;
+    Json faults = Json::array();
+    for (const Fault& fault : machine.faults) {
+        faults.push_back(WriteFault(fault));
+    }
+    json["faults"] = faults;
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace vexsim

@@ -1,0 +1,37 @@
+// A device's property store as OpenPropertyStore hands it out: values are copied in and out,
+// writes reach the machine at once, and a store opened for reading refuses them.
+#pragma once
+
+#include "ComObject.h"
+#include "Machine.h"
+
+#include <memory>
+
+namespace vexsim {
+
+class PropertyStoreObject final : public ComObject<IPropertyStore> {
+public:
+    PropertyStoreObject(std::shared_ptr<Machine> machine, Device* device, bool writable);
+
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override;
+    HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override;
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override;
+    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) override;
+    HRESULT STDMETHODCALLTYPE Commit() override;
+
+    static IPropertyStore* Create(const std::shared_ptr<Machine>& machine, Device* device,
+                                  bool writable);
+
+protected:
+    void* Find(REFIID iid) override;
+    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
+
+private:
+    std::optional<HRESULT> Enter(const char* method, const PROPERTYKEY* key = nullptr);
+
+    std::shared_ptr<Machine> m_machine;
+    Device* m_device;
+    bool m_writable;
+};
+
+}  // namespace vexsim

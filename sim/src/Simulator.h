@@ -1,0 +1,32 @@
+// The process-wide state of the simulator: the current machine, the lock that guards every
+// machine, and the COM registration.
+#pragma once
+
+#include "Machine.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace vexsim {
+
+// Held around every read or change of a machine (current or not).
+std::mutex& MachineLock();
+
+// The machine that new enumerators and policy-config objects see (never null). Caller holds
+// MachineLock.
+const std::shared_ptr<Machine>& CurrentMachine();
+// Makes `machine` current and applies its registry values, removing the previous machine's.
+// On failure nothing changes and `error` says why. Takes MachineLock itself.
+bool ReplaceMachine(std::unique_ptr<Machine> machine, std::string* error);
+
+// Registers (again) the class objects for the calling thread; the COM result.
+HRESULT RegisterClasses();
+void RevokeClasses();
+
+// Where the activation of an interface on a device is answered (E_NOINTERFACE for an interface
+// the device does not offer). Caller holds MachineLock.
+HRESULT ActivateOnDevice(const std::shared_ptr<Machine>& machine, Device* device, REFIID iid,
+                         void** object);
+
+}  // namespace vexsim

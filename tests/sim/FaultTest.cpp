@@ -1,0 +1,156 @@
+// Injected faults: by method, by call number, by property key, access mode and class, success
+// codes other than S_OK, and the call counts that go with them.
+#include "SimTest.h"
+
+using simtest::Loaded;
+
+namespace {
+
+class SimFaults : public simtest::SimTest {};
+
+const WCHAR* const kSpeaker = TEXT("{0.0.0.00000000}.{11111111-0000-0000-0000-000000000001}");
+
+}  // namespace
+
+TEST_F(SimFaults, NthCallFailsOnlyThatCall) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    ASSERT_TRUE(Loaded(vexsim_AddFaults(
+        R"({"method": "IMMDeviceEnumerator::GetDevice", "call": 2, "result": "E_OUTOFMEMORY"})")));
+    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
+    ASSERT_TRUE(enumerator);
+    ComPtr<IMMDevice> device;
+    EXPECT_HR(S_OK, enumerator->GetDevice(kSpeaker, device.Receive()));
+    EXPECT_HR(E_OUTOFMEMORY, enumerator->GetDevice(kSpeaker, device.Receive()));
+    EXPECT_FALSE(device);
+    EXPECT_HR(S_OK, enumerator->GetDevice(kSpeaker, device.Receive()));
+    EXPECT_EQ(3ul, vexsim_CallCount("IMMDeviceEnumerator::GetDevice"));
+}
+
+TEST_F(SimFaults, FromNthCallOnEveryLaterCallFails) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(R"({
+        "endpoints": [{"id": "speaker", "default": true}],
+        "faults": [{"method": "IMMDevice::GetId", "endpoint": "speaker", "from": 2, "result": "0x8889000A"}]})")));
+    ComPtr<IMMDevice> device = Device(TEXT("speaker"));
+    ASSERT_TRUE(device);
+    ScopedCoMem<WCHAR> id;
+    EXPECT_HR(S_OK, device->GetId(id.Receive()));
+    EXPECT_HR(static_cast<HRESULT>(0x8889000A), device->GetId(id.Receive()));
+    EXPECT_EQ(nullptr, id.Get());
+    EXPECT_HR(static_cast<HRESULT>(0x8889000A), device->GetId(id.Receive()));
+}
+
+TEST_F(SimFaults, KeyFilterFailsOnlyThatKey) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    ASSERT_TRUE(Loaded(vexsim_AddFaults(R"([{"method": "IPropertyStore::GetValue",
+        "key": "{1da5d803-d492-4edd-8c23-e0c0ffee7f0e},0", "result": "E_FAIL"}])")));
+    ComPtr<IPropertyStore> store = Store(kSpeaker, STGM_READ);
+    ASSERT_TRUE(store);
+    ScopedPropVariant value;
+    EXPECT_HR(E_FAIL, store->GetValue(simtest::kFormFactorKey, value.Receive()));
+    EXPECT_EQ(VT_EMPTY, value.Type());
+    EXPECT_HR(S_OK, store->GetValue(simtest::kFriendlyNameKey, value.Receive()));
+    EXPECT_EQ(VT_LPWSTR, value.Type());
+}
+
+TEST_F(SimFaults, SuccessCodeIsReturnedWithTheValue) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(R"({
+        "endpoints": [{"id": "speaker", "default": true, "properties": {
+            "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0": {"type": "VT_UI4", "value": 2}}}],
+        "faults": [{"method": "IPropertyStore::GetValue", "key": "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0",
+                    "result": "S_FALSE"}]})")));
+    ComPtr<IPropertyStore> store = Store(TEXT("speaker"), STGM_READ);
+    ASSERT_TRUE(store);
+    ScopedPropVariant value;
+    EXPECT_HR(S_FALSE, store->GetValue(simtest::kOverrideKey, value.Receive()));
+    EXPECT_EQ(VT_UI4, value.Type());
+    EXPECT_EQ(2u, value.Get().ulVal);
+}
+
+TEST_F(SimFaults, AccessFilterFailsTheWritableOpenOnly) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    ASSERT_TRUE(
+        Loaded(vexsim_AddFaults(R"({"method": "IMMDevice::OpenPropertyStore", "access": "readwrite",
+        "result": "E_ACCESSDENIED"})")));
+    ComPtr<IMMDevice> device = Device(kSpeaker);
+    ASSERT_TRUE(device);
+    ComPtr<IPropertyStore> store;
+    EXPECT_HR(E_ACCESSDENIED, device->OpenPropertyStore(STGM_READWRITE, store.Receive()));
+    EXPECT_FALSE(store);
+    EXPECT_HR(S_OK, device->OpenPropertyStore(STGM_READ, store.Receive()));
+    EXPECT_TRUE(store);
+    EXPECT_EQ(2ul, vexsim_CallCount("IMMDevice::OpenPropertyStore"));
+}
+
+TEST_F(SimFaults, CreationOfOneClassFails) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    ASSERT_TRUE(Loaded(vexsim_AddFaults(
+        R"({"method": "CoCreateInstance", "class": "PolicyConfig", "result": "REGDB_E_CLASSNOTREG"})")));
+    ComPtr<IPolicyConfigVistaClient> policy;
+    EXPECT_HR(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(CLSID_PolicyConfigVistaClient, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IPolicyConfigVistaClient, policy.ReceiveVoid()));
+    EXPECT_FALSE(policy);
+    EXPECT_TRUE(Enumerator()) << "the enumerator class is not affected";
+    EXPECT_EQ(2ul, vexsim_CallCount("CoCreateInstance"));
+}
+
+TEST_F(SimFaults, DefaultEndpointLookupFailsForOneFlowAndRole) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
+    ASSERT_TRUE(
+        Loaded(vexsim_AddFaults(R"({"method": "IMMDeviceEnumerator::GetDefaultAudioEndpoint",
+        "flow": "render", "role": "console", "result": "E_UNEXPECTED"})")));
+    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
+    ASSERT_TRUE(enumerator);
+    ComPtr<IMMDevice> device;
+    EXPECT_HR(E_UNEXPECTED,
+              enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive()));
+    EXPECT_HR(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, device.Receive()));
+    EXPECT_HR(S_OK, enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Receive()));
+}
+
+TEST_F(SimFaults, QueryInterfaceFailsForOneInterface) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    ASSERT_TRUE(Loaded(vexsim_AddFaults(
+        R"({"method": "IMMDevice::QueryInterface", "iid": "IMMEndpoint", "result": "E_NOINTERFACE"})")));
+    ComPtr<IMMDevice> device = Device(kSpeaker);
+    ASSERT_TRUE(device);
+    ComPtr<IMMEndpoint> endpoint;
+    EXPECT_HR(E_NOINTERFACE, device.QueryInterface(simtest::kIidEndpoint, &endpoint));
+    EXPECT_FALSE(endpoint);
+    ComPtr<IMMDevice> same;
+    EXPECT_HR(S_OK, device.QueryInterface(simtest::kIidDevice, &same));
+}
+
+TEST_F(SimFaults, WrongFaultsAreRefusedWholeWithThePathAtFault) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    struct Case {
+        const char* json;
+        const char* message;
+    };
+    const Case cases[] = {
+        {R"([{"method": "IMMDevice::GetId", "result": "E_FAIL"},
+             {"method": "IMMDevice::GetId", "key": "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0", "result": "E_FAIL"}])",
+         "$[1].key: IMMDevice::GetId has no property key to filter on"},
+        {R"({"method": "IMMDevice::GetId", "endpoint": "nobody", "result": "E_FAIL"})",
+         "$.endpoint: no endpoint of the machine has the id \"nobody\""},
+        {R"({"method": "IMMDevice::GetId", "result": "0x1234567890"})",
+         "$.result: not a result code"},
+        {R"({"method": "IMMDevice::GetId"})", "$: a fault needs \"result\""},
+        {R"({"method": "IMMDevice::GetId", "result": "E_FAIL", "call": 1, "from": 2})", "not both"},
+        {R"({"method": "IMMDevice::GetId", "result": "E_FAIL", "call": 0})",
+         "$.call: integer out of range"},
+        {R"({"method": "GetId", "result": "E_FAIL"})", "$.method: unknown method \"GetId\""},
+        {R"({"method": "IMMDevice::GetId", "result": "E_FAIL", "times": 2})",
+         "$.times: unknown member"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(-1, vexsim_AddFaults(c.json)) << c.json;
+        const std::string error = vexsim_LastError();
+        EXPECT_NE(std::string::npos, error.find(c.message)) << error;
+    }
+    ComPtr<IMMDevice> device = Device(kSpeaker);
+    ASSERT_TRUE(device);
+    ScopedCoMem<WCHAR> id;
+    EXPECT_HR(S_OK, device->GetId(id.Receive()))
+        << "the valid fault of a refused list was not added";
+}

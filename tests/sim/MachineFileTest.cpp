@@ -1,0 +1,178 @@
+// Machine files: the shipped machines, errors that name the JSON path at fault, a failed load
+// that leaves the current machine whole, the dump, and reset.
+#include "SimTest.h"
+
+using simtest::Loaded;
+
+namespace {
+
+class SimMachineFile : public simtest::SimTest {
+protected:
+    std::string Path(const char* file) {
+        return std::string(vexsim_MachinesDirectory()) + "/" + file;
+    }
+
+    DWORD FormFactor(const WCHAR* id) {
+        ComPtr<IPropertyStore> store = Store(id, STGM_READ);
+        ScopedPropVariant value;
+        if (store) {
+            EXPECT_HR(S_OK, store->GetValue(simtest::kFormFactorKey, value.Receive()));
+            EXPECT_EQ(VT_UI4, value.Type());
+        }
+        return value.Get().ulVal;
+    }
+};
+
+}  // namespace
+
+TEST_F(SimMachineFile, DefaultMachineIsTheLaptop) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
+    EXPECT_EQ(1u, FormFactor(simtest::kSpeakers));
+    EXPECT_EQ(3u, FormFactor(simtest::kHeadphones));
+    EXPECT_EQ(9u, FormFactor(simtest::kHdmi));
+    EXPECT_EQ(4u, FormFactor(simtest::kMicrophone));
+
+    ComPtr<IPropertyStore> speakers = Store(simtest::kSpeakers, STGM_READWRITE);
+    ASSERT_TRUE(speakers) << "the speakers' store opens for writing";
+    ScopedPropVariant name;
+    ASSERT_HR(S_OK, speakers->GetValue(simtest::kFriendlyNameKey, name.Receive()));
+    ASSERT_EQ(VT_LPWSTR, name.Type());
+    EXPECT_EQ(WString(TEXT("Speakers (Vex High Definition Audio)")), WString(name.Get().pwszVal));
+}
+
+TEST_F(SimMachineFile, SyntaxErrorNamesTheLine) {
+    EXPECT_EQ(-1, vexsim_LoadMachineJson("{\n  \"endpoints\": [\n    {\"id\": \"a\",}\n  ]\n}"));
+    const std::string error = vexsim_LastError();
+    EXPECT_NE(std::string::npos, error.find("line 3")) << error;
+    EXPECT_EQ(0u, error.find("$: JSON ")) << error;
+}
+
+TEST_F(SimMachineFile, WrongContentNamesTheJsonPath) {
+    struct Case {
+        const char* json;
+        const char* message;
+    };
+    const Case cases[] = {
+        {R"([])", "$: expected an object, found an array"},
+        {R"({"endpoint": []})", "$.endpoint: unknown member"},
+        {R"({"endpoints": [{"flow": "render"}]})", "$.endpoints[0]: an endpoint needs \"id\""},
+        {R"({"endpoints": [{"id": "a"}, {"id": "b", "flow": "sideways"}]})",
+         "$.endpoints[1].flow: unknown data flow \"sideways\""},
+        {R"({"endpoints": [{"id": "a", "state": "asleep"}]})",
+         "$.endpoints[0].state: unknown state"},
+        {R"({"endpoints": [{"id": "a"}, {"id": "a"}]})",
+         "$.endpoints[1].id: another endpoint has the same id"},
+        {R"({"endpoints": [{"id": "a", "default": true}, {"id": "b", "default": ["console"]}]})",
+         "$.endpoints[1].default: another render endpoint is already the default"},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}": 1}}]})",
+         "$.endpoints[0].properties[\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}\"]: not a property "
+         "key"},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": 1}}]})",
+         "$.endpoints[0].properties[\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0\"]: expected a "
+         "typed value"},
+        {R"({"endpoints": [{"id": "a", "fx": {"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},5": {"type": "VT_R8", "value": 1}}}]})",
+         "$.endpoints[0].fx[\"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},5\"].type: unknown type "
+         "\"VT_R8\""},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": -1}}}]})",
+         ",0\"].value: integer out of range"},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1], "words": [1]}}}]})",
+         "exactly one of \"bytes\" and \"words\""},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1, 256]}}}]})",
+         ",0\"].bytes[1]: integer out of range"},
+        {R"({"registry": {"SOFTWARE\\Tembra\\Wrapper": {"APO_SFX": 5}}})",
+         "$.registry[\"SOFTWARE\\\\Tembra\\\\Wrapper\"].APO_SFX: expected a string or a typed "
+         "value"},
+        {R"({"endpoints": [{"id": "a", "readWriteResult": "S_OK"}]})",
+         "$.endpoints[0].readWriteResult: must be a failure code"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(-1, vexsim_LoadMachineJson(c.json)) << c.json;
+        const std::string error = vexsim_LastError();
+        EXPECT_NE(std::string::npos, error.find(c.message))
+            << "message: " << error << "\nwanted: " << c.message;
+    }
+}
+
+TEST_F(SimMachineFile, BadFileIsNamedWithThePathAtFault) {
+    const std::string path = Path("broken-fault.json");
+    EXPECT_EQ(-1, vexsim_LoadMachineFile(path.c_str()));
+    const std::string error = vexsim_LastError();
+    EXPECT_EQ(
+        0u,
+        error.find(path + ": $.faults[1].method: unknown method \"IMMDevice::OpenPropertyStre\""))
+        << error;
+
+    const std::string missing = Path("no-such-machine.json");
+    EXPECT_EQ(-1, vexsim_LoadMachineFile(missing.c_str()));
+    EXPECT_NE(std::string::npos,
+              std::string(vexsim_LastError()).find(missing + ": cannot open the file"))
+        << vexsim_LastError();
+}
+
+TEST_F(SimMachineFile, FailedLoadLeavesTheCurrentMachineWhole) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("wrapper-effect")));
+    const std::string before = vexsim_DumpJson();
+
+    // Valid up to its last fault: endpoints and registry values that must not appear.
+    EXPECT_EQ(-1, vexsim_LoadMachineJson(R"({
+        "endpoints": [{"id": "other", "default": true}],
+        "registry": {"SOFTWARE\\VexSimHalfLoaded": {"Value": "x"}},
+        "faults": [{"method": "IMMDevice::GetId", "result": "E_FAIL"}, {"method": "Nope", "result": "E_FAIL"}]})"));
+    EXPECT_EQ(before, std::string(vexsim_DumpJson()));
+
+    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
+    ASSERT_TRUE(enumerator);
+    ComPtr<IMMDevice> device;
+    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
+              enumerator->GetDevice(TEXT("other"), device.Receive()));
+    ASSERT_HR(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive()));
+    ScopedCoMem<WCHAR> id;
+    ASSERT_HR(S_OK, device->GetId(id.Receive())) << "the refused machine's fault is not active";
+    EXPECT_EQ(WString(TEXT("{0.0.0.00000000}.{44444444-0000-0000-0000-000000000001}")),
+              WString(id.Get()));
+
+    HKEY key = nullptr;
+    EXPECT_EQ(
+        ERROR_FILE_NOT_FOUND,
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\VexSimHalfLoaded"), 0, KEY_READ, &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Tembra\\Wrapper\\"),
+                                           0, KEY_READ, &key))
+        << "the current machine's registry values stay";
+    RegCloseKey(key);
+}
+
+TEST_F(SimMachineFile, DumpLoadsBackAsTheSameMachine) {
+    for (const char* name : {"default", "wrapper-effect", "no-default-render", "read-only-store"}) {
+        ASSERT_TRUE(Loaded(vexsim_LoadMachine(name))) << name;
+        ASSERT_TRUE(Loaded(vexsim_AddFaults(R"([
+            {"method": "IPropertyStore::GetValue", "key": "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0", "call": 3,
+             "result": "S_FALSE"},
+            {"method": "IMMDeviceEnumerator::GetDefaultAudioEndpoint", "flow": "capture", "role": "communications",
+             "from": 2, "result": "0x80070490"},
+            {"method": "IMMDevice::Activate", "iid": "IDeviceTopology", "result": "E_NOINTERFACE"}])")));
+        const std::string first = vexsim_DumpJson();
+        ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(first.c_str()))) << name;
+        EXPECT_EQ(first, std::string(vexsim_DumpJson())) << name;
+    }
+}
+
+TEST_F(SimMachineFile, ResetLeavesAnEmptyMachine) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
+    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
+    ASSERT_TRUE(enumerator);
+    vexsim_Reset();
+
+    ComPtr<IMMDeviceCollection> collection;
+    ASSERT_HR(S_OK,
+              enumerator->EnumAudioEndpoints(eAll, DEVICE_STATEMASK_ALL, collection.Receive()));
+    UINT count = 99;
+    EXPECT_HR(S_OK, collection->GetCount(&count));
+    EXPECT_EQ(0u, count);
+    ComPtr<IMMDevice> device;
+    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
+              enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive()));
+    EXPECT_EQ(std::string("{\n  \"endpoints\": [],\n  \"registry\": {},\n  \"faults\": []\n}\n"),
+              std::string(vexsim_DumpJson()));
+    EXPECT_EQ(0ul, vexsim_CallCount("CoCreateInstance")) << "reset starts the counts again";
+    EXPECT_EQ(1ul, vexsim_CallCount("IMMDeviceEnumerator::GetDefaultAudioEndpoint"));
+}
