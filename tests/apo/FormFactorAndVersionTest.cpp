@@ -1,0 +1,266 @@
+// The endpoint form factor (id 1004) and the installed effect versions (ids 1001 and 2001)
+// through the library's exports, against simulated machines.
+#include "support/SimMachine.h"
+
+#include <string>
+
+using vextest::LibraryTest;
+
+namespace {
+
+const char* const kFormFactor = "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0";
+const char* const kOverride = "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0";
+const char* const kFx = "{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D}";
+const WCHAR* const kEndpoint = TEXT("{0.0.0.00000000}.{55555555-0000-0000-0000-000000000001}");
+
+// One render endpoint (the default) with the given properties, FX store and registry.
+std::string Machine(const std::string& properties, const std::string& fx = "{}",
+                    const std::string& registry = "{}", const std::string& faults = "[]") {
+    return R"({"endpoints": [{"id": "{0.0.0.00000000}.{55555555-0000-0000-0000-000000000001}",
+              "default": true, "name": "Endpoint", "properties": )" +
+           properties + R"(, "fx": )" + fx + R"(}], "registry": )" + registry + R"(, "faults": )" +
+           faults + "}";
+}
+
+std::string FormFactorProperties(int formFactor, const char* overrideValue = nullptr) {
+    std::string json = std::string("{\"") + kFormFactor +
+                       "\": {\"type\": \"VT_UI4\", \"value\": " + std::to_string(formFactor) + "}";
+    if (overrideValue != nullptr) {
+        json += std::string(", \"") + kOverride + "\": " + overrideValue;
+    }
+    return json + "}";
+}
+
+std::string FxList(int pid, const std::string& type, const std::string& values) {
+    return std::string("\"") + kFx + "," + std::to_string(pid) + "\": {\"type\": \"" + type +
+           "\", \"value\": " + values + "}";
+}
+
+const std::string kWrapperRegistryKey = R"("SOFTWARE\\Tembra\\Wrapper\\")";
+
+class EndpointQueries : public LibraryTest {
+protected:
+    ULONG FormFactor() {
+        ControlHandle handle = OpenOrFail(kEndpoint);
+        ULONG value = 0xCCCCCCCC;
+        ULONG size = sizeof value;
+        EXPECT_HR(S_OK, m_library.Get(handle, VEX_PARAM_FORM_FACTOR, &value, &size, VEX_ROUTE_APO));
+        EXPECT_EQ(4u, size);
+        EXPECT_HR(S_OK, m_library.Close(handle));
+        return value;
+    }
+
+    std::string Version(LONG id) {
+        ControlHandle handle = OpenOrFail(kEndpoint);
+        WCHAR text[64];
+        ULONG size = sizeof text;
+        const HRESULT hr = m_library.Get(handle, id, text, &size, VEX_ROUTE_APO);
+        EXPECT_HR(S_OK, hr);
+        EXPECT_HR(S_OK, m_library.Close(handle));
+        if (FAILED(hr)) {
+            return "(failed)";
+        }
+        EXPECT_EQ(0, size % 2);
+        EXPECT_EQ(0, text[size / 2 - 1]) << "the text ends with its NUL";
+        return vextest::Narrow(text);
+    }
+};
+
+}  // namespace
+
+TEST_F(EndpointQueries, HeadsetCountsAsHeadphonesOthersPassThrough) {
+    const struct {
+        int reported;
+        ULONG expected;
+    } cases[] = {{5, 3}, {4, 4}, {1, 1}, {3, 3}, {9, 9}};
+    for (const auto& c : cases) {
+        LoadJson(Machine(FormFactorProperties(c.reported)));
+        EXPECT_EQ(c.expected, FormFactor()) << "reported " << c.reported;
+    }
+}
+
+TEST_F(EndpointQueries, OverrideReplacesTheFormFactor) {
+    const struct {
+        int reported;
+        const char* overrideValue;
+        ULONG expected;
+    } cases[] = {
+        {1, R"({"type": "VT_UI4", "value": 3})", 3}, {3, R"({"type": "VT_UI4", "value": 2})", 1},
+        {3, R"({"type": "VT_I4", "value": 7})", 1},  {5, R"({"type": "VT_UI4", "value": 0})", 3},
+        {1, R"({"type": "VT_EMPTY"})", 1},
+    };
+    for (const auto& c : cases) {
+        LoadJson(Machine(FormFactorProperties(c.reported, c.overrideValue)));
+        EXPECT_EQ(c.expected, FormFactor())
+            << "reported " << c.reported << ", override " << c.overrideValue;
+    }
+}
+
+TEST_F(EndpointQueries, ZeroOverrideIsLoggedAndChangesNothing) {
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    LoadJson(Machine(FormFactorProperties(5, R"({"type": "VT_UI4", "value": 0})")));
+    vextest::TraceSession session(4);
+    EXPECT_EQ(3u, FormFactor());
+    EXPECT_EQ(1u,
+              vextest::RecordsContaining("ApoController::GetFormFactor: formFactor = [5]").size());
+    EXPECT_EQ(1u, vextest::RecordsContaining("Headset will be considered as headphone, formFactor "
+                                             "changes to [3]")
+                      .size());
+    EXPECT_EQ(1u, vextest::RecordsContaining("FormFactorOverride = [0]").size());
+}
+
+TEST_F(EndpointQueries, OverrideReadWithOtherSuccessCodeIsIgnored) {
+    LoadJson(Machine(FormFactorProperties(1, R"({"type": "VT_UI4", "value": 3})"), "{}", "{}",
+                     std::string(R"([{"method": "IPropertyStore::GetValue", "key": ")") +
+                         kOverride + R"(", "result": "0x00000001"}])"));
+    EXPECT_EQ(1u, FormFactor());
+}
+
+TEST_F(EndpointQueries, FailedFormFactorReadGivesUnknown) {
+    LoadJson(Machine(FormFactorProperties(1), "{}", "{}",
+                     std::string(R"([{"method": "IPropertyStore::GetValue", "key": ")") +
+                         kFormFactor + R"(", "result": "0x80004005"}])"));
+    vextest::TraceSession session(2);
+    EXPECT_EQ(10u, FormFactor());
+    if (vextest::HaveTraceController()) {
+        const auto records = vextest::RecordsContaining(
+            "ApoController::GetFormFactor: Get audio endpoint form factor failed. [0x80004005]");
+        ASSERT_EQ(1u, records.size());
+        EXPECT_EQ(2, records[0].level);
+    }
+}
+
+TEST_F(EndpointQueries, FormFactorSizeProtocol) {
+    LoadJson(Machine(FormFactorProperties(3)));
+    ControlHandle handle = OpenOrFail(kEndpoint);
+    BYTE buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+    ULONG size = 3;
+    EXPECT_HR(E_INVALIDARG,
+              m_library.Get(handle, VEX_PARAM_FORM_FACTOR, buffer, &size, VEX_ROUTE_APO));
+    EXPECT_EQ(4u, size);
+    EXPECT_EQ(0xAA, buffer[0]) << "nothing written on failure";
+    EXPECT_HR(S_OK, m_library.Close(handle));
+}
+
+TEST_F(EndpointQueries, CompositeStreamKeyWinsOverTheSingleOne) {
+    LoadJson(Machine(
+        FormFactorProperties(1),
+        "{" + FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{6e4dd785-e58a-4a6a-81d9-5eb9eb434eda}"])") +
+            ", " + FxList(5, "VT_LPWSTR", R"("{d9916fa0-99f7-11e7-bf21-6c0b849889e1}")") + "}"));
+    EXPECT_EQ("drova1.3", Version(VEX_PARAM_MAIN_VERSION)) << "either family's label for either id";
+}
+
+TEST_F(EndpointQueries, SingleStreamKeyServesWhenCompositeIsAbsent) {
+    LoadJson(
+        Machine(FormFactorProperties(1),
+                "{" + FxList(5, "VT_BSTR", R"("{D9916FA0-99F7-11E7-BF21-6C0B849889E1}")") + "}"));
+    EXPECT_EQ("vex2.5", Version(VEX_PARAM_MAIN_VERSION));
+}
+
+TEST_F(EndpointQueries, LaterStringsAreTriedInAnyLetterCase) {
+    LoadJson(Machine(
+        FormFactorProperties(1),
+        "{" +
+            FxList(13, "VT_VECTOR|VT_BSTR",
+                   R"(["{00000000-1111-2222-3333-444444444444}",
+                                    "{1BEDAECC-55F6-4149-95D9-A707A2FB4134}"])") +
+            ", " + FxList(7, "VT_LPWSTR", R"("{5CA784EC-8C20-445A-8C9E-7D3F43A08851}")") + "}"));
+    EXPECT_EQ("vex2.10-lite", Version(VEX_PARAM_MAIN_VERSION));
+    EXPECT_EQ("drova1.5", Version(VEX_PARAM_LOW_LATENCY_VERSION));
+}
+
+TEST_F(EndpointQueries, LowLatencyReadsOnlyEndpointAndModeKeys) {
+    LoadJson(Machine(
+        FormFactorProperties(1),
+        "{" + FxList(5, "VT_LPWSTR", R"("{97acd2ab-83ec-494b-9fe4-922bce1bd691}")") + ", " +
+            FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{97acd2ab-83ec-494b-9fe4-922bce1bd691}"])") +
+            "}"));
+    EXPECT_EQ("", Version(VEX_PARAM_LOW_LATENCY_VERSION));
+    LoadJson(Machine(
+        FormFactorProperties(1),
+        "{" + FxList(6, "VT_LPWSTR", R"("{97acd2ab-83ec-494b-9fe4-922bce1bd691}")") + ", " +
+            FxList(14, "VT_VECTOR|VT_BSTR", R"(["{d9916f9e-99f7-11e7-bf21-6c0b849889e1}"])") +
+            "}"));
+    EXPECT_EQ("drova1.0", Version(VEX_PARAM_LOW_LATENCY_VERSION)) << "composite mode key first";
+}
+
+TEST_F(EndpointQueries, WrapperNamesTheHostedEffectInTheRegistry) {
+    const std::string fx =
+        "{" +
+        FxList(
+            13, "VT_VECTOR|VT_LPWSTR",
+            R"(["{0EBD8505-17BB-4AE7-AD76-E86F99A425E9}", "{1bedaecc-55f6-4149-95d9-a707a2fb4134}"])") +
+        "}";
+    LoadJson(Machine(
+        FormFactorProperties(1), fx,
+        "{" + kWrapperRegistryKey + R"(: {"APO_SFX": "{97ACD2AB-83EC-494B-9FE4-922BCE1BD691}"}})"));
+    EXPECT_EQ("drova1.4", Version(VEX_PARAM_MAIN_VERSION));
+
+    LoadJson(Machine(
+        FormFactorProperties(1), fx,
+        "{" + kWrapperRegistryKey + R"(: {"APO_SFX": "{00000000-0000-0000-0000-00000000beef}"}})"));
+    EXPECT_EQ("", Version(VEX_PARAM_MAIN_VERSION)) << "an unknown hosted effect ends the search";
+
+    LoadJson(Machine(FormFactorProperties(1), fx));
+    EXPECT_EQ("vex2.10-lite", Version(VEX_PARAM_MAIN_VERSION))
+        << "without the wrapper key the search goes on";
+
+    LoadJson(Machine(
+        FormFactorProperties(1), fx,
+        "{" + kWrapperRegistryKey + R"(: {"APO_SFX": {"type": "REG_DWORD", "value": 1}}})"));
+    EXPECT_EQ("vex2.10-lite", Version(VEX_PARAM_MAIN_VERSION))
+        << "a value that is not a string is skipped";
+}
+
+TEST_F(EndpointQueries, PolicyConfigThatCannotBeCreatedGivesEmptyText) {
+    LoadJson(Machine(
+        FormFactorProperties(1),
+        "{" + FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{1bedaecc-55f6-4149-95d9-a707a2fb4134}"])") +
+            "}",
+        "{}",
+        R"([{"method": "CoCreateInstance", "class": "PolicyConfig", "result": "0x80040154"}])"));
+    vextest::TraceSession session(5);
+    EXPECT_EQ("", Version(VEX_PARAM_MAIN_VERSION));
+    if (vextest::HaveTraceController()) {
+        const auto records = vextest::RecordsContaining(
+            "GetApoVersion: Cannot create instance for IPolicyConfigVistaClient. [0x80040154]");
+        ASSERT_EQ(1u, records.size());
+        EXPECT_EQ(2, records[0].level);
+        EXPECT_EQ(0u, records[0].text.find("[Orv3VexControl.cpp:"));
+        EXPECT_EQ(1u, vextest::RecordsContaining("Cannot create instance").size());
+    }
+}
+
+TEST_F(EndpointQueries, VersionTextSizeProtocol) {
+    LoadJson(Machine(
+        FormFactorProperties(1),
+        "{" + FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{1bedaecc-55f6-4149-95d9-a707a2fb4134}"])") +
+            "}"));
+    ControlHandle handle = OpenOrFail(kEndpoint);
+    const ULONG required = (12 + 1) * 2;  // "vex2.10-lite" and its NUL
+    WCHAR text[32];
+    ULONG size = required - 1;
+    EXPECT_HR(E_INVALIDARG,
+              m_library.Get(handle, VEX_PARAM_MAIN_VERSION, text, &size, VEX_ROUTE_APO));
+    EXPECT_EQ(required, size);
+    size = required;
+    ASSERT_HR(S_OK, m_library.Get(handle, VEX_PARAM_MAIN_VERSION, text, &size, VEX_ROUTE_APO));
+    EXPECT_EQ(required, size);
+    EXPECT_EQ(0, text[required / 2 - 1]);
+    EXPECT_EQ("vex2.10-lite", vextest::Narrow(text));
+
+    size = 0;
+    EXPECT_HR(E_INVALIDARG,
+              m_library.Get(handle, VEX_PARAM_MAIN_VERSION, nullptr, &size, VEX_ROUTE_APO))
+        << "a size query without a buffer";
+    EXPECT_EQ(required, size);
+
+    WCHAR unknown[4] = {u'x', u'x', u'x', u'x'};
+    size = sizeof unknown;
+    EXPECT_HR(S_OK,
+              m_library.Get(handle, VEX_PARAM_LOW_LATENCY_VERSION, unknown, &size, VEX_ROUTE_APO));
+    EXPECT_EQ(2u, size) << "an unrecognised effect is one NUL";
+    EXPECT_EQ(0, unknown[0]);
+    EXPECT_EQ(u'x', unknown[1]);
+    EXPECT_HR(S_OK, m_library.Close(handle));
+}
