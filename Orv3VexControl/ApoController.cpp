@@ -83,6 +83,49 @@ bool IsCountedBuffer(VARTYPE vt) {
            vt == (VT_VECTOR | VT_UI1);
 }
 
+// What a set or a get of a parameter goes through: the endpoint's store and the catalogue entry.
+struct ParameterTarget {
+    IPropertyStore* store = nullptr;
+    EndpointParameterInfo info{};
+};
+
+// Finds the store and the entry; E_FAIL, with its record, when the endpoint has no session or
+// the id is not catalogued.
+HRESULT ResolveParameter(const WCHAR* function, const WCHAR* endpointId, LONG id,
+                         ParameterTarget* target) {
+    target->store = FindStore(endpointId);
+    if (target->store == nullptr) {
+        Util::LogAt(Util::kLevelError, VEX_LOG_FILE, __LINE__, function,
+                    TEXT("Property store for device[%s] is not opened."), endpointId);
+        return E_FAIL;
+    }
+    target->info = LookupEndpointParameter(id);
+    if (!target->info.found) {
+        Util::LogAt(Util::kLevelError, VEX_LOG_FILE, __LINE__, function,
+                    TEXT("Parameter id[%d] is not valid"), id);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+// Records a set or a get ("Set" or "Get") of a property: the value on success, the code on
+// failure. The value is rendered only when the record is wanted.
+void LogPropertyAccess(const WCHAR* function, const WCHAR* verb, const EndpointParameterInfo& info,
+                       LONG id, HRESULT hr, const PROPVARIANT& value) {
+    if (SUCCEEDED(hr)) {
+        if (Util::LogEnabled(Util::kLevelInformation)) {
+            Util::LogAt(Util::kLevelInformation, VEX_LOG_FILE, __LINE__, function,
+                        TEXT("%s property key [%s, %s, %d]: %s"), verb, info.name,
+                        Util::GuidText(info.key.fmtid), info.key.pid,
+                        FormatParameterValue(id, value));
+        }
+    } else {
+        Util::LogAt(Util::kLevelWarning, VEX_LOG_FILE, __LINE__, function,
+                    TEXT("%s property key [%s, %s, %d] failed: [0x%.8x]%s"), verb, info.name,
+                    Util::GuidText(info.key.fmtid), info.key.pid, hr, Util::ErrorText{hr});
+    }
+}
+
 }  // namespace
 
 HRESULT ApoController::Open(const WCHAR* endpointId) {
@@ -155,59 +198,27 @@ HRESULT ApoController::Close(const WCHAR* endpointId) {
 }
 
 HRESULT ApoController::SetParameter(const WCHAR* endpointId, LONG id, const PROPVARIANT& value) {
-    IPropertyStore* store = FindStore(endpointId);
-    if (store == nullptr) {
-        VEX_LOG(Util::kLevelError, "ApoController::SetParameter",
-                "Property store for device[%s] is not opened.", endpointId);
-        return E_FAIL;
-    }
-    const EndpointParameterInfo info = LookupEndpointParameter(id);
-    if (!info.found) {
-        VEX_LOG(Util::kLevelError, "ApoController::SetParameter", "Parameter id[%d] is not valid",
-                id);
-        return E_FAIL;
+    const WCHAR* const function = TEXT("ApoController::SetParameter");
+    ParameterTarget target;
+    const HRESULT found = ResolveParameter(function, endpointId, id, &target);
+    if (FAILED(found)) {
+        return found;
     }
     // The value is handed to the store; nothing is committed.
-    const HRESULT hr = store->SetValue(info.key, value);
-    if (SUCCEEDED(hr)) {
-        if (Util::LogEnabled(Util::kLevelInformation)) {
-            VEX_LOG(Util::kLevelInformation, "ApoController::SetParameter",
-                    "Set property key [%s, %s, %d]: %s", info.name, Util::GuidText(info.key.fmtid),
-                    info.key.pid, FormatParameterValue(id, value));
-        }
-    } else {
-        VEX_LOG(Util::kLevelWarning, "ApoController::SetParameter",
-                "Set property key [%s, %s, %d] failed: [0x%.8x]%s", info.name,
-                Util::GuidText(info.key.fmtid), info.key.pid, hr, Util::ErrorText{hr});
-    }
+    const HRESULT hr = target.store->SetValue(target.info.key, value);
+    LogPropertyAccess(function, TEXT("Set"), target.info, id, hr, value);
     return hr;
 }
 
 HRESULT ApoController::GetParameter(const WCHAR* endpointId, LONG id, PROPVARIANT* value) {
-    IPropertyStore* store = FindStore(endpointId);
-    if (store == nullptr) {
-        VEX_LOG(Util::kLevelError, "ApoController::GetParameter",
-                "Property store for device[%s] is not opened.", endpointId);
-        return E_FAIL;
+    const WCHAR* const function = TEXT("ApoController::GetParameter");
+    ParameterTarget target;
+    const HRESULT found = ResolveParameter(function, endpointId, id, &target);
+    if (FAILED(found)) {
+        return found;
     }
-    const EndpointParameterInfo info = LookupEndpointParameter(id);
-    if (!info.found) {
-        VEX_LOG(Util::kLevelError, "ApoController::GetParameter", "Parameter id[%d] is not valid",
-                id);
-        return E_FAIL;
-    }
-    const HRESULT hr = store->GetValue(info.key, value);
-    if (SUCCEEDED(hr)) {
-        if (Util::LogEnabled(Util::kLevelInformation)) {
-            VEX_LOG(Util::kLevelInformation, "ApoController::GetParameter",
-                    "Get property key [%s, %s, %d]: %s", info.name, Util::GuidText(info.key.fmtid),
-                    info.key.pid, FormatParameterValue(id, *value));
-        }
-    } else {
-        VEX_LOG(Util::kLevelWarning, "ApoController::GetParameter",
-                "Get property key [%s, %s, %d] failed: [0x%.8x]%s", info.name,
-                Util::GuidText(info.key.fmtid), info.key.pid, hr, Util::ErrorText{hr});
-    }
+    const HRESULT hr = target.store->GetValue(target.info.key, value);
+    LogPropertyAccess(function, TEXT("Get"), target.info, id, hr, *value);
     return hr;
 }
 
