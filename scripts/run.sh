@@ -1,10 +1,34 @@
 #!/usr/bin/env bash
-# Builds the project and runs the main job. Until the host tool exists: lists the DLL's exports.
+# Builds the project natively and runs the main job: vexctl, the host tool, on the default
+# simulated machine. The machine's state is kept under the build directory, so every run starts
+# from the built-in default machine and the user's own vexctl state is left alone.
+# VEX_RUN_BUILD names another build directory (default build/native).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
-scripts/setup-deps.sh native cross
-cmake --preset mingw >/dev/null
-cmake --build build/mingw --target Orv3VexControl
-x86_64-w64-mingw32-objdump -p build/mingw/bin/Orv3VexControl.dll |
-    awk '/Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[[:space:]]*\[/{print $NF;next} {t=0}'
+BUILD=${VEX_RUN_BUILD:-build/native}
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+scripts/setup-deps.sh native
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target vexctl
+
+VEXCTL="$BUILD/bin/vexctl"
+export XDG_STATE_HOME="$ROOT/$BUILD/run-state"
+
+run() {
+    echo "\$ vexctl $*"
+    "$VEXCTL" "$@"
+    echo
+}
+
+run reset
+run endpoints
+run info
+run get 1001
+run get 1004 --json
+run set vex_system_gain -6
+run get vex_system_gain
+run set drova_channel_gains '{"v": [-3, -4]}'
+run get drova_channel_gains
+run get vex_system_gain --endpoint '{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}' --json

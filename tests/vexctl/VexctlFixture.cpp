@@ -1,0 +1,187 @@
+#include "VexctlFixture.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace vextest {
+
+namespace {
+
+std::filesystem::path ProgramPath() {
+#ifdef _WIN32
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return std::filesystem::path(self).parent_path() / "vexctl.exe";
+#else
+    return std::filesystem::path(VEXCTL_PROGRAM);
+#endif
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+std::string Describe(const ProgramResult& result) {
+    return "exit code " + std::to_string(result.exitCode) + "\n--- stdout:\n" + result.out +
+           "--- stderr:\n" + result.err;
+}
+
+}  // namespace
+
+std::string TestMachineJson(const std::string& extra) {
+    return R"({
+  "name": "vexctl-test",
+  "endpoints": [
+    {
+      "id": "speakers-1",
+      "default": true,
+      "name": "Test Speakers",
+      "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1}},
+      "fx": {
+        "{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},13": ["{1bedaecc-55f6-4149-95d9-a707a2fb4134}"],
+        "{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},15": ["{97acd2ab-83ec-494b-9fe4-922bce1bd691}"]
+      }
+    },
+    {
+      "id": "headphones-2",
+      "name": "Kopfh\u00f6rer",
+      "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 3}}
+    },
+    {"id": "hdmi-3", "state": "disabled", "name": "Display Audio"},
+    {"id": "mic-4", "flow": "capture", "default": true, "name": "Microphone"}
+  ])" + (extra.empty() ? std::string() : ",\n  " + extra) +
+           "\n}\n";
+}
+
+std::string MainKey(int pid) {
+    return "{F112024A-FE30-42A8-80AB-8DD825A06F78}," + std::to_string(pid);
+}
+
+std::string LowLatencyKey(int pid) {
+    return "{5510C7AB-DFC2-40D0-A98B-5F77F697005E}," + std::to_string(pid);
+}
+
+nlohmann::json StoredValue(const std::string& machineText, const std::string& endpointId,
+                           const std::string& key) {
+    const nlohmann::json machine = nlohmann::json::parse(machineText);
+    for (const auto& endpoint : machine.at("endpoints")) {
+        if (endpoint.at("id") != endpointId || !endpoint.contains("properties")) {
+            continue;
+        }
+        for (const auto& [name, value] : endpoint.at("properties").items()) {
+            if (Upper(name) == Upper(key)) {
+                return value;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::string SystemText(HRESULT hr) {
+    const WString wide = SystemMessage(hr);
+    std::string text;
+    for (const WCHAR c : wide) {
+        // The system texts of the codes these tests meet are ASCII.
+        text.push_back(static_cast<char>(c));
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+void VexctlTest::SetUp() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_directory = std::filesystem::current_path() / "vexctl-runs" /
+                  (std::string(info->test_suite_name()) + "." + info->name());
+    std::filesystem::remove_all(m_directory);
+    std::filesystem::create_directories(m_directory / "state");
+    m_program = ProgramPath();
+    ASSERT_TRUE(std::filesystem::exists(m_program)) << PathText(m_program) << " is not built";
+}
+
+void VexctlTest::TearDown() {
+    if (!HasFailure()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_directory, ignored);
+    }
+}
+
+ProgramResult VexctlTest::Run(const std::vector<std::string>& arguments) {
+#ifdef _WIN32
+    const char* stateVariable = "LOCALAPPDATA";
+#else
+    const char* stateVariable = "XDG_STATE_HOME";
+#endif
+    const std::filesystem::path scratch = m_directory / ("run" + std::to_string(++m_runs));
+    return RunProgram(m_program, arguments, {{stateVariable, PathText(m_directory / "state")}},
+                      scratch);
+}
+
+ProgramResult VexctlTest::RunOnDefaultMachine(std::vector<std::string> arguments) {
+#ifdef _WIN32
+    arguments.insert(arguments.begin(), {"--machine", "default"});
+#endif
+    return Run(arguments);
+}
+
+ProgramResult VexctlTest::RunOnMachine(const std::filesystem::path& machine,
+                                       std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--machine", PathText(machine)});
+    return Run(arguments);
+}
+
+std::filesystem::path VexctlTest::WriteFile(const std::string& name, const std::string& content) {
+    const std::filesystem::path path = m_directory / name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    return path;
+}
+
+std::string VexctlTest::ReadFile(const std::filesystem::path& path) const {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::filesystem::path VexctlTest::WriteTestMachine(const std::string& extra) {
+    return WriteFile("machine.json", TestMachineJson(extra));
+}
+
+std::filesystem::path VexctlTest::StateFile() const {
+    return m_directory / "state" / "vexctl" / "default-machine.json";
+}
+
+::testing::AssertionResult Succeeded(const ProgramResult& result) {
+    return ExitedWith(0, result);
+}
+
+::testing::AssertionResult ExitedWith(int code, const ProgramResult& result) {
+    if (result.exitCode == code) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "expected exit code " << code << ", got " << Describe(result);
+}
+
+bool Contains(const std::string& text, const std::string& fragment) {
+    return text.find(fragment) != std::string::npos;
+}
+
+nlohmann::json OutputJson(const ProgramResult& result) {
+    try {
+        return nlohmann::json::parse(result.out);
+    } catch (const nlohmann::json::exception& error) {
+        ADD_FAILURE() << "standard output is not JSON (" << error.what() << "):\n"
+                      << Describe(result);
+        return nullptr;
+    }
+}
+
+}  // namespace vextest

@@ -1,0 +1,328 @@
+#include "CommandLine.h"
+
+#include "Failure.h"
+
+#include "Orv3VexControl.h"
+
+#include <map>
+
+namespace vexctl {
+
+namespace {
+
+enum OptionBit : unsigned {
+    kEndpoint = 1u << 0,
+    kRoute = 1u << 1,
+    kOutput = 1u << 2,
+};
+
+struct CommandSyntax {
+    Command command;
+    const char* name;
+    unsigned options;
+    size_t minArguments;
+    size_t maxArguments;
+};
+
+const CommandSyntax kCommands[] = {
+    {Command::Help, "help", 0, 0, 1},
+    {Command::Endpoints, "endpoints", 0, 0, 0},
+    {Command::Get, "get", kEndpoint | kRoute, 1, 1},
+    {Command::Set, "set", kEndpoint | kRoute, 2, SIZE_MAX},
+    {Command::Info, "info", kEndpoint, 0, 0},
+    {Command::Dump, "dump", kEndpoint | kRoute | kOutput, 0, 0},
+    {Command::Load, "load", kEndpoint | kRoute, 1, 1},
+    {Command::Reset, "reset", 0, 0, 0},
+};
+
+const CommandSyntax* FindCommand(const std::string& name) {
+    for (const CommandSyntax& syntax : kCommands) {
+        if (name == syntax.name) {
+            return &syntax;
+        }
+    }
+    return nullptr;
+}
+
+const CommandSyntax& SyntaxOf(Command command) {
+    for (const CommandSyntax& syntax : kCommands) {
+        if (syntax.command == command) {
+            return syntax;
+        }
+    }
+    return kCommands[0];
+}
+
+int ParseTraceLevel(const std::string& text) {
+    static const std::map<std::string, int> kLevels = {
+        {"1", 1},    {"2", 2},           {"3", 3},       {"4", 4},
+        {"5", 5},    {"critical", 1},    {"error", 2},   {"warning", 3},
+        {"info", 4}, {"information", 4}, {"verbose", 5},
+    };
+    const auto it = kLevels.find(text);
+    if (it == kLevels.end()) {
+        throw UsageFailure(
+            "--trace takes a level from 1 to 5 or critical, error, warning, "
+            "info, verbose; not \"" +
+            text + "\"");
+    }
+    return it->second;
+}
+
+ULONG ParseRoute(const std::string& text) {
+    if (text == "apo") {
+        return VEX_ROUTE_APO;
+    }
+    if (text == "dsp") {
+        return VEX_ROUTE_DSP;
+    }
+    if (text == "both") {
+        return VEX_ROUTE_APO | VEX_ROUTE_DSP;
+    }
+    throw UsageFailure("--route takes apo, dsp or both; not \"" + text + "\"");
+}
+
+// A word that is a negative number is an argument (a value to set), not an option.
+bool LooksLikeOption(const std::string& word) {
+    if (word.size() < 2 || word[0] != '-') {
+        return false;
+    }
+    return !(word[1] >= '0' && word[1] <= '9');
+}
+
+}  // namespace
+
+std::optional<Command> CommandNamed(const std::string& name) {
+    const CommandSyntax* syntax = FindCommand(name);
+    return syntax != nullptr ? std::optional<Command>(syntax->command) : std::nullopt;
+}
+
+Options ParseCommandLine(const std::vector<std::string>& arguments) {
+    Options options;
+    unsigned given = 0;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (optionsEnded || !LooksLikeOption(word)) {
+            if (options.command == Command::None) {
+                const CommandSyntax* syntax = FindCommand(word);
+                if (syntax == nullptr) {
+                    throw UsageFailure("unknown command \"" + word +
+                                       "\" (vexctl --help lists the commands)");
+                }
+                options.command = syntax->command;
+            } else {
+                options.arguments.push_back(word);
+            }
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = word;
+        std::optional<std::string> inlineValue;
+        if (const size_t equals = word.find('='); equals != std::string::npos) {
+            name = word.substr(0, equals);
+            inlineValue = word.substr(equals + 1);
+        }
+        const auto value = [&]() -> std::string {
+            if (inlineValue) {
+                return *inlineValue;
+            }
+            if (i + 1 >= arguments.size()) {
+                throw UsageFailure(name + " needs a value");
+            }
+            return arguments[++i];
+        };
+        const auto flag = [&]() {
+            if (inlineValue) {
+                throw UsageFailure(name + " takes no value");
+            }
+        };
+        if (name == "--help" || name == "-h") {
+            flag();
+            options.help = true;
+        } else if (name == "--json") {
+            flag();
+            options.json = true;
+        } else if (name == "--no-save") {
+            flag();
+            options.noSave = true;
+        } else if (name == "--endpoint") {
+            options.endpoint = value();
+            given |= kEndpoint;
+        } else if (name == "--route") {
+            options.routes = ParseRoute(value());
+            given |= kRoute;
+        } else if (name == "--output") {
+            options.output = value();
+            given |= kOutput;
+        } else if (name == "--machine") {
+            options.machine = value();
+            if (options.machine->empty()) {
+                throw UsageFailure("--machine needs a file (or \"default\")");
+            }
+        } else if (name == "--trace") {
+            options.traceLevel = ParseTraceLevel(value());
+        } else {
+            throw UsageFailure("unknown option " + name + " (vexctl --help lists the options)");
+        }
+    }
+    if (options.help) {
+        return options;
+    }
+    if (options.command == Command::None) {
+        throw UsageFailure("no command given (vexctl --help lists the commands)");
+    }
+    const CommandSyntax& syntax = SyntaxOf(options.command);
+    const unsigned refused = given & ~syntax.options;
+    const std::string command = syntax.name;
+    if ((refused & kEndpoint) != 0) {
+        throw UsageFailure(command + " takes no --endpoint");
+    }
+    if ((refused & kRoute) != 0) {
+        throw UsageFailure(command + " takes no --route");
+    }
+    if ((refused & kOutput) != 0) {
+        throw UsageFailure(command + " takes no --output");
+    }
+    if (options.arguments.size() < syntax.minArguments) {
+        throw UsageFailure(command + ": missing argument (vexctl " + syntax.name +
+                           " --help shows how to use it)");
+    }
+    if (options.arguments.size() > syntax.maxArguments) {
+        throw UsageFailure(command + ": unexpected argument \"" +
+                           options.arguments[syntax.maxArguments] + "\"");
+    }
+    if (options.command == Command::Help && !options.arguments.empty() &&
+        FindCommand(options.arguments[0]) == nullptr) {
+        throw UsageFailure("unknown command \"" + options.arguments[0] + "\"");
+    }
+    return options;
+}
+
+namespace {
+
+const char kCommonOptions[] =
+    "Options of every command:\n"
+    "  --machine FILE   run on the simulated machine in FILE, which keeps what is written\n"
+    "                   unless --no-save is given; --machine default is the default\n"
+    "                   simulated machine. Without --machine: the default simulated\n"
+    "                   machine, or on Windows the real audio system.\n"
+    "  --no-save        do not write the simulated machine back after the command\n"
+    "  --trace LEVEL    print the library's trace records up to LEVEL (1 to 5, or\n"
+    "                   critical, error, warning, info, verbose) to standard error\n"
+    "  --json           machine-readable output (JSON) on standard output\n"
+    "  --help, -h       show the help of the command\n";
+
+const char kEndpointOption[] =
+    "  --endpoint ID    the render endpoint (vexctl endpoints lists them); the default\n"
+    "                   render endpoint otherwise\n";
+
+const char kRouteOption[] =
+    "  --route R        apo (the endpoint effect, the default), dsp (the DSP module in\n"
+    "                   the driver) or both\n";
+
+}  // namespace
+
+std::string HelpText(Command command) {
+    std::string text;
+    switch (command) {
+        case Command::None:
+        case Command::Help:
+            return std::string(
+                       "Usage: vexctl [OPTIONS] COMMAND [ARGUMENTS]\n"
+                       "\n"
+                       "Reads and writes the parameters of the audio processing on a render\n"
+                       "endpoint through the Orv3VexControl library.\n"
+                       "\n"
+                       "Commands:\n"
+                       "  endpoints          list the active render endpoints\n"
+                       "  get NAME|ID        read a parameter\n"
+                       "  set NAME|ID VALUE  write a parameter\n"
+                       "  info               effect versions and form factor of an endpoint\n"
+                       "  dump               write every parameter that is set as a preset\n"
+                       "  load FILE          write a preset back\n"
+                       "  reset              restore the default simulated machine\n"
+                       "  help [COMMAND]     show this help or a command's help\n"
+                       "\n") +
+                   kCommonOptions +
+                   "\n"
+                   "Exit status: 0 success, 1 failure (the result code and its text are "
+                   "printed),\n"
+                   "2 a mistake on the command line.\n";
+        case Command::Endpoints:
+            text =
+                "Usage: vexctl endpoints [OPTIONS]\n"
+                "\n"
+                "Lists the active render endpoints with their id, friendly name and form\n"
+                "factor; the default render endpoint is marked with *.\n";
+            break;
+        case Command::Get:
+            text =
+                "Usage: vexctl get NAME|ID [OPTIONS]\n"
+                "\n"
+                "Reads a parameter by catalogue name (vex_system_gain) or id (1101). A scalar\n"
+                "value is printed as an integer, a structured value as JSON with one member\n"
+                "per part of its layout, e.g. vex_ieq_bands as\n"
+                "  {\"n\": 3, \"a\": [20 integers], \"b\": [20 integers]}\n"
+                "Ids 1001 and 2001 give the effect versions, 1004 the form factor.\n"
+                "\n" +
+                std::string(kEndpointOption) + kRouteOption;
+            break;
+        case Command::Set:
+            text =
+                "Usage: vexctl set NAME|ID VALUE... [OPTIONS]\n"
+                "\n"
+                "Writes a parameter. A scalar takes one integer (decimal, or 0x and hex\n"
+                "digits); a structured parameter takes its JSON form, as get shows it, e.g.\n"
+                "  vexctl set vex_ieq_bands '{\"n\": 2, \"a\": [...20...], \"b\": [...20...]}'\n"
+                "or the raw words of its layout as integers, or {\"words\": [...]}. A count\n"
+                "member (\"n\", \"k\") may be left out; it is the length of its list.\n"
+                "\n" +
+                std::string(kEndpointOption) + kRouteOption;
+            break;
+        case Command::Info:
+            text =
+                "Usage: vexctl info [OPTIONS]\n"
+                "\n"
+                "Shows the installed effect versions (1001 main processing, 2001 low-latency\n"
+                "processing) and the form factor (1004) of the endpoint.\n"
+                "\n" +
+                std::string(kEndpointOption);
+            break;
+        case Command::Dump:
+            text =
+                "Usage: vexctl dump [--output FILE] [OPTIONS]\n"
+                "\n"
+                "Reads every catalogued parameter and writes those that are set on the\n"
+                "endpoint as a JSON preset, to FILE or to standard output. A parameter that\n"
+                "cannot be read is reported, and the dump then fails after writing the rest.\n"
+                "\n"
+                "  --output FILE    write the preset to FILE\n" +
+                std::string(kEndpointOption) + kRouteOption;
+            break;
+        case Command::Load:
+            text =
+                "Usage: vexctl load FILE [OPTIONS]\n"
+                "\n"
+                "Writes the parameters of a preset (as dump writes it) in the order of the\n"
+                "file. The whole preset is checked first: an unknown name or a malformed\n"
+                "value refuses it before anything is written.\n"
+                "\n" +
+                std::string(kEndpointOption) + kRouteOption;
+            break;
+        case Command::Reset:
+            text =
+                "Usage: vexctl reset [OPTIONS]\n"
+                "\n"
+                "Restores the default simulated machine: its state file is replaced by the\n"
+                "built-in default machine. A machine file given with --machine is not\n"
+                "touched; reset refuses it.\n";
+            break;
+    }
+    return text + "\n" + kCommonOptions;
+}
+
+}  // namespace vexctl

@@ -1,0 +1,418 @@
+#include "Commands.h"
+
+#include "ControlSession.h"
+#include "EndpointList.h"
+#include "JsonText.h"
+#include "Failure.h"
+#include "ParameterTable.h"
+#include "Preset.h"
+#include "SimulatedMachine.h"
+#include "Text.h"
+#include "ValueLayout.h"
+
+#include "Orv3VexControl.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace vexctl {
+
+namespace {
+
+void PrintOut(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void PrintError(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+void PrintJson(const Json& document) {
+    PrintOut(PrettyJson(document));
+}
+
+// What a command needs besides its options.
+struct Context {
+    const Options& options;
+    // The endpoint that the command works on, for the output: the one asked for, or the
+    // default render endpoint as the enumerator names it.
+    Json EndpointForOutput() const {
+        if (options.endpoint) {
+            return *options.endpoint;
+        }
+        const std::optional<std::string> id = DefaultRenderEndpointId();
+        return id ? Json(*id) : Json(nullptr);
+    }
+};
+
+ParameterInfo ParameterNamed(const std::string& nameOrId) {
+    if (std::optional<ParameterInfo> parameter = FindParameter(nameOrId)) {
+        return *parameter;
+    }
+    std::string message = "unknown parameter \"" + nameOrId + "\"";
+    const std::vector<std::string> similar = NamesContaining(nameOrId);
+    if (!similar.empty() && similar.size() <= 8) {
+        message += "; parameters with that in their name:";
+        for (const std::string& name : similar) {
+            message += " " + name;
+        }
+    }
+    throw UsageFailure(message);
+}
+
+Json NameForOutput(const ParameterInfo& parameter) {
+    return *parameter.name != 0 ? Json(parameter.name) : Json(nullptr);
+}
+
+std::string ValueText(const Json& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+void Endpoints(const Context& context) {
+    const std::vector<RenderEndpoint> endpoints = ActiveRenderEndpoints();
+    Json list = Json::array();
+    std::string text;
+    for (const RenderEndpoint& endpoint : endpoints) {
+        Json entry = Json::object();
+        entry["id"] = endpoint.id;
+        entry["name"] = endpoint.name;
+        entry["default"] = endpoint.isDefault;
+        std::string formFactorText;
+        try {
+            ControlSession session(endpoint.id);
+            const ParameterInfo formFactor = *FindParameter("1004");
+            const uint32_t value = DecodeValue(formFactor, session.Get(formFactor, VEX_ROUTE_APO));
+            entry["form_factor"] = value;
+            entry["form_factor_name"] = FormFactorName(value);
+            formFactorText = std::to_string(value) + " (" + FormFactorName(value) + ")";
+        } catch (const Failure& failure) {
+            const HRESULT code = failure.Code().value_or(E_FAIL);
+            entry["form_factor"] = nullptr;
+            entry["form_factor_error"] = HexCode(code);
+            formFactorText = "unknown: " + DescribeCode(code);
+        }
+        list.push_back(std::move(entry));
+        text += (endpoint.isDefault ? "* " : "  ") + endpoint.id + "\n";
+        text += "    name: " + (endpoint.name.empty() ? "(none)" : endpoint.name) + "\n";
+        text += "    form factor: " + formFactorText + "\n";
+    }
+    if (context.options.json) {
+        Json document = Json::object();
+        document["endpoints"] = std::move(list);
+        PrintJson(document);
+        return;
+    }
+    if (endpoints.empty()) {
+        text = "No active render endpoints.\n";
+    } else {
+        text += "(* the default render endpoint)\n";
+    }
+    PrintOut(text);
+}
+
+void Get(const Context& context) {
+    const ParameterInfo parameter = ParameterNamed(context.options.arguments[0]);
+    ControlSession session(context.options.endpoint);
+    const Json value = DecodeValue(parameter, session.Get(parameter, context.options.routes));
+    if (context.options.json) {
+        Json document = Json::object();
+        document["endpoint"] = context.EndpointForOutput();
+        document["id"] = parameter.id;
+        document["name"] = NameForOutput(parameter);
+        document["value"] = value;
+        PrintJson(document);
+        return;
+    }
+    PrintOut(DisplayName(parameter) + " = " + ValueText(value) + "\n");
+}
+
+void Set(const Context& context) {
+    const ParameterInfo parameter = ParameterNamed(context.options.arguments[0]);
+    const std::vector<std::string> words(context.options.arguments.begin() + 1,
+                                         context.options.arguments.end());
+    const std::vector<BYTE> bytes = EncodeArguments(parameter, words);
+    ControlSession session(context.options.endpoint);
+    session.Set(parameter, bytes, context.options.routes);
+    session.Close();
+    const Json value = DecodeValue(parameter, bytes, Reading::AsWritten);
+    if (context.options.json) {
+        Json document = Json::object();
+        document["endpoint"] = context.EndpointForOutput();
+        document["id"] = parameter.id;
+        document["name"] = NameForOutput(parameter);
+        document["value"] = value;
+        PrintJson(document);
+        return;
+    }
+    PrintOut("set " + DisplayName(parameter) + " = " + ValueText(value) + "\n");
+}
+
+void Info(const Context& context) {
+    ControlSession session(context.options.endpoint);
+    const ParameterInfo mainVersion = *FindParameter("1001");
+    const ParameterInfo lowLatencyVersion = *FindParameter("2001");
+    const ParameterInfo formFactor = *FindParameter("1004");
+    const std::string main = DecodeValue(mainVersion, session.Get(mainVersion, VEX_ROUTE_APO));
+    const std::string lowLatency =
+        DecodeValue(lowLatencyVersion, session.Get(lowLatencyVersion, VEX_ROUTE_APO));
+    const uint32_t form = DecodeValue(formFactor, session.Get(formFactor, VEX_ROUTE_APO));
+    session.Close();
+    const Json endpoint = context.EndpointForOutput();
+    if (context.options.json) {
+        Json document = Json::object();
+        document["endpoint"] = endpoint;
+        document["main_version"] = main;
+        document["low_latency_version"] = lowLatency;
+        document["form_factor"] = form;
+        document["form_factor_name"] = FormFactorName(form);
+        PrintJson(document);
+        return;
+    }
+    const auto version = [](const std::string& text) {
+        return text.empty() ? std::string("none recognised") : text;
+    };
+    PrintOut("endpoint: " + (endpoint.is_string() ? endpoint.get<std::string>() : "default") +
+             "\n" + "main effect version (1001): " + version(main) + "\n" +
+             "low-latency effect version (2001): " + version(lowLatency) + "\n" +
+             "form factor (1004): " + std::to_string(form) + " (" + FormFactorName(form) + ")\n");
+}
+
+void Dump(const Context& context) {
+    ControlSession session(context.options.endpoint);
+    std::vector<PresetValue> values;
+    size_t unreadable = 0;
+    for (const ParameterInfo& parameter : CataloguedParameters()) {
+        std::vector<BYTE> bytes;
+        const HRESULT hr = session.TryGet(parameter, context.options.routes, &bytes);
+        if (hr == E_FAIL) {
+            continue;  // not set on the endpoint
+        }
+        if (FAILED(hr)) {
+            ++unreadable;
+            PrintError("vexctl: dump: get " + DisplayName(parameter) + ": " + DescribeCode(hr) +
+                       "\n");
+            continue;
+        }
+        Json value = DecodeValue(parameter, bytes);
+        try {
+            EncodeValue(parameter, value);
+        } catch (const UsageFailure& failure) {
+            PrintError("vexctl: dump: warning: " + DisplayName(parameter) +
+                       " as read back cannot be loaded again: " + failure.what() + "\n");
+        }
+        values.push_back({parameter, std::move(value)});
+    }
+    session.Close();
+    const Json endpoint = context.EndpointForOutput();
+    const Json preset =
+        MakePreset(endpoint.is_string() ? std::optional<std::string>(endpoint.get<std::string>())
+                                        : std::nullopt,
+                   values);
+    if (context.options.output) {
+        WriteFileReplacing(PathFromUtf8(*context.options.output), PrettyJson(preset));
+        if (context.options.json) {
+            Json document = Json::object();
+            document["output"] = *context.options.output;
+            document["parameters"] = values.size();
+            PrintJson(document);
+        } else {
+            PrintOut("wrote " + std::to_string(values.size()) + " parameters to " +
+                     *context.options.output + "\n");
+        }
+    } else {
+        PrintJson(preset);
+    }
+    if (unreadable > 0) {
+        throw Failure("dump: " + std::to_string(unreadable) +
+                      " set parameters could not be read and are missing from the preset");
+    }
+}
+
+void Load(const Context& context) {
+    const std::string& file = context.options.arguments[0];
+    const std::optional<std::string> text = ReadFile(PathFromUtf8(file));
+    if (!text) {
+        throw Failure("cannot read the preset " + file);
+    }
+    const std::vector<PresetWrite> writes = ReadPreset(*text, file);
+    ControlSession session(context.options.endpoint);
+    for (size_t i = 0; i < writes.size(); ++i) {
+        try {
+            session.Set(writes[i].parameter, writes[i].bytes, context.options.routes);
+        } catch (const Failure& failure) {
+            const std::string what = std::string(failure.what()) + ", after " + std::to_string(i) +
+                                     " of " + std::to_string(writes.size()) + " parameters of " +
+                                     file + " were written";
+            if (failure.Code()) {
+                throw Failure(what, *failure.Code());
+            }
+            throw Failure(what);
+        }
+    }
+    session.Close();
+    if (context.options.json) {
+        Json document = Json::object();
+        document["input"] = file;
+        document["parameters"] = writes.size();
+        PrintJson(document);
+        return;
+    }
+    PrintOut("wrote " + std::to_string(writes.size()) + " parameters from " + file + "\n");
+}
+
+void RunOnAudioSystem(const Context& context) {
+    switch (context.options.command) {
+        case Command::Endpoints:
+            Endpoints(context);
+            break;
+        case Command::Get:
+            Get(context);
+            break;
+        case Command::Set:
+            Set(context);
+            break;
+        case Command::Info:
+            Info(context);
+            break;
+        case Command::Dump:
+            Dump(context);
+            break;
+        case Command::Load:
+            Load(context);
+            break;
+        case Command::None:
+        case Command::Help:
+        case Command::Reset:
+            break;
+    }
+}
+
+void Reset(const Options& options) {
+    if (options.machine && *options.machine != kDefaultMachineName) {
+        throw UsageFailure(
+            "reset restores the default machine only; a machine file "
+            "given with --machine is left to its owner");
+    }
+    const std::filesystem::path file = DefaultMachineStateFile();
+    ResetDefaultMachineState();
+    if (options.json) {
+        Json document = Json::object();
+        document["state_file"] = PathToUtf8(file);
+        PrintJson(document);
+        return;
+    }
+    PrintOut("restored the default machine in " + PathToUtf8(file) + "\n");
+}
+
+// True when the command runs on a simulated machine rather than the real audio system.
+bool UsesSimulatedMachine(const Options& options) {
+#ifdef _WIN32
+    return options.machine.has_value();
+#else
+    (void)options;
+    return true;
+#endif
+}
+
+class ComApartment {
+public:
+    ComApartment() : m_hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {
+        if (FAILED(m_hr)) {
+            throw Failure("initialise COM", m_hr);
+        }
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() { CoUninitialize(); }
+
+private:
+    HRESULT m_hr;
+};
+
+void PrintTraceRecords(const Options& options) {
+    for (const TraceRecord& record : CapturedTraceRecords()) {
+        if (options.json) {
+            Json line = Json::object();
+            line["trace"] = {{"level", record.level}, {"text", record.text}};
+            PrintError(line.dump() + "\n");
+        } else {
+            PrintError("trace " + std::to_string(record.level) + ": " + record.text + "\n");
+        }
+    }
+}
+
+void ReportFailure(const Options& options, const Failure& failure) {
+    if (options.json) {
+        Json error = Json::object();
+        error["message"] = failure.what();
+        if (failure.Code()) {
+            error["code"] = HexCode(*failure.Code());
+            error["text"] = SystemText(*failure.Code());
+        }
+        Json document = Json::object();
+        document["error"] = std::move(error);
+        PrintJson(document);
+        return;
+    }
+    if (failure.Code()) {
+        PrintError("vexctl: " + std::string(failure.what()) + ": " + DescribeCode(*failure.Code()) +
+                   "\n");
+    } else {
+        PrintError("vexctl: " + std::string(failure.what()) + "\n");
+    }
+}
+
+}  // namespace
+
+int RunCommand(const Options& options) {
+    std::optional<Failure> failed;
+    try {
+        if (options.command == Command::Reset) {
+            Reset(options);
+        } else {
+            ComApartment com;
+            std::unique_ptr<SimulatedMachine> machine;
+            if (UsesSimulatedMachine(options)) {
+                std::optional<std::filesystem::path> file;
+                if (options.machine && *options.machine != kDefaultMachineName) {
+                    file = PathFromUtf8(*options.machine);
+                }
+                machine = std::make_unique<SimulatedMachine>(file, !options.noSave);
+            }
+            if (options.traceLevel) {
+                if (const std::optional<std::string> reason =
+                        StartTraceCapture(*options.traceLevel)) {
+                    PrintError("vexctl: --trace: " + *reason + "\n");
+                }
+            }
+            try {
+                RunOnAudioSystem(Context{options});
+            } catch (const Failure& failure) {
+                failed = failure;
+            }
+            if (options.traceLevel) {
+                PrintTraceRecords(options);
+            }
+            if (machine) {
+                machine->Save();
+            }
+        }
+    } catch (const Failure& failure) {
+        if (!failed) {
+            failed = failure;
+        } else {
+            ReportFailure(options, failure);
+        }
+    } catch (const std::exception& error) {
+        failed = Failure(std::string("unexpected failure: ") + error.what());
+    }
+    if (failed) {
+        ReportFailure(options, *failed);
+        return failed->Status();
+    }
+    return kExitSuccess;
+}
+
+}  // namespace vexctl

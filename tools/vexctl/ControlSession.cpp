@@ -1,0 +1,88 @@
+#include "ControlSession.h"
+
+#include "Failure.h"
+#include "Text.h"
+
+namespace vexctl {
+
+namespace {
+
+// The first buffer offered to GetVexParam: room for a scalar value.
+constexpr ULONG kFirstCapacity = 4;
+// A value that claims to need more than this is not believed.
+constexpr ULONG kLargestValue = 16u << 20;
+// Each retry follows a larger size report; a value that keeps growing is given up on.
+constexpr int kAttempts = 4;
+
+}  // namespace
+
+ControlSession::ControlSession(const std::optional<std::string>& endpointId) {
+    const WString id = endpointId ? ToUtf16(*endpointId) : WString();
+    const HRESULT hr = OpenVexControl(&m_handle, endpointId ? id.c_str() : nullptr);
+    if (FAILED(hr)) {
+        m_handle = nullptr;
+        throw Failure("open " + (endpointId ? "endpoint " + *endpointId
+                                            : std::string("the default render endpoint")),
+                      hr);
+    }
+    // S_FALSE: the store opened for reading only; a write then fails with the store's code.
+}
+
+ControlSession::~ControlSession() {
+    if (m_handle != nullptr) {
+        CloseVexControl(m_handle);
+    }
+}
+
+void ControlSession::Close() {
+    if (m_handle == nullptr) {
+        return;
+    }
+    const HRESULT hr = CloseVexControl(m_handle);
+    if (FAILED(hr)) {
+        throw Failure("close the control handle", hr);
+    }
+    m_handle = nullptr;
+}
+
+HRESULT ControlSession::TryGet(const ParameterInfo& parameter, ULONG routes,
+                               std::vector<BYTE>* bytes) const {
+    std::vector<BYTE> buffer(kFirstCapacity, 0);
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        ULONG size = static_cast<ULONG>(buffer.size());
+        const HRESULT hr = GetVexParam(m_handle, parameter.id, buffer.data(), &size, routes);
+        if (hr == E_INVALIDARG && size > buffer.size() && size <= kLargestValue) {
+            buffer.assign(size, 0);
+            continue;
+        }
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (size < buffer.size()) {
+            buffer.resize(size);
+        }
+        *bytes = std::move(buffer);
+        return hr;
+    }
+    return E_INVALIDARG;
+}
+
+std::vector<BYTE> ControlSession::Get(const ParameterInfo& parameter, ULONG routes) const {
+    std::vector<BYTE> bytes;
+    const HRESULT hr = TryGet(parameter, routes, &bytes);
+    if (FAILED(hr)) {
+        throw Failure("get " + DisplayName(parameter), hr);
+    }
+    return bytes;
+}
+
+void ControlSession::Set(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
+                         ULONG routes) const {
+    const HRESULT hr = SetVexParam(m_handle, parameter.id, bytes.empty() ? nullptr : bytes.data(),
+                                   static_cast<ULONG>(bytes.size()), routes);
+    if (FAILED(hr)) {
+        throw Failure("set " + DisplayName(parameter), hr);
+    }
+}
+
+}  // namespace vexctl

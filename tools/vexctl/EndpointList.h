@@ -1,0 +1,25 @@
+// The active render endpoints as the platform's device enumerator lists them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexctl {
+
+struct RenderEndpoint {
+    std::string id;
+    std::string name;  // the friendly name; empty when the endpoint has none
+    bool isDefault = false;
+};
+
+// The active render endpoints in the enumerator's order; the default console endpoint is
+// marked. Throws Failure with the platform's code.
+std::vector<RenderEndpoint> ActiveRenderEndpoints();
+// The id of the default console render endpoint, or nullopt when there is none.
+std::optional<std::string> DefaultRenderEndpointId();
+
+// The name of an endpoint form factor, or "unknown" for a value outside the list.
+std::string FormFactorName(unsigned long formFactor);
+
+}  // namespace vexctl

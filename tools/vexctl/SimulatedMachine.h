@@ -1,0 +1,53 @@
+// The simulated machine that vexctl runs on, and what it keeps between runs.
+//
+// A simulated machine keeps what was written to it, as a real one does: the default machine
+// lives in a state file in the user's state directory ($XDG_STATE_HOME/vexctl or
+// ~/.local/state/vexctl; %LOCALAPPDATA%\vexctl on Windows), created from the built-in default
+// machine on first use; a machine file given with --machine is its own state. After a command
+// the machine is written back when the command changed it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexctl {
+
+// The state file of the default machine. Throws Failure when there is no state directory.
+std::filesystem::path DefaultMachineStateFile();
+// Puts the built-in default machine into the state file.
+void ResetDefaultMachineState();
+
+class SimulatedMachine {
+public:
+    // Loads the default machine (no file) or a machine file, on a thread that has initialised
+    // COM; from then on the platform's audio classes are the simulator's. With `save` the
+    // machine is written back by Save. Throws Failure.
+    SimulatedMachine(const std::optional<std::filesystem::path>& file, bool save);
+    SimulatedMachine(const SimulatedMachine&) = delete;
+    SimulatedMachine& operator=(const SimulatedMachine&) = delete;
+    // Empties the simulator (its registry values go with it) and revokes its classes.
+    ~SimulatedMachine();
+
+    // Writes the machine to its file when saving is on and the machine is not as it was
+    // loaded. Throws Failure.
+    void Save();
+
+private:
+    std::filesystem::path m_file;
+    bool m_save;
+    std::string m_loaded;  // the machine as it was after loading
+};
+
+// Trace capture of the library's records, where the platform offers one.
+struct TraceRecord {
+    int level;
+    std::string text;
+};
+// Starts capturing records up to `level`; the reason when capture is not available.
+std::optional<std::string> StartTraceCapture(int level);
+// The records captured since the start.
+std::vector<TraceRecord> CapturedTraceRecords();
+
+}  // namespace vexctl

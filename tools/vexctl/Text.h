@@ -1,0 +1,38 @@
+// Text helpers of vexctl: UTF-8 (the tool's own text) to and from UTF-16 (the platform's),
+// result codes with their system text, file paths and whole-file reads and writes.
+#pragma once
+
+#include "Platform.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace vexctl {
+
+std::string ToUtf8(const WCHAR* text, size_t length);
+std::string ToUtf8(const WString& text);
+WString ToUtf16(const std::string& text);
+
+// "0x80004005", the code as eight lower-case hexadecimal digits.
+std::string HexCode(HRESULT hr);
+// The system's message text for a code (FormatMessageW), without its trailing line break;
+// empty when the system has none.
+std::string SystemText(HRESULT hr);
+// "0x80004005 Unspecified error": the code and its system text.
+std::string DescribeCode(HRESULT hr);
+
+// A path from UTF-8 text, and back.
+std::filesystem::path PathFromUtf8(const std::string& text);
+std::string PathToUtf8(const std::filesystem::path& path);
+
+// The value of an environment variable, when it is set and not empty.
+std::optional<std::string> Environment(const char* name);
+
+// Reads a whole file; nullopt when it cannot be opened.
+std::optional<std::string> ReadFile(const std::filesystem::path& path);
+// Writes a whole file through a temporary file beside it that then replaces the target, so
+// that a reader never sees half a file. Creates missing parent directories. Throws Failure.
+void WriteFileReplacing(const std::filesystem::path& path, const std::string& content);
+
+}  // namespace vexctl
