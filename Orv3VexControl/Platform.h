@@ -13,7 +13,14 @@
 #include <propidl.h>
 #include <propsys.h>
 #include <mmdeviceapi.h>
+#include <ks.h>
+#include <devicetopology.h>
 #include <evntprov.h>
+
+// The mingw-w64 headers call IPart's GetTopologyObject "GetTopologyObjects" (same slot) and
+// spell ISubunit "ISubUnit"; the project writes the Windows names.
+#define GetTopologyObject GetTopologyObjects
+typedef ISubUnit ISubunit;
 
 // Property-system helpers that propsys.dll exports but the mingw-w64 headers do not declare.
 extern "C" {
@@ -26,6 +33,8 @@ HRESULT WINAPI PropVariantGetStringElem(REFPROPVARIANT value, ULONG index, PWSTR
 #include <propsys.h>
 #include <propvarutil.h>
 #include <mmdeviceapi.h>
+#include <ks.h>
+#include <devicetopology.h>
 #include <evntprov.h>
 #endif
 

@@ -19,6 +19,7 @@ typedef const GUID& REFGUID;
 typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
 typedef GUID* LPGUID;
+typedef const GUID* LPCGUID;
 typedef CLSID* LPCLSID;
 
 inline bool IsEqualGUID(REFGUID a, REFGUID b) {

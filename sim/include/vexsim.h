@@ -2,11 +2,12 @@
  * vexsim: a simulated Windows audio system for tests, tools and anyone who wants to run a host
  * application against virtual hardware.
  *
- * A machine (audio endpoints with their property stores and effect configuration, registry
- * values under HKEY_LOCAL_MACHINE, injected faults) is described in JSON (docs/simulator.md).
- * The simulator serves it through the platform's own COM classes: once a machine is loaded on
- * a thread that has initialised COM, CoCreateInstance of the device enumerator and of the
- * policy-configuration class reach the simulator, natively and under Wine.
+ * A machine (audio endpoints with their property stores and effect configuration, the
+ * kernel-streaming filters their device topology leads to with the vendor DSP modules inside,
+ * registry values under HKEY_LOCAL_MACHINE, injected faults) is described in JSON
+ * (docs/simulator.md). The simulator serves it through the platform's own COM classes: once a
+ * machine is loaded on a thread that has initialised COM, CoCreateInstance of the device enumerator
+ * and of the policy-configuration class reach the simulator, natively and under Wine.
  *
  * Functions returning int give 0 on success and -1 on failure; vexsim_LastError then tells
  * why. Text is UTF-8. Returned text pointers stay valid until the next call of the same
@@ -76,11 +77,57 @@ VEXSIM_API void vexsim_Unregister(void);
 VEXSIM_API long vexsim_LiveObjectCount(void);
 VEXSIM_API long vexsim_OutstandingReferenceCount(void);
 /* The live objects of one kind: "IMMDeviceEnumerator", "IMMDeviceCollection", "IMMDevice",
- * "IPropertyStore" or "IPolicyConfigVistaClient". */
+ * "IPropertyStore", "IPolicyConfigVistaClient", "IDeviceTopology", "IPart", "IPartsList",
+ * "IAudioInputSelector", "IAudioOutputSelector" or "IKsControl". */
 VEXSIM_API long vexsim_LiveObjectCountOf(const char* kind);
 /* How often a method ran since the machine was loaded, e.g. "IMMDevice::OpenPropertyStore"
  * or "CoCreateInstance" (method names as in the "faults" member of a machine file). */
 VEXSIM_API unsigned long vexsim_CallCount(const char* method);
+
+/* --- Device topology, kernel-streaming filters and vendor modules --------------------------- */
+
+/* One kernel-streaming property request a filter received (IKsControl::KsProperty), with its
+ * answer. The pointers stay valid until the next vexsim_KsRequest call on the same thread. */
+typedef struct vexsim_KsRequestInfo {
+    const char* kind; /* "engineDescriptor", "moduleDescriptors", "interfaceVersion", "moduleList",
+                         "moduleEnable", "moduleParam", "unregister", "instantiationState",
+                         "amdPresence", "amdParam" or "unknown" */
+    const unsigned char* property; /* the property bytes as sent */
+    unsigned long propertyLength;
+    int hasData;                 /* a data buffer was given */
+    unsigned long dataLength;    /* its length */
+    const unsigned char* data;   /* its content on entry for a set request, else null */
+    const unsigned char* answer; /* what the driver wrote into it (successful reads only) */
+    unsigned long answerLength;
+    unsigned long bytesReturned;
+    long result; /* the HRESULT the caller got */
+} vexsim_KsRequestInfo;
+
+/* The number of requests a filter device of the current machine received (-1 when no filter
+ * has the id, which is UTF-8). */
+VEXSIM_API int vexsim_KsRequestCount(const char* deviceId);
+/* One of them, oldest first. */
+VEXSIM_API int vexsim_KsRequest(const char* deviceId, int index, vexsim_KsRequestInfo* info);
+/* Forgets the requests of one filter, or of every filter when deviceId is null. */
+VEXSIM_API int vexsim_KsClearRequests(const char* deviceId);
+
+/* The selection of a selector part (by its device and local id): what the last accepted
+ * SetSelection chose, or the initial one. */
+VEXSIM_API int vexsim_SelectorSelection(const char* deviceId, unsigned int localId,
+                                        unsigned int* selection);
+/* Every accepted SetSelection of a selector part, in order: copies up to `capacity` local ids
+ * and gives how many there were (-1 when there is no such selector). */
+VEXSIM_API int vexsim_SelectorHistory(const char* deviceId, unsigned int localId,
+                                      unsigned int* localIds, int capacity);
+
+/* The value a vendor module (by its filter device and its GUID text) holds for a parameter:
+ * copies up to `capacity` bytes and sets *length to the value's length. -1 when the module
+ * holds no value for the id (an id it reads as zero without having been written included). */
+VEXSIM_API int vexsim_ModuleParam(const char* deviceId, const char* moduleGuid,
+                                  unsigned long paramId, unsigned char* buffer,
+                                  unsigned long capacity, unsigned long* length);
+/* 1 when the module is enabled, 0 when it is not, -1 when there is no such module. */
+VEXSIM_API int vexsim_ModuleEnabled(const char* deviceId, const char* moduleGuid);
 
 /* --- Trace capture ------------------------------------------------------------------------- */
 

@@ -1,12 +1,23 @@
-// Interfaces that IMMDevice::Activate hands out. The simulated devices offer none yet; device
-// topology and kernel-streaming control join here.
+// Interfaces that IMMDevice::Activate hands out: the device topology of every device, and the
+// kernel-streaming control of a filter device.
+#include "DeviceTopology.h"
+#include "Guids.h"
+#include "KsControl.h"
 #include "Simulator.h"
 
 namespace vexsim {
 
-HRESULT ActivateOnDevice(const std::shared_ptr<Machine>& /*machine*/, Device* /*device*/,
-                         REFIID /*iid*/, void** object) {
+HRESULT ActivateOnDevice(const std::shared_ptr<Machine>& machine, Device* device, REFIID iid,
+                         void** object) {
     *object = nullptr;
+    if (IsEqualGUID(iid, kIidIDeviceTopology)) {
+        *object = static_cast<IDeviceTopology*>(new DeviceTopologyObject(machine, device));
+        return S_OK;
+    }
+    if (IsEqualGUID(iid, kIidIKsControl) && device->kind == DeviceKind::Filter) {
+        *object = static_cast<IKsControl*>(new KsControlObject(machine, device));
+        return S_OK;
+    }
     return E_NOINTERFACE;
 }
 

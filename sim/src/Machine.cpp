@@ -15,6 +15,7 @@ struct MethodEntry {
 
 constexpr unsigned kQi = kFilterIid;
 constexpr unsigned kEp = kFilterEndpoint;
+constexpr unsigned kPart = kFilterPart;
 
 const MethodEntry kMethods[] = {
     {"CoCreateInstance", kFilterClass},
@@ -43,10 +44,58 @@ const MethodEntry kMethods[] = {
     {"IPolicyConfigVistaClient::GetPropertyValue", kEp | kFilterKey | kFilterFxStore},
     {"IPolicyConfigVistaClient::SetPropertyValue", kEp | kFilterKey | kFilterFxStore},
     {"IPolicyConfigVistaClient::SetDefaultEndpoint", kEp | kFilterRole},
+    {"IDeviceTopology::QueryInterface", kEp | kQi},
+    {"IDeviceTopology::GetConnectorCount", kEp},
+    {"IDeviceTopology::GetConnector", kEp | kPart},
+    {"IDeviceTopology::GetSubunitCount", kEp},
+    {"IDeviceTopology::GetSubunit", kEp | kPart},
+    {"IDeviceTopology::GetPartById", kEp | kPart},
+    {"IDeviceTopology::GetDeviceId", kEp},
+    {"IDeviceTopology::GetSignalPath", kEp | kPart},
+    {"IPart::QueryInterface", kEp | kPart | kQi},
+    {"IPart::GetName", kEp | kPart},
+    {"IPart::GetLocalId", kEp | kPart},
+    {"IPart::GetGlobalId", kEp | kPart},
+    {"IPart::GetPartType", kEp | kPart},
+    {"IPart::GetSubType", kEp | kPart},
+    {"IPart::GetControlInterfaceCount", kEp | kPart},
+    {"IPart::GetControlInterface", kEp | kPart},
+    {"IPart::EnumPartsIncoming", kEp | kPart},
+    {"IPart::EnumPartsOutgoing", kEp | kPart},
+    {"IPart::GetTopologyObject", kEp | kPart},
+    {"IPart::Activate", kEp | kPart | kQi},
+    {"IPart::RegisterControlChangeCallback", kEp | kPart},
+    {"IPart::UnregisterControlChangeCallback", kEp | kPart},
+    {"IConnector::GetType", kEp | kPart},
+    {"IConnector::GetDataFlow", kEp | kPart},
+    {"IConnector::ConnectTo", kEp | kPart},
+    {"IConnector::Disconnect", kEp | kPart},
+    {"IConnector::IsConnected", kEp | kPart},
+    {"IConnector::GetConnectedTo", kEp | kPart},
+    {"IConnector::GetConnectorIdConnectedTo", kEp | kPart},
+    {"IConnector::GetDeviceIdConnectedTo", kEp | kPart},
+    {"IPartsList::QueryInterface", kEp | kQi},
+    {"IPartsList::GetCount", kEp},
+    {"IPartsList::GetPart", kEp | kPart},
+    {"IAudioInputSelector::QueryInterface", kEp | kPart | kQi},
+    {"IAudioInputSelector::GetSelection", kEp | kPart},
+    {"IAudioInputSelector::SetSelection", kEp | kPart},
+    {"IAudioOutputSelector::QueryInterface", kEp | kPart | kQi},
+    {"IAudioOutputSelector::GetSelection", kEp | kPart},
+    {"IAudioOutputSelector::SetSelection", kEp | kPart},
+    {"IKsControl::QueryInterface", kEp | kQi},
+    {"IKsControl::KsProperty", kEp | kFilterRequest},
+    {"IKsControl::KsMethod", kEp},
+    {"IKsControl::KsEvent", kEp},
 };
 
 bool SameGuid(const GUID& a, const GUID& b) {
     return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+
+// A text filter matches when it is absent or equals the call's text.
+bool SameText(const std::optional<std::string>& filter, const char* text) {
+    return !filter || (text != nullptr && *filter == text);
 }
 
 bool Matches(const Fault& fault, const Call& call) {
@@ -77,6 +126,25 @@ bool Matches(const Fault& fault, const Call& call) {
     if (fault.fxStore && (!call.fxStore || *fault.fxStore != *call.fxStore)) {
         return false;
     }
+    if (fault.part && (!call.part || *fault.part != *call.part)) {
+        return false;
+    }
+    if (!SameText(fault.request, call.request) || !SameText(fault.form, call.form) ||
+        !SameText(fault.direction, call.direction)) {
+        return false;
+    }
+    if (fault.pin && (!call.pin || *fault.pin != *call.pin)) {
+        return false;
+    }
+    if (fault.node && (!call.node || *fault.node != *call.node)) {
+        return false;
+    }
+    if (fault.module && (call.module == nullptr || !SameGuid(*fault.module, *call.module))) {
+        return false;
+    }
+    if (fault.param && (!call.param || *fault.param != *call.param)) {
+        return false;
+    }
     return true;
 }
 
@@ -99,6 +167,62 @@ void PropertyMap::Set(const PROPERTYKEY& key, PropValue value) {
         }
     }
     m_entries.emplace_back(key, std::move(value));
+}
+
+const Part* Topology::Find(const std::string& name) const {
+    for (const Part& part : parts) {
+        if (part.name == name) {
+            return &part;
+        }
+    }
+    return nullptr;
+}
+
+Part* Topology::FindById(UINT localId) {
+    for (Part& part : parts) {
+        if (part.localId == localId) {
+            return &part;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<size_t> Topology::Incoming(size_t index) const {
+    std::vector<size_t> found;
+    for (const auto& [from, to] : links) {
+        if (to == index) {
+            found.push_back(from);
+        }
+    }
+    return found;
+}
+
+std::vector<size_t> Topology::Outgoing(size_t index) const {
+    std::vector<size_t> found;
+    for (const auto& [from, to] : links) {
+        if (from == index) {
+            found.push_back(to);
+        }
+    }
+    return found;
+}
+
+std::optional<size_t> Topology::IndexOf(const std::string& name) const {
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].name == name) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+VendorModule* FilterDriver::FindModule(const GUID& guid) {
+    for (VendorModule& module : modules) {
+        if (SameGuid(module.guid, guid)) {
+            return &module;
+        }
+    }
+    return nullptr;
 }
 
 Device* Machine::FindDevice(const WString& id) {

@@ -1,5 +1,5 @@
-// A simulated machine: its devices (audio endpoints today; the filters that a device topology
-// reaches can join them as devices of another kind), registry values and injected faults.
+// A simulated machine: its devices (audio endpoints and the kernel-streaming filters their
+// device topology reaches), registry values and injected faults.
 #pragma once
 
 #include "Platform.h"
@@ -27,7 +27,119 @@ private:
     std::vector<std::pair<PROPERTYKEY, PropValue>> m_entries;
 };
 
-enum class DeviceKind { Endpoint };
+enum class DeviceKind { Endpoint, Filter };
+
+enum class PartKind { Connector, Subunit };
+enum class SelectorKind { None, Input, Output };
+
+// Local ids of the parts a file gives by pin or node number: the part type in the high word,
+// the pin or node id in the low word.
+inline constexpr UINT kConnectorIdBase = 0x00010000;
+inline constexpr UINT kSubunitIdBase = 0x00020000;
+
+// One part of a device topology.
+struct Part {
+    std::string name;  // unique in its device; links and connections use it
+    PartKind kind = PartKind::Connector;
+    UINT localId = 0;
+    GUID subType{};
+    // Connectors.
+    ConnectorType connectorType = Software_IO;
+    DataFlow dataFlow = In;
+    WString connectedDevice;  // empty: not connected
+    std::string connectedPart;
+    // Subunits.
+    SelectorKind selector = SelectorKind::None;
+    bool mixer = false;  // a path through it is a mixed path
+    std::optional<UINT> selection;
+    std::vector<UINT> selections;  // every accepted SetSelection, in order
+};
+
+struct Topology {
+    std::vector<Part> parts;                       // connectors and subunits in file order
+    std::vector<std::pair<size_t, size_t>> links;  // signal flows from first to second (indexes)
+
+    const Part* Find(const std::string& name) const;
+    Part* FindById(UINT localId);
+    // Indexes of the parts linked into a part, or that it links to, in link order.
+    std::vector<size_t> Incoming(size_t index) const;
+    std::vector<size_t> Outgoing(size_t index) const;
+    std::optional<size_t> IndexOf(const std::string& name) const;
+};
+
+// The audio-engine descriptor a filter answers for one node.
+struct EngineNode {
+    ULONG node = 0;
+    ULONG hostPin = 0;
+    ULONG offloadPin = 0;
+    ULONG loopbackPin = 0;
+};
+
+// One entry of a filter's audio-module descriptor list.
+struct AudioModuleDescriptor {
+    GUID classId{};
+    ULONG instanceId = 0;
+    ULONG versionMajor = 0;
+    ULONG versionMinor = 0;
+    WString name;
+};
+
+enum class ModuleSet { Vendor, Amd };
+
+// A value a module keeps for one parameter id.
+struct ModuleParam {
+    std::vector<uint8_t> bytes;
+    bool fixedLength = false;  // writes of another length are refused
+    bool asWords = true;       // how the dump writes it
+};
+
+// A vendor DSP module inside a filter.
+struct VendorModule {
+    ModuleSet set = ModuleSet::Vendor;
+    GUID guid{};
+    ULONG type = 2;
+    std::string name;  // narrow texts, as the module reports them
+    std::string version;
+    // Vendor-set modules: the pins they answer on and in which forms.
+    std::vector<ULONG> pins;
+    bool pinForm = true;
+    bool audioModuleForm = false;
+    GUID classId{};  // the audio-module command that reaches them
+    ULONG instanceId = 0;
+    bool enabled = true;
+    bool instantiated = true;
+    bool present = true;       // AMD-type: the presence probe's answer
+    bool acceptOthers = true;  // parameters the file does not list: read as zero, any write kept
+    ULONG otherLength = 4;     // the length such a parameter reads with
+    std::map<ULONG, ModuleParam> params;
+};
+
+// One request a filter received, as the caller sent it and as it was answered.
+struct KsRequest {
+    std::string kind;  // request kind, "unknown" when it could not be classified
+    std::vector<uint8_t> property;
+    bool hasData = false;         // a data buffer was given
+    ULONG dataLength = 0;         // the data buffer's length
+    std::vector<uint8_t> data;    // its content on entry, for set requests
+    std::vector<uint8_t> answer;  // what was written into it
+    ULONG bytesReturned = 0;
+    HRESULT result = S_OK;
+};
+
+enum class SizeQuery { MoreData, Success };
+
+// What a kernel-streaming filter answers besides its topology.
+struct FilterDriver {
+    std::vector<EngineNode> engines;
+    std::optional<std::vector<AudioModuleDescriptor>> audioModules;  // nullopt: set not offered
+    SizeQuery descriptorSizeQuery = SizeQuery::MoreData;
+    SizeQuery moduleListSizeQuery = SizeQuery::Success;
+    unsigned interfaceVersion = 2;
+    std::vector<VendorModule> modules;
+    std::vector<KsRequest> requests;
+
+    VendorModule* FindModule(const GUID& guid);
+};
 
 struct Device {
     DeviceKind kind = DeviceKind::Endpoint;
@@ -41,6 +153,12 @@ struct Device {
     EDataFlow flow = eRender;
     unsigned defaultRoles = 0;  // bit (1 << ERole) for each role it is the default of
     PropertyMap fx;             // the effect (FX) store that the policy-config class reads
+    // Every device has a topology; an endpoint without one in the file gets a single connector
+    // that is connected nowhere.
+    Topology topology;
+    bool implicitTopology = false;  // the default one (not written by the dump)
+    // Filters only.
+    FilterDriver driver;
 };
 
 enum class RegistryType { String, Dword, Binary };
@@ -71,6 +189,14 @@ struct Fault {
     std::optional<int> flow;
     std::optional<int> role;
     std::optional<bool> fxStore;
+    std::optional<UINT> part;  // a part's local id
+    std::optional<std::string> request;
+    std::optional<std::string> form;
+    std::optional<std::string> direction;
+    std::optional<ULONG> pin;
+    std::optional<ULONG> node;
+    std::optional<GUID> module;
+    std::optional<ULONG> param;
     uint64_t call = 0;  // only the n-th matching call (1-based); 0: not limited this way
     uint64_t from = 0;  // the n-th matching call and every later one; 0: not limited this way
     HRESULT result = E_FAIL;
@@ -90,6 +216,14 @@ struct Call {
     std::optional<int> flow;
     std::optional<int> role;
     std::optional<bool> fxStore;
+    std::optional<UINT> part;
+    const char* request = nullptr;
+    const char* form = nullptr;
+    const char* direction = nullptr;
+    std::optional<ULONG> pin;
+    std::optional<ULONG> node;
+    const GUID* module = nullptr;
+    std::optional<ULONG> param;
 };
 
 struct Machine {
@@ -116,6 +250,8 @@ enum FaultFilter : unsigned {
     kFilterFlow = 1u << 5,
     kFilterRole = 1u << 6,
     kFilterFxStore = 1u << 7,
+    kFilterPart = 1u << 8,
+    kFilterRequest = 1u << 9,  // request, form, direction, pin, node, module, param
 };
 
 // The filters of a method that faults may name, or nullopt for a method the simulator lacks.

@@ -1,5 +1,8 @@
 #include "MachineJson.h"
 
+#include "FilterJson.h"
+#include "JsonSupport.h"
+
 #include "Guids.h"
 #include "Text.h"
 
@@ -13,161 +16,6 @@
 namespace vexsim {
 
 namespace {
-
-using Json = nlohmann::ordered_json;
-
-[[noreturn]] void Fail(const std::string& path, const std::string& message) {
-    throw MachineError(path + ": " + message);
-}
-
-bool IsPlainName(const std::string& name) {
-    if (name.empty()) {
-        return false;
-    }
-    for (char c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string Member(const std::string& path, const std::string& name) {
-    if (IsPlainName(name)) {
-        return path + "." + name;
-    }
-    return path + "[" + Json(name).dump() + "]";
-}
-
-std::string Index(const std::string& path, size_t index) {
-    return path + "[" + std::to_string(index) + "]";
-}
-
-const char* KindOf(const Json& value) {
-    switch (value.type()) {
-        case Json::value_t::null:
-            return "null";
-        case Json::value_t::object:
-            return "an object";
-        case Json::value_t::array:
-            return "an array";
-        case Json::value_t::string:
-            return "a string";
-        case Json::value_t::boolean:
-            return "a boolean";
-        case Json::value_t::number_float:
-            return "a fractional number";
-        default:
-            return "an integer";
-    }
-}
-
-void ExpectObject(const Json& value, const std::string& path) {
-    if (!value.is_object()) {
-        Fail(path, std::string("expected an object, found ") + KindOf(value));
-    }
-}
-
-void ExpectArray(const Json& value, const std::string& path) {
-    if (!value.is_array()) {
-        Fail(path, std::string("expected an array, found ") + KindOf(value));
-    }
-}
-
-// Refuses members other than the allowed ones (and "comment", allowed everywhere).
-void CheckMembers(const Json& object, const std::string& path,
-                  std::initializer_list<const char*> allowed) {
-    for (const auto& item : object.items()) {
-        if (item.key() == "comment") {
-            continue;
-        }
-        bool known = false;
-        std::string list;
-        for (const char* name : allowed) {
-            known = known || item.key() == name;
-            list += list.empty() ? "" : ", ";
-            list += name;
-        }
-        if (!known) {
-            Fail(Member(path, item.key()), "unknown member (expected one of: " + list + ")");
-        }
-    }
-}
-
-std::string GetString(const Json& value, const std::string& path) {
-    if (!value.is_string()) {
-        Fail(path, std::string("expected a string, found ") + KindOf(value));
-    }
-    return value.get<std::string>();
-}
-
-bool GetBool(const Json& value, const std::string& path) {
-    if (!value.is_boolean()) {
-        Fail(path, std::string("expected true or false, found ") + KindOf(value));
-    }
-    return value.get<bool>();
-}
-
-// An integer within [low, high]; returned as its 64-bit pattern.
-uint64_t GetInteger(const Json& value, const std::string& path, int64_t low, uint64_t high) {
-    if (!value.is_number_integer()) {
-        Fail(path, std::string("expected an integer, found ") + KindOf(value));
-    }
-    bool inRange = false;
-    uint64_t bits = 0;
-    if (value.is_number_unsigned()) {
-        bits = value.get<uint64_t>();
-        inRange = bits <= high && (low <= 0 || bits >= static_cast<uint64_t>(low));
-    } else {
-        const int64_t signedValue = value.get<int64_t>();
-        bits = static_cast<uint64_t>(signedValue);
-        inRange =
-            signedValue >= low && (signedValue < 0 || static_cast<uint64_t>(signedValue) <= high);
-    }
-    if (!inRange) {
-        Fail(path,
-             "integer out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
-    }
-    return bits;
-}
-
-HRESULT GetResult(const Json& value, const std::string& path) {
-    if (value.is_number_integer()) {
-        return static_cast<HRESULT>(static_cast<uint32_t>(
-            GetInteger(value, path, std::numeric_limits<int32_t>::min(), 0xFFFFFFFFull)));
-    }
-    if (!value.is_string()) {
-        Fail(path,
-             std::string(
-                 "expected a result code such as \"0x80070005\" or \"E_ACCESSDENIED\", found ") +
-                 KindOf(value));
-    }
-    const auto hr = ParseResultName(value.get<std::string>());
-    if (!hr) {
-        Fail(path,
-             "not a result code: " + value.dump() +
-                 " (write it as 8 hexadecimal digits such as \"0x80070005\", or a name such as "
-                 "\"E_ACCESSDENIED\")");
-    }
-    return *hr;
-}
-
-GUID GetGuid(const Json& value, const std::string& path) {
-    const auto guid = ParseGuid(GetString(value, path));
-    if (!guid) {
-        Fail(path,
-             "not a GUID: " + value.dump() + " (expected {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX})");
-    }
-    return *guid;
-}
-
-PROPERTYKEY GetKey(const std::string& text, const std::string& path) {
-    const auto key = ParseKey(text);
-    if (!key) {
-        Fail(path, "not a property key: " + Json(text).dump() + " (expected \"{fmtid},pid\")");
-    }
-    return *key;
-}
 
 // ---- values ----------------------------------------------------------------------------------
 
@@ -320,24 +168,6 @@ void ReadProperties(const Json& json, const std::string& path, PropertyMap* map)
 
 // ---- endpoints -------------------------------------------------------------------------------
 
-DWORD ReadState(const Json& json, const std::string& path) {
-    const std::string text = GetString(json, path);
-    if (text == "active") {
-        return DEVICE_STATE_ACTIVE;
-    }
-    if (text == "disabled") {
-        return DEVICE_STATE_DISABLED;
-    }
-    if (text == "notpresent") {
-        return DEVICE_STATE_NOTPRESENT;
-    }
-    if (text == "unplugged") {
-        return DEVICE_STATE_UNPLUGGED;
-    }
-    Fail(path,
-         "unknown state " + json.dump() + " (expected active, disabled, notpresent or unplugged)");
-}
-
 int ReadFlow(const Json& json, const std::string& path, bool allowAll) {
     const std::string text = GetString(json, path);
     if (text == "render") {
@@ -382,11 +212,12 @@ unsigned ReadDefault(const Json& json, const std::string& path) {
     return roles;
 }
 
-std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path) {
+std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path,
+                                     std::vector<std::unique_ptr<Device>>* filters) {
     ExpectObject(json, path);
     CheckMembers(json, path,
                  {"id", "flow", "state", "default", "name", "readOnly", "readWriteResult",
-                  "properties", "fx"});
+                  "properties", "fx", "topology", "renderPath"});
     auto device = std::make_unique<Device>();
     if (!json.contains("id")) {
         Fail(path, "an endpoint needs \"id\"");
@@ -431,6 +262,16 @@ std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path) 
         }
     } else if (friendly != nullptr && (friendly->type == VT_LPWSTR || friendly->type == VT_BSTR)) {
         device->name = friendly->text;
+    }
+    if (json.contains("topology") && json.contains("renderPath")) {
+        Fail(path, "give \"topology\" or \"renderPath\", not both");
+    }
+    if (json.contains("topology")) {
+        ReadTopology(json["topology"], Member(path, "topology"), &device->topology);
+    } else if (json.contains("renderPath")) {
+        ReadRenderPath(json["renderPath"], Member(path, "renderPath"), device.get(), filters);
+    } else {
+        DefaultEndpointTopology(device.get());
     }
     return device;
 }
@@ -571,7 +412,35 @@ const NamedGuid kInterfaces[] = {
     {"IPolicyConfigVistaClient", &kIidIPolicyConfig},
     {"IDeviceTopology", &kIidIDeviceTopology},
     {"IKsControl", &kIidIKsControl},
+    {"IPart", &kIidIPart},
+    {"IConnector", &kIidIConnector},
+    {"ISubunit", &kIidISubunit},
+    {"IPartsList", &kIidIPartsList},
+    {"IAudioInputSelector", &kIidIAudioInputSelector},
+    {"IAudioOutputSelector", &kIidIAudioOutputSelector},
 };
+
+const char* const kRequestKinds[] = {
+    "engineDescriptor", "moduleDescriptors", "interfaceVersion", "moduleList",
+    "moduleEnable",     "moduleParam",       "unregister",       "instantiationState",
+    "amdPresence",      "amdParam",          "unknown",
+};
+const char* const kForms[] = {"node", "filter", "pin", "audioModule", "vendorSet"};
+const char* const kDirections[] = {"get", "set"};
+
+std::string ReadChoice(const Json& json, const std::string& path, const char* const* choices,
+                       size_t count, const char* what) {
+    const std::string text = GetString(json, path);
+    std::string list;
+    for (size_t i = 0; i < count; ++i) {
+        if (text == choices[i]) {
+            return text;
+        }
+        list += (i == 0 ? "" : ", ");
+        list += choices[i];
+    }
+    Fail(path, std::string("unknown ") + what + " " + json.dump() + " (expected " + list + ")");
+}
 
 GUID ReadNamedGuid(const Json& json, const std::string& path, const NamedGuid* table, size_t count,
                    const char* what) {
@@ -603,8 +472,9 @@ void RequireFilter(unsigned filters, unsigned filter, const std::string& method,
 Fault ReadFault(const Json& json, const std::string& path, const Machine& machine) {
     ExpectObject(json, path);
     CheckMembers(json, path,
-                 {"method", "endpoint", "key", "access", "class", "iid", "flow", "role", "fxStore",
-                  "call", "from", "result"});
+                 {"method", "endpoint", "key",   "access",  "class", "iid",       "flow",
+                  "role",   "fxStore",  "part",  "request", "form",  "direction", "pin",
+                  "node",   "module",   "param", "call",    "from",  "result"});
     Fault fault;
     if (!json.contains("method")) {
         Fail(path, "a fault needs \"method\"");
@@ -629,7 +499,8 @@ Fault ReadFault(const Json& json, const std::string& path, const Machine& machin
             found = found || device->id == *fault.endpoint;
         }
         if (!found) {
-            Fail(p, "no endpoint of the machine has the id " + json["endpoint"].dump());
+            Fail(p, "no endpoint of the machine has the id " + json["endpoint"].dump() +
+                        " (nor has any filter)");
         }
     }
     if (json.contains("key")) {
@@ -681,6 +552,46 @@ Fault ReadFault(const Json& json, const std::string& path, const Machine& machin
         const std::string p = Member(path, "fxStore");
         RequireFilter(*filters, kFilterFxStore, fault.method, p, "store flag");
         fault.fxStore = GetBool(json["fxStore"], p);
+    }
+    if (json.contains("part")) {
+        const std::string p = Member(path, "part");
+        RequireFilter(*filters, kFilterPart, fault.method, p, "part");
+        fault.part = static_cast<UINT>(GetInteger(json["part"], p, 0, 0xFFFFFFFFull));
+    }
+    const auto requestFilter = [&](const char* name) {
+        const std::string p = Member(path, name);
+        RequireFilter(*filters, kFilterRequest, fault.method, p, "kernel-streaming request");
+        return p;
+    };
+    if (json.contains("request")) {
+        const std::string p = requestFilter("request");
+        fault.request =
+            ReadChoice(json["request"], p, kRequestKinds, std::size(kRequestKinds), "request");
+    }
+    if (json.contains("form")) {
+        const std::string p = requestFilter("form");
+        fault.form = ReadChoice(json["form"], p, kForms, std::size(kForms), "request form");
+    }
+    if (json.contains("direction")) {
+        const std::string p = requestFilter("direction");
+        fault.direction =
+            ReadChoice(json["direction"], p, kDirections, std::size(kDirections), "direction");
+    }
+    if (json.contains("pin")) {
+        const std::string p = requestFilter("pin");
+        fault.pin = static_cast<ULONG>(GetInteger(json["pin"], p, 0, 0xFFFFFFFFull));
+    }
+    if (json.contains("node")) {
+        const std::string p = requestFilter("node");
+        fault.node = static_cast<ULONG>(GetInteger(json["node"], p, 0, 0xFFFFFFFFull));
+    }
+    if (json.contains("module")) {
+        const std::string p = requestFilter("module");
+        fault.module = GetGuid(json["module"], p);
+    }
+    if (json.contains("param")) {
+        const std::string p = requestFilter("param");
+        fault.param = static_cast<ULONG>(GetInteger(json["param"], p, 0, 0xFFFFFFFFull));
     }
     if (json.contains("call")) {
         fault.call =
@@ -820,19 +731,6 @@ Json WriteProperties(const PropertyMap& map, const WString* impliedName) {
     return json;
 }
 
-const char* StateName(DWORD state) {
-    switch (state) {
-        case DEVICE_STATE_DISABLED:
-            return "disabled";
-        case DEVICE_STATE_NOTPRESENT:
-            return "notpresent";
-        case DEVICE_STATE_UNPLUGGED:
-            return "unplugged";
-        default:
-            return "active";
-    }
-}
-
 const char* const kRoleNames[] = {"console", "multimedia", "communications"};
 const char* const kFlowNames[] = {"render", "capture", "all"};
 
@@ -880,6 +778,30 @@ Json WriteFault(const Fault& fault) {
     if (fault.fxStore) {
         json["fxStore"] = *fault.fxStore;
     }
+    if (fault.part) {
+        json["part"] = *fault.part;
+    }
+    if (fault.request) {
+        json["request"] = *fault.request;
+    }
+    if (fault.form) {
+        json["form"] = *fault.form;
+    }
+    if (fault.direction) {
+        json["direction"] = *fault.direction;
+    }
+    if (fault.pin) {
+        json["pin"] = *fault.pin;
+    }
+    if (fault.node) {
+        json["node"] = *fault.node;
+    }
+    if (fault.module) {
+        json["module"] = FormatGuid(*fault.module);
+    }
+    if (fault.param) {
+        json["param"] = *fault.param;
+    }
     if (fault.call != 0) {
         json["call"] = fault.call;
     }
@@ -896,7 +818,7 @@ std::unique_ptr<Machine> ParseMachine(const std::string& text) {
     const Json json = ParseText(text);
     const std::string root = "$";
     ExpectObject(json, root);
-    CheckMembers(json, root, {"name", "description", "endpoints", "registry", "faults"});
+    CheckMembers(json, root, {"name", "description", "endpoints", "filters", "registry", "faults"});
     auto machine = std::make_unique<Machine>();
     if (json.contains("name")) {
         machine->name = GetString(json["name"], Member(root, "name"));
@@ -904,16 +826,33 @@ std::unique_ptr<Machine> ParseMachine(const std::string& text) {
     if (json.contains("description")) {
         machine->description = GetString(json["description"], Member(root, "description"));
     }
+    std::vector<std::string> paths;  // each device's JSON path
+    const auto addDevice = [&](std::unique_ptr<Device> device, const std::string& itemPath) {
+        for (const auto& other : machine->devices) {
+            if (other->id == device->id) {
+                const bool endpoints =
+                    other->kind == DeviceKind::Endpoint && device->kind == DeviceKind::Endpoint;
+                Fail(Member(itemPath, "id"), std::string("another ") +
+                                                 (endpoints ? "endpoint" : "device") +
+                                                 " has the same id \"" + ToUtf8(device->id) + "\"");
+            }
+        }
+        machine->devices.push_back(std::move(device));
+        paths.push_back(itemPath);
+    };
     if (json.contains("endpoints")) {
         const std::string path = Member(root, "endpoints");
         ExpectArray(json["endpoints"], path);
+        std::vector<std::unique_ptr<Device>> generated;
+        std::vector<std::string> generatedPaths;
         for (size_t i = 0; i < json["endpoints"].size(); ++i) {
             const std::string itemPath = Index(path, i);
-            auto device = ReadEndpoint(json["endpoints"][i], itemPath);
+            const size_t before = generated.size();
+            auto device = ReadEndpoint(json["endpoints"][i], itemPath, &generated);
+            for (size_t g = before; g < generated.size(); ++g) {
+                generatedPaths.push_back(Member(itemPath, "renderPath"));
+            }
             for (const auto& other : machine->devices) {
-                if (other->id == device->id) {
-                    Fail(Member(itemPath, "id"), "another endpoint has the same id");
-                }
                 if (other->kind == DeviceKind::Endpoint && other->flow == device->flow &&
                     (other->defaultRoles & device->defaultRoles) != 0) {
                     Fail(Member(itemPath, "default"),
@@ -921,9 +860,21 @@ std::unique_ptr<Machine> ParseMachine(const std::string& text) {
                              " endpoint is already the default for one of these roles");
                 }
             }
-            machine->devices.push_back(std::move(device));
+            addDevice(std::move(device), itemPath);
+        }
+        for (size_t g = 0; g < generated.size(); ++g) {
+            addDevice(std::move(generated[g]), generatedPaths[g]);
         }
     }
+    if (json.contains("filters")) {
+        const std::string path = Member(root, "filters");
+        ExpectArray(json["filters"], path);
+        for (size_t i = 0; i < json["filters"].size(); ++i) {
+            const std::string itemPath = Index(path, i);
+            addDevice(ReadFilter(json["filters"][i], itemPath), itemPath);
+        }
+    }
+    ResolveConnections(machine.get(), paths);
     if (json.contains("registry")) {
         machine->registry = ReadRegistry(json["registry"], Member(root, "registry"));
     }
@@ -948,7 +899,19 @@ std::string DumpMachine(const Machine& machine) {
         json["description"] = machine.description;
     }
     Json endpoints = Json::array();
+    Json filters = Json::array();
     for (const auto& device : machine.devices) {
+        if (device->kind == DeviceKind::Filter) {
+            Json filter = Json::object();
+            filter["id"] = ToUtf8(device->id);
+            if (!device->name.empty()) {
+                filter["name"] = ToUtf8(device->name);
+            }
+            filter["state"] = StateName(device->state);
+            WriteFilterMembers(*device, &filter);
+            filters.push_back(filter);
+            continue;
+        }
         Json endpoint = Json::object();
         endpoint["id"] = ToUtf8(device->id);
         endpoint["flow"] = kFlowNames[device->flow];
@@ -978,9 +941,15 @@ std::string DumpMachine(const Machine& machine) {
         if (device->fx.Count() > 0) {
             endpoint["fx"] = WriteProperties(device->fx, nullptr);
         }
+        if (!device->implicitTopology) {
+            endpoint["topology"] = WriteTopology(device->topology);
+        }
         endpoints.push_back(endpoint);
     }
     json["endpoints"] = endpoints;
+    if (!filters.empty()) {
+        json["filters"] = filters;
+    }
     Json registry = Json::object();
     for (const RegistryKey& key : machine.registry) {
         Json values = Json::object();

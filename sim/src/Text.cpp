@@ -68,6 +68,11 @@ const NamedResult kResults[] = {
     {"E_OUTOFMEMORY", 0x8007000E},
     {"E_INVALIDARG", 0x80070057},
     {"E_NOTFOUND", 0x80070490},
+    {"ERROR_NOT_SUPPORTED", 0x80070032},
+    {"ERROR_INSUFFICIENT_BUFFER", 0x8007007A},
+    {"ERROR_MORE_DATA", 0x800700EA},
+    {"ERROR_INVALID_PARAMETER", 0x80070057},
+    {"ERROR_SET_NOT_FOUND", 0x80070492},
     {"CLASS_E_NOAGGREGATION", 0x80040110},
     {"CLASS_E_CLASSNOTAVAILABLE", 0x80040111},
     {"REGDB_E_CLASSNOTREG", 0x80040154},
@@ -246,6 +251,43 @@ std::string FormatResult(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
     return text;
+}
+
+LPWSTR CoTaskCopy(const WString& text) {
+    const size_t bytes = (text.size() + 1) * sizeof(WCHAR);
+    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+    if (copy != nullptr) {
+        std::memcpy(copy, text.c_str(), bytes);
+    }
+    return copy;
+}
+
+std::string ToHex(const uint8_t* bytes, size_t count) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        text.push_back(kDigits[bytes[i] >> 4]);
+        text.push_back(kDigits[bytes[i] & 0xF]);
+    }
+    return text;
+}
+
+std::optional<std::vector<uint8_t>> FromHex(std::string_view text) {
+    if (text.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes;
+    bytes.reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const int high = HexDigit(text[i]);
+        const int low = HexDigit(text[i + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<uint8_t>((high << 4) | low));
+    }
+    return bytes;
 }
 
 }  // namespace vexsim

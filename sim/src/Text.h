@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexsim {
 
@@ -28,5 +29,12 @@ bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b);
 // A result code: "0x80070005", a known name such as "E_ACCESSDENIED", or a decimal number.
 std::optional<HRESULT> ParseResultName(std::string_view text);
 std::string FormatResult(HRESULT hr);
+
+// A CoTaskMemAlloc copy of the text with its terminating zero, or null when out of memory.
+LPWSTR CoTaskCopy(const WString& text);
+
+// Bytes as lower-case hexadecimal digits, and back (nullopt for an odd count or a non-digit).
+std::string ToHex(const uint8_t* bytes, size_t count);
+std::optional<std::vector<uint8_t>> FromHex(std::string_view text);
 
 }  // namespace vexsim

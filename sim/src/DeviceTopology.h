@@ -1,0 +1,37 @@
+// The device topology of a device (IDeviceTopology): its connectors and subunits, parts by
+// local id, and signal paths between parts.
+#pragma once
+
+#include "ComObject.h"
+#include "Machine.h"
+
+#include <memory>
+
+namespace vexsim {
+
+class DeviceTopologyObject final : public ComObject<IDeviceTopology> {
+public:
+    DeviceTopologyObject(std::shared_ptr<Machine> machine, Device* device);
+
+    HRESULT STDMETHODCALLTYPE GetConnectorCount(UINT* count) override;
+    HRESULT STDMETHODCALLTYPE GetConnector(UINT index, IConnector** connector) override;
+    HRESULT STDMETHODCALLTYPE GetSubunitCount(UINT* count) override;
+    HRESULT STDMETHODCALLTYPE GetSubunit(UINT index, ISubunit** subunit) override;
+    HRESULT STDMETHODCALLTYPE GetPartById(UINT id, IPart** part) override;
+    HRESULT STDMETHODCALLTYPE GetDeviceId(LPWSTR* id) override;
+    HRESULT STDMETHODCALLTYPE GetSignalPath(IPart* from, IPart* to, BOOL rejectMixedPaths,
+                                            IPartsList** parts) override;
+
+protected:
+    void* Find(REFIID iid) override;
+    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
+
+private:
+    // Indexes into the topology's parts of the parts of one kind.
+    std::vector<size_t> PartsOfKind(PartKind kind) const;
+
+    std::shared_ptr<Machine> m_machine;
+    Device* m_device;
+};
+
+}  // namespace vexsim

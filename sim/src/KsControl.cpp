@@ -1,0 +1,99 @@
+#include "KsControl.h"
+
+#include "Guids.h"
+#include "KsDriver.h"
+#include "Simulator.h"
+
+namespace vexsim {
+
+KsControlObject::KsControlObject(std::shared_ptr<Machine> machine, Device* device)
+    : ComObject("IKsControl"), m_machine(std::move(machine)), m_device(device) {}
+
+void* KsControlObject::Find(REFIID iid) {
+    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIKsControl)) {
+        return static_cast<IKsControl*>(this);
+    }
+    return nullptr;
+}
+
+std::optional<HRESULT> KsControlObject::EnterQueryInterface(REFIID iid) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{"IKsControl::QueryInterface"};
+    call.endpoint = &m_device->id;
+    call.iid = &iid;
+    return m_machine->Enter(call);
+}
+
+HRESULT KsControlObject::KsProperty(PKSPROPERTY property, ULONG propertyLength, void* propertyData,
+                                    ULONG dataLength, ULONG* bytesReturned) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const auto* bytes = reinterpret_cast<const uint8_t*>(property);
+    auto* data = static_cast<uint8_t*>(propertyData);
+    const KsRequestInfo info = ClassifyKsRequest(bytes, propertyLength);
+    Call call{"IKsControl::KsProperty"};
+    call.endpoint = &m_device->id;
+    call.request = info.kind;
+    call.form = info.form;
+    call.direction = info.direction;
+    call.pin = info.pin;
+    call.node = info.node;
+    call.module = info.module ? &*info.module : nullptr;
+    call.param = info.param;
+    const Outcome outcome(m_machine->Enter(call));
+
+    KsRequest record;
+    record.kind = info.kind;
+    if (bytes != nullptr) {
+        record.property.assign(bytes, bytes + propertyLength);
+    }
+    record.hasData = data != nullptr;
+    record.dataLength = dataLength;
+    const bool sets = info.direction != nullptr && std::string(info.direction) == "set";
+    if (data != nullptr && sets) {
+        record.data.assign(data, data + dataLength);
+    }
+
+    ULONG returned = 0;
+    HRESULT hr = S_OK;
+    if (bytesReturned == nullptr) {
+        hr = E_POINTER;
+    } else if (outcome.Failed()) {
+        hr = outcome.Failure();
+        *bytesReturned = 0;
+    } else {
+        hr = outcome.Finish(
+            AnswerKsRequest(*m_device, bytes, propertyLength, data, dataLength, &returned));
+        *bytesReturned = returned;
+    }
+    record.result = hr;
+    record.bytesReturned = bytesReturned != nullptr ? *bytesReturned : 0;
+    if (SUCCEEDED(hr) && data != nullptr && !sets && returned <= dataLength) {
+        record.answer.assign(data, data + returned);
+    }
+    m_device->driver.requests.push_back(std::move(record));
+    return hr;
+}
+
+HRESULT KsControlObject::Unsupported(const char* method, ULONG* bytesReturned) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{method};
+    call.endpoint = &m_device->id;
+    const Outcome outcome(m_machine->Enter(call));
+    if (bytesReturned != nullptr) {
+        *bytesReturned = 0;
+    }
+    return outcome.Failed() ? outcome.Failure() : HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+}
+
+HRESULT KsControlObject::KsMethod(PKSMETHOD /*method*/, ULONG /*methodLength*/,
+                                  void* /*methodData*/, ULONG /*dataLength*/,
+                                  ULONG* bytesReturned) {
+    return Unsupported("IKsControl::KsMethod", bytesReturned);
+}
+
+HRESULT KsControlObject::KsEvent(PKSEVENT /*event*/, ULONG /*eventLength*/, void* /*eventData*/,
+                                 ULONG /*dataLength*/, ULONG* bytesReturned) {
+    return Unsupported("IKsControl::KsEvent", bytesReturned);
+}
+
+}  // namespace vexsim

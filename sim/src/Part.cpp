@@ -1,0 +1,377 @@
+#include "Part.h"
+
+#include "DeviceTopology.h"
+#include "Guids.h"
+#include "PartsList.h"
+#include "Selector.h"
+#include "Simulator.h"
+#include "Text.h"
+
+#include <cstdio>
+
+namespace vexsim {
+
+WString GlobalPartId(const Device& device, const Part& part) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "/%08X", part.localId);
+    return device.id + FromUtf8(digits);
+}
+
+PartObject::PartObject(std::shared_ptr<Machine> machine, Device* device, size_t index)
+    : ComObject("IPart"), m_machine(std::move(machine)), m_device(device), m_index(index) {}
+
+PartObject* PartObject::Create(const std::shared_ptr<Machine>& machine, Device* device,
+                               size_t index) {
+    return new PartObject(machine, device, index);
+}
+
+PartObject* PartObject::From(IUnknown* object) {
+    if (object == nullptr) {
+        return nullptr;
+    }
+    void* found = nullptr;
+    if (FAILED(object->QueryInterface(kIidSimPart, &found)) || found == nullptr) {
+        return nullptr;
+    }
+    auto* part = static_cast<PartObject*>(static_cast<IPart*>(found));
+    part->Release();  // the caller's reference keeps it alive
+    return part;
+}
+
+void* PartObject::Find(REFIID iid) {
+    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIPart) ||
+        IsEqualGUID(iid, kIidSimPart)) {
+        return static_cast<IPart*>(this);
+    }
+    if (IsEqualGUID(iid, kIidIConnector) && ThePart().kind == PartKind::Connector) {
+        return static_cast<IConnector*>(this);
+    }
+    if (IsEqualGUID(iid, kIidISubunit) && ThePart().kind == PartKind::Subunit) {
+        return static_cast<ISubunit*>(this);
+    }
+    return nullptr;
+}
+
+std::optional<HRESULT> PartObject::EnterQueryInterface(REFIID iid) {
+    if (IsEqualGUID(iid, kIidSimPart)) {
+        return std::nullopt;  // the simulator's own look-up is not a caller's call
+    }
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call = MakeCall("IPart::QueryInterface");
+    call.iid = &iid;
+    return m_machine->Enter(call);
+}
+
+Call PartObject::MakeCall(const char* method) const {
+    Call call{method};
+    call.endpoint = &m_device->id;
+    call.part = ThePart().localId;
+    return call;
+}
+
+HRESULT PartObject::GetName(LPWSTR* name) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetName")));
+    if (name == nullptr) {
+        return E_POINTER;
+    }
+    *name = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *name = CoTaskCopy(FromUtf8(ThePart().name));
+    return *name != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+}
+
+HRESULT PartObject::GetLocalId(UINT* id) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetLocalId")));
+    if (id == nullptr) {
+        return E_POINTER;
+    }
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *id = ThePart().localId;
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::GetGlobalId(LPWSTR* id) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetGlobalId")));
+    if (id == nullptr) {
+        return E_POINTER;
+    }
+    *id = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *id = CoTaskCopy(GlobalPartId(*m_device, ThePart()));
+    return *id != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+}
+
+HRESULT PartObject::GetPartType(PartType* type) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetPartType")));
+    if (type == nullptr) {
+        return E_POINTER;
+    }
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *type = ThePart().kind == PartKind::Connector ? Connector : Subunit;
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::GetSubType(GUID* subType) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetSubType")));
+    if (subType == nullptr) {
+        return E_POINTER;
+    }
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *subType = ThePart().subType;
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::GetControlInterfaceCount(UINT* count) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetControlInterfaceCount")));
+    if (count == nullptr) {
+        return E_POINTER;
+    }
+    *count = 0;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    return outcome.Finish(S_OK);  // control interfaces are reached through Activate only
+}
+
+HRESULT PartObject::GetControlInterface(UINT /*index*/, IControlInterface** control) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetControlInterface")));
+    if (control == nullptr) {
+        return E_POINTER;
+    }
+    *control = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    return E_INVALIDARG;
+}
+
+HRESULT PartObject::EnumParts(const char* method, bool incoming, IPartsList** parts) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall(method)));
+    if (parts == nullptr) {
+        return E_POINTER;
+    }
+    *parts = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    const Topology& topology = m_device->topology;
+    std::vector<size_t> found = incoming ? topology.Incoming(m_index) : topology.Outgoing(m_index);
+    if (found.empty()) {
+        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    }
+    *parts = new PartsListObject(m_machine, m_device, std::move(found));
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::EnumPartsIncoming(IPartsList** parts) {
+    return EnumParts("IPart::EnumPartsIncoming", true, parts);
+}
+
+HRESULT PartObject::EnumPartsOutgoing(IPartsList** parts) {
+    return EnumParts("IPart::EnumPartsOutgoing", false, parts);
+}
+
+HRESULT PartObject::GetTopologyObject(IDeviceTopology** topology) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetTopologyObject")));
+    if (topology == nullptr) {
+        return E_POINTER;
+    }
+    *topology = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *topology = new DeviceTopologyObject(m_machine, m_device);
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::Activate(DWORD /*context*/, REFIID iid, void** object) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call = MakeCall("IPart::Activate");
+    call.iid = &iid;
+    const Outcome outcome(m_machine->Enter(call));
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    const SelectorKind selector = ThePart().selector;
+    const bool wanted =
+        (selector == SelectorKind::Input && IsEqualGUID(iid, kIidIAudioInputSelector)) ||
+        (selector == SelectorKind::Output && IsEqualGUID(iid, kIidIAudioOutputSelector));
+    if (!wanted) {
+        return E_NOINTERFACE;
+    }
+    auto* control = new SelectorObject(m_machine, m_device, m_index);
+    const HRESULT hr = control->Query(iid, object);
+    control->Release();
+    return outcome.Finish(hr);
+}
+
+HRESULT PartObject::RegisterControlChangeCallback(REFGUID /*iid*/, IControlChangeNotify* notify) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::RegisterControlChangeCallback")));
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    return notify == nullptr ? E_POINTER : outcome.Finish(S_OK);  // nothing ever changes
+}
+
+HRESULT PartObject::UnregisterControlChangeCallback(IControlChangeNotify* notify) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IPart::UnregisterControlChangeCallback")));
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    return notify == nullptr ? E_POINTER : outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::GetType(ConnectorType* type) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetType")));
+    if (type == nullptr) {
+        return E_POINTER;
+    }
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *type = ThePart().connectorType;
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::GetDataFlow(DataFlow* flow) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetDataFlow")));
+    if (flow == nullptr) {
+        return E_POINTER;
+    }
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    *flow = ThePart().dataFlow;
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::ConnectTo(IConnector* /*other*/) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IConnector::ConnectTo")));
+    return outcome.Failed() ? outcome.Failure() : E_NOTIMPL;  // the graph is the machine's
+}
+
+HRESULT PartObject::Disconnect() {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IConnector::Disconnect")));
+    return outcome.Failed() ? outcome.Failure() : E_NOTIMPL;
+}
+
+bool PartObject::FarEnd(Device** device, size_t* index) const {
+    const Part& part = ThePart();
+    if (part.connectedDevice.empty()) {
+        return false;
+    }
+    Device* remote = m_machine->FindDevice(part.connectedDevice);
+    if (remote == nullptr) {
+        return false;
+    }
+    const auto found = remote->topology.IndexOf(part.connectedPart);
+    if (!found) {
+        return false;
+    }
+    *device = remote;
+    *index = *found;
+    return true;
+}
+
+HRESULT PartObject::IsConnected(BOOL* connected) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IConnector::IsConnected")));
+    if (connected == nullptr) {
+        return E_POINTER;
+    }
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    Device* device = nullptr;
+    size_t index = 0;
+    *connected = FarEnd(&device, &index) ? TRUE : FALSE;
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::GetConnectedTo(IConnector** other) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetConnectedTo")));
+    if (other == nullptr) {
+        return E_POINTER;
+    }
+    *other = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    Device* device = nullptr;
+    size_t index = 0;
+    if (!FarEnd(&device, &index)) {
+        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    }
+    *other = static_cast<IConnector*>(Create(m_machine, device, index));
+    return outcome.Finish(S_OK);
+}
+
+HRESULT PartObject::GetConnectorIdConnectedTo(LPWSTR* id) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetConnectorIdConnectedTo")));
+    if (id == nullptr) {
+        return E_POINTER;
+    }
+    *id = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    Device* device = nullptr;
+    size_t index = 0;
+    if (!FarEnd(&device, &index)) {
+        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    }
+    *id = CoTaskCopy(GlobalPartId(*device, device->topology.parts[index]));
+    return *id != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+}
+
+HRESULT PartObject::GetDeviceIdConnectedTo(LPWSTR* id) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetDeviceIdConnectedTo")));
+    if (id == nullptr) {
+        return E_POINTER;
+    }
+    *id = nullptr;
+    if (outcome.Failed()) {
+        return outcome.Failure();
+    }
+    Device* device = nullptr;
+    size_t index = 0;
+    if (!FarEnd(&device, &index)) {
+        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    }
+    *id = CoTaskCopy(device->id);
+    return *id != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+}
+
+}  // namespace vexsim
