@@ -76,6 +76,17 @@ bool BasePath(HKEY key, std::vector<std::u16string>* path) {
     return true;
 }
 
+// The path of a subkey of an open key (or of the key itself when subKey is null).
+bool FullPath(HKEY key, LPCWSTR subKey, std::vector<std::u16string>* path) {
+    if (!BasePath(key, path)) {
+        return false;
+    }
+    for (std::u16string& part : SplitPath(subKey)) {
+        path->push_back(std::move(part));
+    }
+    return true;
+}
+
 // Finds (or, with create, makes) the key at path; null when it is absent.
 Key* Walk(const std::vector<std::u16string>& path, bool create) {
     Key* key = &TheRegistry().localMachine;
@@ -97,11 +108,8 @@ LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, PHKEY result, bool create, LPDWOR
         return ERROR_INVALID_PARAMETER;
     }
     std::vector<std::u16string> path;
-    if (!BasePath(key, &path)) {
+    if (!FullPath(key, subKey, &path)) {
         return ERROR_INVALID_HANDLE;
-    }
-    for (std::u16string& part : SplitPath(subKey)) {
-        path.push_back(std::move(part));
     }
     std::lock_guard<std::mutex> guard(TheRegistry().lock);
     const bool existed = Walk(path, false) != nullptr;
@@ -155,11 +163,8 @@ extern "C" LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWO
         return ERROR_INVALID_PARAMETER;
     }
     std::vector<std::u16string> path;
-    if (!BasePath(key, &path)) {
+    if (!FullPath(key, subKey, &path)) {
         return ERROR_INVALID_HANDLE;
-    }
-    for (std::u16string& part : SplitPath(subKey)) {
-        path.push_back(std::move(part));
     }
     std::lock_guard<std::mutex> guard(TheRegistry().lock);
     const Key* node = Walk(path, false);
@@ -225,11 +230,8 @@ extern "C" LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
 
 extern "C" LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
     std::vector<std::u16string> path;
-    if (!BasePath(key, &path)) {
+    if (!FullPath(key, subKey, &path)) {
         return ERROR_INVALID_HANDLE;
-    }
-    for (std::u16string& part : SplitPath(subKey)) {
-        path.push_back(std::move(part));
     }
     std::lock_guard<std::mutex> guard(TheRegistry().lock);
     if (path.empty()) {

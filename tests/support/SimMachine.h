@@ -3,14 +3,13 @@
 #pragma once
 
 #include "support/LibraryLoader.h"
+#include "support/MachineDump.h"
 #include "support/TestSupport.h"
 #include "support/TraceCapture.h"
 
 #include <nlohmann/json.hpp>
 #include <vexsim.h>
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace vextest {
@@ -28,31 +27,9 @@ inline ::testing::AssertionResult SimLoaded(int result) {
     return ::testing::AssertionFailure() << "machine not loaded: " << vexsim_LastError();
 }
 
-inline std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 // The current machine as the simulator dumps it.
 inline nlohmann::json SimDump() {
     return nlohmann::json::parse(vexsim_DumpJson());
-}
-
-// One endpoint's property in a dump ("{fmtid},pid", any letter case), or null when unset.
-inline nlohmann::json DumpedProperty(const nlohmann::json& dump, const std::string& endpointId,
-                                     const std::string& key) {
-    for (const auto& endpoint : dump.at("endpoints")) {
-        if (endpoint.at("id") != endpointId || !endpoint.contains("properties")) {
-            continue;
-        }
-        for (const auto& [name, value] : endpoint.at("properties").items()) {
-            if (Upper(name) == Upper(key)) {
-                return value;
-            }
-        }
-    }
-    return nullptr;
 }
 
 // COM on the test's thread, the library loaded, and at the end: the library unloaded, and

@@ -1,5 +1,7 @@
 #include "VexctlFixture.h"
 
+#include "support/MachineDump.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -15,15 +17,6 @@ std::filesystem::path ProgramPath() {
 #else
     return std::filesystem::path(VEXCTL_PROGRAM);
 #endif
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
 }
 
 std::string Describe(const ProgramResult& result) {
@@ -68,18 +61,7 @@ std::string LowLatencyKey(int pid) {
 
 nlohmann::json StoredValue(const std::string& machineText, const std::string& endpointId,
                            const std::string& key) {
-    const nlohmann::json machine = nlohmann::json::parse(machineText);
-    for (const auto& endpoint : machine.at("endpoints")) {
-        if (endpoint.at("id") != endpointId || !endpoint.contains("properties")) {
-            continue;
-        }
-        for (const auto& [name, value] : endpoint.at("properties").items()) {
-            if (Upper(name) == Upper(key)) {
-                return value;
-            }
-        }
-    }
-    return nullptr;
+    return DumpedProperty(nlohmann::json::parse(machineText), endpointId, key);
 }
 
 std::string SystemText(HRESULT hr) {
