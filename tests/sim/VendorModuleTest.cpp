@@ -207,3 +207,28 @@ TEST_F(SimVendorModule, InterfaceVersionAnswersWhatTheFileSays) {
 }
 
 }  // namespace
+
+namespace {
+
+using SimShippedDsp = simtest::KsTest;
+
+TEST_F(SimShippedDsp, HasBothModulesAndTheSelector) {
+    ASSERT_TRUE(simtest::Loaded(vexsim_LoadMachine("dsp-modules")));
+    ComPtr<IKsControl> wave = Control("dsp-wave");
+    ASSERT_TRUE(wave);
+    for (ULONG pin : {1u, 2u}) {
+        simtest::Request list;
+        list.Guid(simtest::kVendorSet).U32(1).U32(1).U32(pin).U32(0).Guid(simtest::kModuleAddress);
+        simtest::Bytes entries(156);
+        ULONG returned = 0;
+        ASSERT_HR(S_OK, Send(wave.Get(), list.Get(), &entries, &returned)) << pin;
+        EXPECT_EQ(1u, simtest::WordAt(entries.data(), 4)) << pin;
+    }
+    unsigned int selection = 0;
+    ASSERT_EQ(0, vexsim_SelectorHistory("dsp-topology", 0x00020000, nullptr, 0));
+    EXPECT_EQ(-1, vexsim_SelectorSelection("dsp-topology", 0x00020000, &selection))
+        << "no selection before anyone sets one";
+    EXPECT_EQ(1, vexsim_ModuleEnabled("amd-wave", "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}"));
+}
+
+}  // namespace
