@@ -76,8 +76,10 @@ if scripts/setup-deps.sh cross >/dev/null 2>&1; then
         export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
         unset DISPLAY WAYLAND_DISPLAY
         wineboot --init >>"$LOG" 2>&1
-        # A persistent server keeps each test process's start short; the first program run
-        # in a new prefix is slow, so one runs before ctest starts timing test listings.
+        # A persistent server keeps each test process's start short. The server that wineboot
+        # started goes away by itself; wait for that, then start one that stays. The first
+        # program run in a new prefix is slow, so one runs before ctest times test listings.
+        wineserver -w 2>/dev/null
         wineserver -p 2>/dev/null
         wine build/mingw/bin/PlatformConformanceTest.exe --gtest_list_tests >>"$LOG" 2>&1 || true
         (cd build/mingw && ctest -j 1 --output-on-failure) >>"$LOG" 2>&1
