@@ -53,8 +53,8 @@ VEXCONTROL_API HRESULT WINAPI SetVexVariantParam(ControlHandle handle, LONG id,
 
 /* Gets a parameter into buffer. *size holds the buffer's capacity in bytes on entry and the
  * number of bytes required on return when the buffer is too small. */
-VEXCONTROL_API HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffer,
-                                          ULONG* size, ULONG flags);
+VEXCONTROL_API HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffer, ULONG* size,
+                                          ULONG flags);
 
 #ifdef __cplusplus
 }
