@@ -46,7 +46,7 @@ private:
     size_t m_length = 0;
 };
 
-struct Spec {
+struct Conversion {
     bool leftAlign = false;
     bool zeroPad = false;
     size_t width = 0;
@@ -60,14 +60,14 @@ bool IsDigit(WCHAR c) {
     return c >= u'0' && c <= u'9';
 }
 
-// Reads a conversion specification after its '%'; returns the position after it, or null
+// Reads a conversion after its '%'; returns the position after it, or null
 // when the text ends inside it.
-const WCHAR* ParseSpec(const WCHAR* p, Spec* spec) {
+const WCHAR* ParseConversion(const WCHAR* p, Conversion* conv) {
     for (;; ++p) {
         if (*p == u'-') {
-            spec->leftAlign = true;
+            conv->leftAlign = true;
         } else if (*p == u'0') {
-            spec->zeroPad = true;
+            conv->zeroPad = true;
         } else {
             break;
         }
@@ -76,20 +76,20 @@ const WCHAR* ParseSpec(const WCHAR* p, Spec* spec) {
     // cannot ask for gigabytes of padding.
     constexpr size_t kMaxField = 4096;
     while (IsDigit(*p)) {
-        spec->width = std::min<size_t>(spec->width * 10 + (*p++ - u'0'), kMaxField);
+        conv->width = std::min<size_t>(conv->width * 10 + (*p++ - u'0'), kMaxField);
     }
     if (*p == u'.') {
         ++p;
-        spec->hasPrecision = true;
+        conv->hasPrecision = true;
         while (IsDigit(*p)) {
-            spec->precision = std::min<size_t>(spec->precision * 10 + (*p++ - u'0'), kMaxField);
+            conv->precision = std::min<size_t>(conv->precision * 10 + (*p++ - u'0'), kMaxField);
         }
     }
     if (*p == u'l') {
         ++p;
         if (*p == u'l') {
             ++p;
-            spec->wide64 = true;
+            conv->wide64 = true;
         }
     } else if (*p == u'h') {
         ++p;
@@ -97,20 +97,20 @@ const WCHAR* ParseSpec(const WCHAR* p, Spec* spec) {
     if (*p == 0) {
         return nullptr;
     }
-    spec->conversion = *p;
+    conv->conversion = *p;
     return p + 1;
 }
 
-void PutPadded(Sink& sink, const Spec& spec, std::basic_string_view<WCHAR> prefix,
+void PutPadded(Sink& sink, const Conversion& conv, std::basic_string_view<WCHAR> prefix,
                std::basic_string_view<WCHAR> body, size_t bodyLength, bool narrowBody,
                std::string_view narrow) {
     const size_t length = prefix.size() + bodyLength;
-    const size_t pad = spec.width > length ? spec.width - length : 0;
-    if (!spec.leftAlign && !spec.zeroPad) {
+    const size_t pad = conv.width > length ? conv.width - length : 0;
+    if (!conv.leftAlign && !conv.zeroPad) {
         sink.Pad(pad, u' ');
     }
     sink.Put(prefix);
-    if (!spec.leftAlign && spec.zeroPad) {
+    if (!conv.leftAlign && conv.zeroPad) {
         sink.Pad(pad, u'0');
     }
     if (narrowBody) {
@@ -118,17 +118,17 @@ void PutPadded(Sink& sink, const Spec& spec, std::basic_string_view<WCHAR> prefi
     } else {
         sink.Put(body.substr(0, bodyLength));
     }
-    if (spec.leftAlign) {
+    if (conv.leftAlign) {
         sink.Pad(pad, u' ');
     }
 }
 
-void PutText(Sink& sink, Spec spec, const FormatArg& arg) {
-    spec.zeroPad = false;
+void PutText(Sink& sink, Conversion conv, const FormatArg& arg) {
+    conv.zeroPad = false;
     if (arg.kind() == FormatArg::Kind::Narrow) {
         const std::string_view text = arg.Narrow();
-        const size_t n = spec.hasPrecision ? std::min(spec.precision, text.size()) : text.size();
-        PutPadded(sink, spec, {}, {}, n, true, text);
+        const size_t n = conv.hasPrecision ? std::min(conv.precision, text.size()) : text.size();
+        PutPadded(sink, conv, {}, {}, n, true, text);
         return;
     }
     WString errorText;
@@ -137,11 +137,11 @@ void PutText(Sink& sink, Spec spec, const FormatArg& arg) {
         errorText = GetErrorText(static_cast<HRESULT>(arg.Signed()));
         text = errorText;
     }
-    const size_t n = spec.hasPrecision ? std::min(spec.precision, text.size()) : text.size();
-    PutPadded(sink, spec, {}, text, n, false, {});
+    const size_t n = conv.hasPrecision ? std::min(conv.precision, text.size()) : text.size();
+    PutPadded(sink, conv, {}, text, n, false, {});
 }
 
-void PutNumber(Sink& sink, Spec spec, const FormatArg& arg) {
+void PutNumber(Sink& sink, Conversion conv, const FormatArg& arg) {
     // The argument's bits as the conversion reads them: 32 bits, or 64 with ll.
     const int64_t value =
         arg.kind() == FormatArg::Kind::Signed ? arg.Signed() : static_cast<int64_t>(arg.Unsigned());
@@ -149,11 +149,11 @@ void PutNumber(Sink& sink, Spec spec, const FormatArg& arg) {
     uint64_t magnitude = 0;
     unsigned base = 10;
     bool upper = false;
-    switch (spec.conversion) {
+    switch (conv.conversion) {
         case u'd':
         case u'i': {
             const int64_t v =
-                spec.wide64 ? value : static_cast<int32_t>(static_cast<uint32_t>(value));
+                conv.wide64 ? value : static_cast<int32_t>(static_cast<uint32_t>(value));
             negative = v < 0;
             magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
             break;
@@ -161,14 +161,14 @@ void PutNumber(Sink& sink, Spec spec, const FormatArg& arg) {
         case u'X':
             upper = true;
             base = 16;
-            magnitude = spec.wide64 ? static_cast<uint64_t>(value) : static_cast<uint32_t>(value);
+            magnitude = conv.wide64 ? static_cast<uint64_t>(value) : static_cast<uint32_t>(value);
             break;
         case u'x':
             base = 16;
-            magnitude = spec.wide64 ? static_cast<uint64_t>(value) : static_cast<uint32_t>(value);
+            magnitude = conv.wide64 ? static_cast<uint64_t>(value) : static_cast<uint32_t>(value);
             break;
         default:  // u
-            magnitude = spec.wide64 ? static_cast<uint64_t>(value) : static_cast<uint32_t>(value);
+            magnitude = conv.wide64 ? static_cast<uint64_t>(value) : static_cast<uint32_t>(value);
             break;
     }
     WCHAR digits[24];
@@ -179,27 +179,27 @@ void PutNumber(Sink& sink, Spec spec, const FormatArg& arg) {
         magnitude /= base;
     }
     // A precision gives the least number of digits; 0 with precision 0 prints no digit.
-    const size_t minimum = spec.hasPrecision ? spec.precision : 1;
-    if (spec.hasPrecision) {
-        spec.zeroPad = false;
+    const size_t minimum = conv.hasPrecision ? conv.precision : 1;
+    if (conv.hasPrecision) {
+        conv.zeroPad = false;
     }
     const size_t zeros = minimum > count ? minimum - count : 0;
     const size_t length = (negative ? 1 : 0) + zeros + count;
-    const size_t pad = spec.width > length ? spec.width - length : 0;
-    if (!spec.leftAlign && !spec.zeroPad) {
+    const size_t pad = conv.width > length ? conv.width - length : 0;
+    if (!conv.leftAlign && !conv.zeroPad) {
         sink.Pad(pad, u' ');
     }
     if (negative) {
         sink.Put(u'-');
     }
-    if (!spec.leftAlign && spec.zeroPad) {
+    if (!conv.leftAlign && conv.zeroPad) {
         sink.Pad(pad, u'0');
     }
     sink.Pad(zeros, u'0');
     while (count > 0) {
         sink.Put(digits[--count]);
     }
-    if (spec.leftAlign) {
+    if (conv.leftAlign) {
         sink.Pad(pad, u' ');
     }
 }
@@ -236,8 +236,8 @@ void Run(Sink& sink, const WCHAR* format, std::initializer_list<FormatArg> args)
             p += 2;
             continue;
         }
-        Spec spec;
-        const WCHAR* after = ParseSpec(p + 1, &spec);
+        Conversion conv;
+        const WCHAR* after = ParseConversion(p + 1, &conv);
         if (after == nullptr) {
             // The format ends inside a conversion: keep the rest as it is.
             sink.Put(std::basic_string_view<WCHAR>(start));
@@ -245,21 +245,21 @@ void Run(Sink& sink, const WCHAR* format, std::initializer_list<FormatArg> args)
         }
         p = after;
         const std::basic_string_view<WCHAR> literal(start, static_cast<size_t>(after - start));
-        const bool known = spec.conversion == u's' || spec.conversion == u'S' ||
-                           spec.conversion == u'd' || spec.conversion == u'i' ||
-                           spec.conversion == u'u' || spec.conversion == u'x' ||
-                           spec.conversion == u'X';
+        const bool known = conv.conversion == u's' || conv.conversion == u'S' ||
+                           conv.conversion == u'd' || conv.conversion == u'i' ||
+                           conv.conversion == u'u' || conv.conversion == u'x' ||
+                           conv.conversion == u'X';
         if (!known || next == args.end()) {
             sink.Put(literal);
             continue;
         }
         const FormatArg& arg = *next++;
-        if (!Accepts(spec.conversion, arg.kind())) {
+        if (!Accepts(conv.conversion, arg.kind())) {
             sink.Put(literal);
-        } else if (spec.conversion == u's' || spec.conversion == u'S') {
-            PutText(sink, spec, arg);
+        } else if (conv.conversion == u's' || conv.conversion == u'S') {
+            PutText(sink, conv, arg);
         } else {
-            PutNumber(sink, spec, arg);
+            PutNumber(sink, conv, arg);
         }
     }
 }
