@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <optional>
+#include <type_traits>
 
 namespace vexsim {
 
@@ -78,6 +79,22 @@ public:
     HRESULT Failure() const { return *m_fault; }
     // The call's own result, or the injected success code when the call succeeded.
     HRESULT Finish(HRESULT hr) const { return SUCCEEDED(hr) && m_fault ? *m_fault : hr; }
+
+    // Ends a call that hands out one value: a null out-parameter gives E_POINTER, the
+    // out-parameter starts as `empty`, an injected failure stops there, and otherwise
+    // produce(out) fills it and gives the call's own result.
+    template <typename T, typename Produce>
+    HRESULT Hand(T* out, std::type_identity_t<T> empty, Produce produce) const {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = empty;
+        if (Failed()) {
+            return Failure();
+        }
+        const HRESULT hr = produce(out);
+        return SUCCEEDED(hr) ? Finish(hr) : hr;
+    }
 
 private:
     std::optional<HRESULT> m_fault;

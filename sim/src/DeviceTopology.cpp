@@ -66,83 +66,51 @@ std::vector<size_t> DeviceTopologyObject::PartsOfKind(PartKind kind) const {
     return found;
 }
 
-HRESULT DeviceTopologyObject::GetConnectorCount(UINT* count) {
+HRESULT DeviceTopologyObject::CountParts(const char* method, PartKind kind, UINT* count) {
     std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{"IDeviceTopology::GetConnectorCount"};
+    Call call{method};
     call.endpoint = &m_device->id;
     const Outcome outcome(m_machine->Enter(call));
-    if (count == nullptr) {
-        return E_POINTER;
+    return outcome.Hand(count, 0u, [&](UINT* out) {
+        *out = static_cast<UINT>(PartsOfKind(kind).size());
+        return S_OK;
+    });
+}
+
+template <typename Interface>
+HRESULT DeviceTopologyObject::PartAt(const char* method, PartKind kind, UINT index,
+                                     Interface** part) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const std::vector<size_t> found = PartsOfKind(kind);
+    Call call{method};
+    call.endpoint = &m_device->id;
+    if (index < found.size()) {
+        call.part = m_device->topology.parts[found[index]].localId;
     }
-    *count = 0;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *count = static_cast<UINT>(PartsOfKind(PartKind::Connector).size());
-    return outcome.Finish(S_OK);
+    const Outcome outcome(m_machine->Enter(call));
+    return outcome.Hand(part, nullptr, [&](Interface** out) {
+        if (index >= found.size()) {
+            return E_INVALIDARG;
+        }
+        *out = static_cast<Interface*>(PartObject::Create(m_machine, m_device, found[index]));
+        return S_OK;
+    });
+}
+
+HRESULT DeviceTopologyObject::GetConnectorCount(UINT* count) {
+    return CountParts("IDeviceTopology::GetConnectorCount", PartKind::Connector, count);
 }
 
 HRESULT DeviceTopologyObject::GetConnector(UINT index, IConnector** connector) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    const std::vector<size_t> connectors = PartsOfKind(PartKind::Connector);
-    Call call{"IDeviceTopology::GetConnector"};
-    call.endpoint = &m_device->id;
-    if (index < connectors.size()) {
-        call.part = m_device->topology.parts[connectors[index]].localId;
-    }
-    const Outcome outcome(m_machine->Enter(call));
-    if (connector == nullptr) {
-        return E_POINTER;
-    }
-    *connector = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    if (index >= connectors.size()) {
-        return E_INVALIDARG;
-    }
-    *connector =
-        static_cast<IConnector*>(PartObject::Create(m_machine, m_device, connectors[index]));
-    return outcome.Finish(S_OK);
+    return PartAt("IDeviceTopology::GetConnector", PartKind::Connector, index, connector);
 }
 
 HRESULT DeviceTopologyObject::GetSubunitCount(UINT* count) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{"IDeviceTopology::GetSubunitCount"};
-    call.endpoint = &m_device->id;
-    const Outcome outcome(m_machine->Enter(call));
-    if (count == nullptr) {
-        return E_POINTER;
-    }
-    *count = 0;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *count = static_cast<UINT>(PartsOfKind(PartKind::Subunit).size());
-    return outcome.Finish(S_OK);
+    return CountParts("IDeviceTopology::GetSubunitCount", PartKind::Subunit, count);
 }
 
 HRESULT DeviceTopologyObject::GetSubunit(UINT index, ISubunit** subunit) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    const std::vector<size_t> subunits = PartsOfKind(PartKind::Subunit);
-    Call call{"IDeviceTopology::GetSubunit"};
-    call.endpoint = &m_device->id;
-    if (index < subunits.size()) {
-        call.part = m_device->topology.parts[subunits[index]].localId;
-    }
-    const Outcome outcome(m_machine->Enter(call));
-    if (subunit == nullptr) {
-        return E_POINTER;
-    }
-    *subunit = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    if (index >= subunits.size()) {
-        return E_INVALIDARG;
-    }
-    *subunit = static_cast<ISubunit*>(PartObject::Create(m_machine, m_device, subunits[index]));
-    return outcome.Finish(S_OK);
+    return PartAt("IDeviceTopology::GetSubunit", PartKind::Subunit, index, subunit);
 }
 
 HRESULT DeviceTopologyObject::GetPartById(UINT id, IPart** part) {

@@ -29,6 +29,10 @@ protected:
 private:
     // Indexes into the topology's parts of the parts of one kind.
     std::vector<size_t> PartsOfKind(PartKind kind) const;
+    // The count of connectors or subunits, and one of them by index.
+    HRESULT CountParts(const char* method, PartKind kind, UINT* count);
+    template <typename Interface>
+    HRESULT PartAt(const char* method, PartKind kind, UINT index, Interface** part);
 
     std::shared_ptr<Machine> m_machine;
     Device* m_device;

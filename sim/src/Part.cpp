@@ -72,113 +72,73 @@ Call PartObject::MakeCall(const char* method) const {
 HRESULT PartObject::GetName(LPWSTR* name) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetName")));
-    if (name == nullptr) {
-        return E_POINTER;
-    }
-    *name = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *name = CoTaskCopy(FromUtf8(ThePart().name));
-    return *name != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+    return outcome.Hand(name, nullptr,
+                        [&](LPWSTR* out) { return CopyText(FromUtf8(ThePart().name), out); });
 }
 
 HRESULT PartObject::GetLocalId(UINT* id) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetLocalId")));
-    if (id == nullptr) {
-        return E_POINTER;
-    }
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *id = ThePart().localId;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(id, 0u, [&](UINT* out) {
+        *out = ThePart().localId;
+        return S_OK;
+    });
 }
 
 HRESULT PartObject::GetGlobalId(LPWSTR* id) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetGlobalId")));
-    if (id == nullptr) {
-        return E_POINTER;
-    }
-    *id = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *id = CoTaskCopy(GlobalPartId(*m_device, ThePart()));
-    return *id != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+    return outcome.Hand(id, nullptr, [&](LPWSTR* out) {
+        return CopyText(GlobalPartId(*m_device, ThePart()), out);
+    });
 }
 
 HRESULT PartObject::GetPartType(PartType* type) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetPartType")));
-    if (type == nullptr) {
-        return E_POINTER;
-    }
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *type = ThePart().kind == PartKind::Connector ? Connector : Subunit;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(type, Connector, [&](PartType* out) {
+        *out = ThePart().kind == PartKind::Connector ? Connector : Subunit;
+        return S_OK;
+    });
 }
 
 HRESULT PartObject::GetSubType(GUID* subType) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetSubType")));
-    if (subType == nullptr) {
-        return E_POINTER;
-    }
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *subType = ThePart().subType;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(subType, GUID{}, [&](GUID* out) {
+        *out = ThePart().subType;
+        return S_OK;
+    });
 }
 
 HRESULT PartObject::GetControlInterfaceCount(UINT* count) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetControlInterfaceCount")));
-    if (count == nullptr) {
-        return E_POINTER;
-    }
-    *count = 0;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    return outcome.Finish(S_OK);  // control interfaces are reached through Activate only
+    return outcome.Hand(count, 0u, [&](UINT*) {
+        return S_OK;  // control interfaces are reached through Activate only
+    });
 }
 
 HRESULT PartObject::GetControlInterface(UINT /*index*/, IControlInterface** control) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetControlInterface")));
-    if (control == nullptr) {
-        return E_POINTER;
-    }
-    *control = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    return E_INVALIDARG;
+    return outcome.Hand(control, static_cast<IControlInterface*>(nullptr),
+                        [&](IControlInterface**) { return E_INVALIDARG; });
 }
 
 HRESULT PartObject::EnumParts(const char* method, bool incoming, IPartsList** parts) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall(method)));
-    if (parts == nullptr) {
-        return E_POINTER;
-    }
-    *parts = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    const Topology& topology = m_device->topology;
-    std::vector<size_t> found = incoming ? topology.Incoming(m_index) : topology.Outgoing(m_index);
-    if (found.empty()) {
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    }
-    *parts = new PartsListObject(m_machine, m_device, std::move(found));
-    return outcome.Finish(S_OK);
+    return outcome.Hand(parts, static_cast<IPartsList*>(nullptr), [&](IPartsList** out) {
+        const Topology& topology = m_device->topology;
+        std::vector<size_t> found =
+            incoming ? topology.Incoming(m_index) : topology.Outgoing(m_index);
+        if (found.empty()) {
+            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        }
+        *out = new PartsListObject(m_machine, m_device, std::move(found));
+        return S_OK;
+    });
 }
 
 HRESULT PartObject::EnumPartsIncoming(IPartsList** parts) {
@@ -192,15 +152,11 @@ HRESULT PartObject::EnumPartsOutgoing(IPartsList** parts) {
 HRESULT PartObject::GetTopologyObject(IDeviceTopology** topology) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IPart::GetTopologyObject")));
-    if (topology == nullptr) {
-        return E_POINTER;
-    }
-    *topology = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *topology = new DeviceTopologyObject(m_machine, m_device);
-    return outcome.Finish(S_OK);
+    return outcome.Hand(topology, static_cast<IDeviceTopology*>(nullptr),
+                        [&](IDeviceTopology** out) {
+                            *out = new DeviceTopologyObject(m_machine, m_device);
+                            return S_OK;
+                        });
 }
 
 HRESULT PartObject::Activate(DWORD /*context*/, REFIID iid, void** object) {
@@ -249,27 +205,19 @@ HRESULT PartObject::UnregisterControlChangeCallback(IControlChangeNotify* notify
 HRESULT PartObject::GetType(ConnectorType* type) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetType")));
-    if (type == nullptr) {
-        return E_POINTER;
-    }
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *type = ThePart().connectorType;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(type, Unknown_Connector, [&](ConnectorType* out) {
+        *out = ThePart().connectorType;
+        return S_OK;
+    });
 }
 
 HRESULT PartObject::GetDataFlow(DataFlow* flow) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetDataFlow")));
-    if (flow == nullptr) {
-        return E_POINTER;
-    }
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *flow = ThePart().dataFlow;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(flow, In, [&](DataFlow* out) {
+        *out = ThePart().dataFlow;
+        return S_OK;
+    });
 }
 
 HRESULT PartObject::ConnectTo(IConnector* /*other*/) {
@@ -305,73 +253,52 @@ bool PartObject::FarEnd(Device** device, size_t* index) const {
 HRESULT PartObject::IsConnected(BOOL* connected) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IConnector::IsConnected")));
-    if (connected == nullptr) {
-        return E_POINTER;
-    }
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    Device* device = nullptr;
-    size_t index = 0;
-    *connected = FarEnd(&device, &index) ? TRUE : FALSE;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(connected, FALSE, [&](BOOL* out) {
+        Device* device = nullptr;
+        size_t index = 0;
+        *out = FarEnd(&device, &index) ? TRUE : FALSE;
+        return S_OK;
+    });
 }
 
 HRESULT PartObject::GetConnectedTo(IConnector** other) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetConnectedTo")));
-    if (other == nullptr) {
-        return E_POINTER;
-    }
-    *other = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    Device* device = nullptr;
-    size_t index = 0;
-    if (!FarEnd(&device, &index)) {
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    }
-    *other = static_cast<IConnector*>(Create(m_machine, device, index));
-    return outcome.Finish(S_OK);
+    return outcome.Hand(other, static_cast<IConnector*>(nullptr), [&](IConnector** out) {
+        Device* device = nullptr;
+        size_t index = 0;
+        if (!FarEnd(&device, &index)) {
+            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        }
+        *out = static_cast<IConnector*>(Create(m_machine, device, index));
+        return S_OK;
+    });
 }
 
 HRESULT PartObject::GetConnectorIdConnectedTo(LPWSTR* id) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetConnectorIdConnectedTo")));
-    if (id == nullptr) {
-        return E_POINTER;
-    }
-    *id = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    Device* device = nullptr;
-    size_t index = 0;
-    if (!FarEnd(&device, &index)) {
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    }
-    *id = CoTaskCopy(GlobalPartId(*device, device->topology.parts[index]));
-    return *id != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+    return outcome.Hand(id, nullptr, [&](LPWSTR* out) {
+        Device* device = nullptr;
+        size_t index = 0;
+        if (!FarEnd(&device, &index)) {
+            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        }
+        return CopyText(GlobalPartId(*device, device->topology.parts[index]), out);
+    });
 }
 
 HRESULT PartObject::GetDeviceIdConnectedTo(LPWSTR* id) {
     std::lock_guard<std::mutex> guard(MachineLock());
     const Outcome outcome(m_machine->Enter(MakeCall("IConnector::GetDeviceIdConnectedTo")));
-    if (id == nullptr) {
-        return E_POINTER;
-    }
-    *id = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    Device* device = nullptr;
-    size_t index = 0;
-    if (!FarEnd(&device, &index)) {
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    }
-    *id = CoTaskCopy(device->id);
-    return *id != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+    return outcome.Hand(id, nullptr, [&](LPWSTR* out) {
+        Device* device = nullptr;
+        size_t index = 0;
+        if (!FarEnd(&device, &index)) {
+            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        }
+        return CopyText(device->id, out);
+    });
 }
 
 }  // namespace vexsim

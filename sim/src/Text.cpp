@@ -290,4 +290,9 @@ std::optional<std::vector<uint8_t>> FromHex(std::string_view text) {
     return bytes;
 }
 
+HRESULT CopyText(const WString& text, LPWSTR* out) {
+    *out = CoTaskCopy(text);
+    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
 }  // namespace vexsim

@@ -32,6 +32,8 @@ std::string FormatResult(HRESULT hr);
 
 // A CoTaskMemAlloc copy of the text with its terminating zero, or null when out of memory.
 LPWSTR CoTaskCopy(const WString& text);
+// Hands out a task-allocated copy of the text; E_OUTOFMEMORY when it cannot be made.
+HRESULT CopyText(const WString& text, LPWSTR* out);
 
 // Bytes as lower-case hexadecimal digits, and back (nullopt for an odd count or a non-digit).
 std::string ToHex(const uint8_t* bytes, size_t count);
