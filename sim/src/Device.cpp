@@ -3,8 +3,8 @@
 #include "Guids.h"
 #include "PropertyStore.h"
 #include "Simulator.h"
+#include "Text.h"
 
-#include <cstring>
 
 namespace vexsim {
 
@@ -79,21 +79,7 @@ HRESULT DeviceObject::GetId(LPWSTR* id) {
     Call call{"IMMDevice::GetId"};
     call.endpoint = &m_device->id;
     const Outcome outcome(m_machine->Enter(call));
-    if (id == nullptr) {
-        return E_POINTER;
-    }
-    *id = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    const size_t bytes = (m_device->id.size() + 1) * sizeof(WCHAR);
-    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-    if (copy == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    std::memcpy(copy, m_device->id.c_str(), bytes);
-    *id = copy;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(id, nullptr, [&](LPWSTR* out) { return CopyText(m_device->id, out); });
 }
 
 HRESULT DeviceObject::GetState(DWORD* state) {
@@ -101,15 +87,10 @@ HRESULT DeviceObject::GetState(DWORD* state) {
     Call call{"IMMDevice::GetState"};
     call.endpoint = &m_device->id;
     const Outcome outcome(m_machine->Enter(call));
-    if (state == nullptr) {
-        return E_POINTER;
-    }
-    if (outcome.Failed()) {
-        *state = 0;
-        return outcome.Failure();
-    }
-    *state = m_device->state;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(state, 0u, [&](DWORD* out) {
+        *out = m_device->state;
+        return S_OK;
+    });
 }
 
 HRESULT DeviceObject::GetDataFlow(EDataFlow* flow) {
@@ -117,14 +98,10 @@ HRESULT DeviceObject::GetDataFlow(EDataFlow* flow) {
     Call call{"IMMEndpoint::GetDataFlow"};
     call.endpoint = &m_device->id;
     const Outcome outcome(m_machine->Enter(call));
-    if (flow == nullptr) {
-        return E_POINTER;
-    }
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *flow = m_device->flow;
-    return outcome.Finish(S_OK);
+    return outcome.Hand(flow, eRender, [&](EDataFlow* out) {
+        *out = m_device->flow;
+        return S_OK;
+    });
 }
 
 }  // namespace vexsim
