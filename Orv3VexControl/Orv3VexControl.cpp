@@ -87,6 +87,17 @@ HRESULT CopyVersionText(const WString& text, void* buffer, ULONG* size) {
     return S_OK;
 }
 
+// Sets a value on the routes that the flags choose; what SetVexVariantParam and SetVexParam
+// do once the handle and the value are good.
+HRESULT SetOnRoutes(const WCHAR* endpointId, LONG id, const PROPVARIANT& value, ULONG flags) {
+    HRESULT result = S_OK;
+    if ((flags & kRouteEndpointEffect) != 0) {
+        result = ApoController::SetParameter(endpointId, id, value);
+    }
+    // (The DSP route, bit 1, follows here.)
+    return result;
+}
+
 }  // namespace
 
 extern "C" HRESULT WINAPI OpenVexControl(ControlHandle* handleOut, LPCWSTR endpointId) {
@@ -137,19 +148,15 @@ extern "C" HRESULT WINAPI SetVexVariantParam(ControlHandle handle, LONG id,
         if (endpointId == nullptr || value == nullptr) {
             return E_INVALIDARG;
         }
-        HRESULT result = S_OK;
-        if ((flags & kRouteEndpointEffect) != 0) {
-            result = ApoController::SetParameter(endpointId, id, *value);
-        }
-        // (The DSP route, bit 1, follows here.)
-        return result;
+        return SetOnRoutes(endpointId, id, *value, flags);
     });
 }
 
 extern "C" HRESULT WINAPI SetVexParam(ControlHandle handle, LONG id, const void* buffer, ULONG size,
                                       ULONG flags) {
     return Guarded([&]() -> HRESULT {
-        if (EndpointIdOf(handle) == nullptr) {
+        const WCHAR* endpointId = EndpointIdOf(handle);
+        if (endpointId == nullptr) {
             return E_INVALIDARG;
         }
         // (The module-selection ids 1003 and 2003 are answered here.)
@@ -158,7 +165,7 @@ extern "C" HRESULT WINAPI SetVexParam(ControlHandle handle, LONG id, const void*
         if (!converted.Valid()) {
             return converted.Result() == E_OUTOFMEMORY ? E_OUTOFMEMORY : E_INVALIDARG;
         }
-        return SetVexVariantParam(handle, id, converted.Ptr(), flags);
+        return SetOnRoutes(endpointId, id, converted.Value(), flags);
     });
 }
 
