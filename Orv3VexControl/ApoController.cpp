@@ -60,7 +60,7 @@ const std::map<int, WString> NumberBaseFormats = {
     {2048, TEXT("x")},
 };
 
-constexpr PROPERTYKEY kFormFactorKey = {Guids::kAudioEndpointFormFactorSet, 0};
+constexpr PROPERTYKEY kFormFactorKey = Guids::kPkeyAudioEndpointFormFactor;
 constexpr PROPERTYKEY kFormFactorOverrideKey = {Guids::kFormFactorOverrideSet, 0};
 
 constexpr ULONG kFormFactorSpeakers = 1;

@@ -1,4 +1,5 @@
-// Every GUID the library uses, named once.
+// The GUIDs of the library's own parameters, named once; the system ids come from
+// SystemGuids.h.
 #pragma once
 
 #include "Platform.h"
@@ -6,18 +7,9 @@
 // The policy-configuration class, its interface and the FX property set are named in
 // PolicyConfig.h, with the interface they belong to.
 #include "PolicyConfig.h"
+#include "SystemGuids.h"
 
 namespace Guids {
-
-// Core Audio device enumeration.
-inline constexpr CLSID kClsidMMDeviceEnumerator = {
-    0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
-inline constexpr IID kIidIMMDeviceEnumerator = {
-    0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
-
-// The library's event-trace provider.
-inline constexpr GUID kTraceProvider = {
-    0x23A46DB4, 0x562B, 0x44A3, {0x9C, 0x4F, 0x1D, 0x55, 0x98, 0x26, 0x2B, 0x8E}};
 
 // Property sets of the endpoint effect's parameters.
 inline constexpr GUID kBypassSet = {
@@ -31,9 +23,7 @@ inline constexpr GUID kLowLatencySet = {
 inline constexpr GUID kNsSet = {
     0x5B5E03CB, 0x8070, 0x420D, {0xB7, 0x94, 0x8A, 0x28, 0xC8, 0x9F, 0x62, 0x74}};
 
-// The endpoint's own form factor (PKEY_AudioEndpoint_FormFactor) and the library's override.
-inline constexpr GUID kAudioEndpointFormFactorSet = {
-    0x1DA5D803, 0xD492, 0x4EDD, {0x8C, 0x23, 0xE0, 0xC0, 0xFF, 0xEE, 0x7F, 0x0E}};
+// The library's form-factor override.
 inline constexpr GUID kFormFactorOverrideSet = {
     0xDD0DF94B, 0x53A2, 0x4A92, {0x85, 0x4E, 0x91, 0xF4, 0x2E, 0x28, 0xFD, 0x7B}};
 

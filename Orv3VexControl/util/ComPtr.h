@@ -1,7 +1,7 @@
 // Owner of one COM interface reference.
 #pragma once
 
-#include "../Platform.h"
+#include "Platform.h"
 
 #include <utility>
 

@@ -2,7 +2,7 @@
 // scoped enter and leave records.
 #pragma once
 
-#include "../Platform.h"
+#include "Platform.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // length measured before the text is produced into a buffer of exactly that length.
 #pragma once
 
-#include "../Platform.h"
+#include "Platform.h"
 
 #include <cstdint>
 #include <initializer_list>

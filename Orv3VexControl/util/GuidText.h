@@ -1,7 +1,7 @@
 // The registry text form of a GUID: 38 characters, braces, upper-case hexadecimal digits.
 #pragma once
 
-#include "../Platform.h"
+#include "Platform.h"
 
 namespace Util {
 

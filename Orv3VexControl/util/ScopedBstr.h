@@ -1,7 +1,7 @@
 // Owner of one BSTR, freed with SysFreeString.
 #pragma once
 
-#include "../Platform.h"
+#include "Platform.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 // Owner of one block from the COM task allocator, such as a string a platform call returned.
 #pragma once
 
-#include "../Platform.h"
+#include "Platform.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 // Owner of one PROPVARIANT, cleared with PropVariantClear.
 #pragma once
 
-#include "../Platform.h"
+#include "Platform.h"
 
 class ScopedPropVariant {
 public:

@@ -10,11 +10,11 @@ namespace vexsim {
 HRESULT ActivateOnDevice(const std::shared_ptr<Machine>& machine, Device* device, REFIID iid,
                          void** object) {
     *object = nullptr;
-    if (IsEqualGUID(iid, kIidIDeviceTopology)) {
+    if (IsEqualGUID(iid, Guids::kIidIDeviceTopology)) {
         *object = static_cast<IDeviceTopology*>(new DeviceTopologyObject(machine, device));
         return S_OK;
     }
-    if (IsEqualGUID(iid, kIidIKsControl) && device->kind == DeviceKind::Filter) {
+    if (IsEqualGUID(iid, Guids::kIidIKsControl) && device->kind == DeviceKind::Filter) {
         *object = static_cast<IKsControl*>(new KsControlObject(machine, device));
         return S_OK;
     }

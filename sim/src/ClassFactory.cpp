@@ -8,12 +8,12 @@
 namespace vexsim {
 
 ClassFactory& ClassFactory::Enumerator() {
-    static ClassFactory* factory = new ClassFactory(kClsidMMDeviceEnumerator);
+    static ClassFactory* factory = new ClassFactory(Guids::kClsidMMDeviceEnumerator);
     return *factory;
 }
 
 ClassFactory& ClassFactory::PolicyConfig() {
-    static ClassFactory* factory = new ClassFactory(kClsidPolicyConfig);
+    static ClassFactory* factory = new ClassFactory(CLSID_PolicyConfigVistaClient);
     return *factory;
 }
 
@@ -21,7 +21,7 @@ HRESULT ClassFactory::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) {
         return E_POINTER;
     }
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIClassFactory)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IClassFactory)) {
         AddRef();
         *object = static_cast<IClassFactory*>(this);
         return S_OK;
@@ -58,7 +58,7 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
         return CLASS_E_NOAGGREGATION;
     }
     HRESULT hr = E_NOINTERFACE;
-    if (IsEqualGUID(m_clsid, kClsidMMDeviceEnumerator)) {
+    if (IsEqualGUID(m_clsid, Guids::kClsidMMDeviceEnumerator)) {
         auto* created = new DeviceEnumeratorObject();
         hr = created->Query(iid, object);
         created->Release();

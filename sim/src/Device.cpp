@@ -5,7 +5,6 @@
 #include "Simulator.h"
 #include "Text.h"
 
-
 namespace vexsim {
 
 DeviceObject::DeviceObject(std::shared_ptr<Machine> machine, Device* device)
@@ -16,10 +15,10 @@ IMMDevice* DeviceObject::Create(const std::shared_ptr<Machine>& machine, Device*
 }
 
 void* DeviceObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIMMDevice)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIMMDevice)) {
         return static_cast<IMMDevice*>(this);
     }
-    if (IsEqualGUID(iid, kIidIMMEndpoint) && m_device->kind == DeviceKind::Endpoint) {
+    if (IsEqualGUID(iid, Guids::kIidIMMEndpoint) && m_device->kind == DeviceKind::Endpoint) {
         return static_cast<IMMEndpoint*>(this);
     }
     return nullptr;

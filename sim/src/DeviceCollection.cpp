@@ -13,7 +13,7 @@ DeviceCollectionObject::DeviceCollectionObject(std::shared_ptr<Machine> machine,
       m_devices(std::move(devices)) {}
 
 void* DeviceCollectionObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIMMDeviceCollection)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIMMDeviceCollection)) {
         return static_cast<IMMDeviceCollection*>(this);
     }
     return nullptr;

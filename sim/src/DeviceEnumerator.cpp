@@ -12,7 +12,7 @@ namespace vexsim {
 DeviceEnumeratorObject::DeviceEnumeratorObject() : ComObject("IMMDeviceEnumerator") {}
 
 void* DeviceEnumeratorObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIMMDeviceEnumerator)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIMMDeviceEnumerator)) {
         return static_cast<IMMDeviceEnumerator*>(this);
     }
     return nullptr;

@@ -41,7 +41,7 @@ DeviceTopologyObject::DeviceTopologyObject(std::shared_ptr<Machine> machine, Dev
     : ComObject("IDeviceTopology"), m_machine(std::move(machine)), m_device(device) {}
 
 void* DeviceTopologyObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIDeviceTopology)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIDeviceTopology)) {
         return static_cast<IDeviceTopology*>(this);
     }
     return nullptr;

@@ -10,7 +10,7 @@ KsControlObject::KsControlObject(std::shared_ptr<Machine> machine, Device* devic
     : ComObject("IKsControl"), m_machine(std::move(machine)), m_device(device) {}
 
 void* KsControlObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIKsControl)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIKsControl)) {
         return static_cast<IKsControl*>(this);
     }
     return nullptr;

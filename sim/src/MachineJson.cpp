@@ -251,14 +251,14 @@ std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path,
     if (json.contains("fx")) {
         ReadProperties(json["fx"], Member(path, "fx"), &device->fx);
     }
-    const PropValue* friendly = device->properties.Find(kPkeyDeviceFriendlyName);
+    const PropValue* friendly = device->properties.Find(Guids::kPkeyDeviceFriendlyName);
     if (json.contains("name")) {
         device->name = FromUtf8(GetString(json["name"], Member(path, "name")));
         if (friendly == nullptr) {
             PropValue value;
             value.type = VT_LPWSTR;
             value.text = device->name;
-            device->properties.Set(kPkeyDeviceFriendlyName, value);
+            device->properties.Set(Guids::kPkeyDeviceFriendlyName, value);
         }
     } else if (friendly != nullptr && (friendly->type == VT_LPWSTR || friendly->type == VT_BSTR)) {
         device->name = friendly->text;
@@ -397,27 +397,27 @@ struct NamedGuid {
 };
 
 const NamedGuid kClasses[] = {
-    {"MMDeviceEnumerator", &kClsidMMDeviceEnumerator},
-    {"PolicyConfig", &kClsidPolicyConfig},
+    {"MMDeviceEnumerator", &Guids::kClsidMMDeviceEnumerator},
+    {"PolicyConfig", &CLSID_PolicyConfigVistaClient},
 };
 
 const NamedGuid kInterfaces[] = {
-    {"IUnknown", &kIidIUnknown},
-    {"IClassFactory", &kIidIClassFactory},
-    {"IMMDeviceEnumerator", &kIidIMMDeviceEnumerator},
-    {"IMMDeviceCollection", &kIidIMMDeviceCollection},
-    {"IMMDevice", &kIidIMMDevice},
-    {"IMMEndpoint", &kIidIMMEndpoint},
-    {"IPropertyStore", &kIidIPropertyStore},
-    {"IPolicyConfigVistaClient", &kIidIPolicyConfig},
-    {"IDeviceTopology", &kIidIDeviceTopology},
-    {"IKsControl", &kIidIKsControl},
-    {"IPart", &kIidIPart},
-    {"IConnector", &kIidIConnector},
-    {"ISubunit", &kIidISubunit},
-    {"IPartsList", &kIidIPartsList},
-    {"IAudioInputSelector", &kIidIAudioInputSelector},
-    {"IAudioOutputSelector", &kIidIAudioOutputSelector},
+    {"IUnknown", &IID_IUnknown},
+    {"IClassFactory", &IID_IClassFactory},
+    {"IMMDeviceEnumerator", &Guids::kIidIMMDeviceEnumerator},
+    {"IMMDeviceCollection", &Guids::kIidIMMDeviceCollection},
+    {"IMMDevice", &Guids::kIidIMMDevice},
+    {"IMMEndpoint", &Guids::kIidIMMEndpoint},
+    {"IPropertyStore", &Guids::kIidIPropertyStore},
+    {"IPolicyConfigVistaClient", &IID_IPolicyConfigVistaClient},
+    {"IDeviceTopology", &Guids::kIidIDeviceTopology},
+    {"IKsControl", &Guids::kIidIKsControl},
+    {"IPart", &Guids::kIidIPart},
+    {"IConnector", &Guids::kIidIConnector},
+    {"ISubunit", &Guids::kIidISubunit},
+    {"IPartsList", &Guids::kIidIPartsList},
+    {"IAudioInputSelector", &Guids::kIidIAudioInputSelector},
+    {"IAudioOutputSelector", &Guids::kIidIAudioOutputSelector},
 };
 
 const char* const kRequestKinds[] = {
@@ -722,7 +722,7 @@ Json WriteProperties(const PropertyMap& map, const WString* impliedName) {
     Json json = Json::object();
     for (size_t i = 0; i < map.Count(); ++i) {
         const auto& [key, value] = map.At(i);
-        if (impliedName != nullptr && SameKey(key, kPkeyDeviceFriendlyName) &&
+        if (impliedName != nullptr && SameKey(key, Guids::kPkeyDeviceFriendlyName) &&
             value.type == VT_LPWSTR && value.text == *impliedName) {
             continue;  // written as the endpoint's "name"
         }

@@ -39,14 +39,14 @@ PartObject* PartObject::From(IUnknown* object) {
 }
 
 void* PartObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIPart) ||
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIPart) ||
         IsEqualGUID(iid, kIidSimPart)) {
         return static_cast<IPart*>(this);
     }
-    if (IsEqualGUID(iid, kIidIConnector) && ThePart().kind == PartKind::Connector) {
+    if (IsEqualGUID(iid, Guids::kIidIConnector) && ThePart().kind == PartKind::Connector) {
         return static_cast<IConnector*>(this);
     }
-    if (IsEqualGUID(iid, kIidISubunit) && ThePart().kind == PartKind::Subunit) {
+    if (IsEqualGUID(iid, Guids::kIidISubunit) && ThePart().kind == PartKind::Subunit) {
         return static_cast<ISubunit*>(this);
     }
     return nullptr;
@@ -173,8 +173,8 @@ HRESULT PartObject::Activate(DWORD /*context*/, REFIID iid, void** object) {
     }
     const SelectorKind selector = ThePart().selector;
     const bool wanted =
-        (selector == SelectorKind::Input && IsEqualGUID(iid, kIidIAudioInputSelector)) ||
-        (selector == SelectorKind::Output && IsEqualGUID(iid, kIidIAudioOutputSelector));
+        (selector == SelectorKind::Input && IsEqualGUID(iid, Guids::kIidIAudioInputSelector)) ||
+        (selector == SelectorKind::Output && IsEqualGUID(iid, Guids::kIidIAudioOutputSelector));
     if (!wanted) {
         return E_NOINTERFACE;
     }

@@ -14,7 +14,7 @@ PartsListObject::PartsListObject(std::shared_ptr<Machine> machine, Device* devic
       m_parts(std::move(parts)) {}
 
 void* PartsListObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIPartsList)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIPartsList)) {
         return static_cast<IPartsList*>(this);
     }
     return nullptr;

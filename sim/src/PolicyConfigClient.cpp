@@ -8,7 +8,7 @@ namespace vexsim {
 PolicyConfigObject::PolicyConfigObject() : ComObject("IPolicyConfigVistaClient") {}
 
 void* PolicyConfigObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIPolicyConfig)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPolicyConfigVistaClient)) {
         return static_cast<IPolicyConfigVistaClient*>(this);
     }
     return nullptr;

@@ -18,7 +18,7 @@ IPropertyStore* PropertyStoreObject::Create(const std::shared_ptr<Machine>& mach
 }
 
 void* PropertyStoreObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIPropertyStore)) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIPropertyStore)) {
         return static_cast<IPropertyStore*>(this);
     }
     return nullptr;

@@ -29,10 +29,11 @@ SelectorObject::SelectorObject(std::shared_ptr<Machine> machine, Device* device,
 
 void* SelectorObject::Find(REFIID iid) {
     if (IsInput()) {
-        if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIAudioInputSelector)) {
+        if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIAudioInputSelector)) {
             return static_cast<IAudioInputSelector*>(this);
         }
-    } else if (IsEqualGUID(iid, kIidIUnknown) || IsEqualGUID(iid, kIidIAudioOutputSelector)) {
+    } else if (IsEqualGUID(iid, IID_IUnknown) ||
+               IsEqualGUID(iid, Guids::kIidIAudioOutputSelector)) {
         return static_cast<IAudioOutputSelector*>(this);
     }
     return nullptr;

@@ -68,13 +68,13 @@ HRESULT RegisterClasses() {
     std::lock_guard<std::mutex> guard(state.registrationLock);
     RevokeLocked();
     HRESULT hr =
-        CoRegisterClassObject(kClsidMMDeviceEnumerator, &ClassFactory::Enumerator(),
+        CoRegisterClassObject(Guids::kClsidMMDeviceEnumerator, &ClassFactory::Enumerator(),
                               CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &state.enumeratorCookie);
     if (FAILED(hr)) {
         state.enumeratorCookie = 0;
         return hr;
     }
-    hr = CoRegisterClassObject(kClsidPolicyConfig, &ClassFactory::PolicyConfig(),
+    hr = CoRegisterClassObject(CLSID_PolicyConfigVistaClient, &ClassFactory::PolicyConfig(),
                                CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &state.policyConfigCookie);
     if (FAILED(hr)) {
         state.policyConfigCookie = 0;

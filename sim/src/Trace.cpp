@@ -44,14 +44,14 @@ extern "C" VEXSIM_API const char* vexsim_TraceRecord(int /*index*/, int* /*level
 #else
 
 extern "C" VEXSIM_API int vexsim_TraceStart(unsigned char level, unsigned long long keywordMask) {
-    VexTraceDisable(kLibraryTraceProvider);
+    VexTraceDisable(Guids::kTraceProvider);
     VexTraceClear();
-    VexTraceEnable(kLibraryTraceProvider, level, keywordMask);
+    VexTraceEnable(Guids::kTraceProvider, level, keywordMask);
     return Succeed();
 }
 
 extern "C" VEXSIM_API int vexsim_TraceStop(void) {
-    VexTraceDisable(kLibraryTraceProvider);
+    VexTraceDisable(Guids::kTraceProvider);
     return Succeed();
 }
 

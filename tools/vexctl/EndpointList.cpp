@@ -3,6 +3,8 @@
 #include "Failure.h"
 #include "Text.h"
 
+#include "SystemGuids.h"
+
 #include "util/ComPtr.h"
 #include "util/ScopedCoMem.h"
 #include "util/ScopedPropVariant.h"
@@ -11,19 +13,10 @@ namespace vexctl {
 
 namespace {
 
-// MMDeviceEnumerator and IMMDeviceEnumerator.
-const GUID kDeviceEnumeratorClass = {
-    0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
-const GUID kDeviceEnumeratorInterface = {
-    0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
-// The device's friendly name.
-const PROPERTYKEY kFriendlyNameKey = {
-    {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
-
 ComPtr<IMMDeviceEnumerator> CreateEnumerator() {
     ComPtr<IMMDeviceEnumerator> enumerator;
-    const HRESULT hr = CoCreateInstance(kDeviceEnumeratorClass, nullptr, CLSCTX_ALL,
-                                        kDeviceEnumeratorInterface, enumerator.ReceiveVoid());
+    const HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                        Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
     if (FAILED(hr)) {
         throw Failure("create the audio device enumerator", hr);
     }
@@ -44,8 +37,8 @@ std::string FriendlyNameOf(IMMDevice* device) {
         return std::string();
     }
     ScopedPropVariant value;
-    if (FAILED(store->GetValue(kFriendlyNameKey, value.Receive())) || value.Type() != VT_LPWSTR ||
-        value.Get().pwszVal == nullptr) {
+    if (FAILED(store->GetValue(Guids::kPkeyDeviceFriendlyName, value.Receive())) ||
+        value.Type() != VT_LPWSTR || value.Get().pwszVal == nullptr) {
         return std::string();
     }
     return ToUtf8(WString(value.Get().pwszVal));

@@ -1,0 +1,74 @@
+// The class, interface, property and provider ids that the library, the simulated audio system
+// and the tools share, each named once. The mingw-w64 headers declare few of them, and the Linux
+// platform layer none, so both builds take them from here.
+#pragma once
+
+#include "Platform.h"
+
+namespace Guids {
+
+// Core Audio device enumeration.
+// {BCDE0395-E52F-467C-8E3D-C4579291692E}
+inline constexpr CLSID kClsidMMDeviceEnumerator = {
+    0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
+// {A95664D2-9614-4F35-A746-DE8DB63617E6}
+inline constexpr IID kIidIMMDeviceEnumerator = {
+    0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
+// {0BD7A1BE-7A1A-44DB-8397-CC5392387B5E}
+inline constexpr IID kIidIMMDeviceCollection = {
+    0x0BD7A1BE, 0x7A1A, 0x44DB, {0x83, 0x97, 0xCC, 0x53, 0x92, 0x38, 0x7B, 0x5E}};
+// {D666063F-1587-4E43-81F1-B948E807363F}
+inline constexpr IID kIidIMMDevice = {
+    0xD666063F, 0x1587, 0x4E43, {0x81, 0xF1, 0xB9, 0x48, 0xE8, 0x07, 0x36, 0x3F}};
+// {1BE09788-6894-4089-8586-9A2A6C265AC5}
+inline constexpr IID kIidIMMEndpoint = {
+    0x1BE09788, 0x6894, 0x4089, {0x85, 0x86, 0x9A, 0x2A, 0x6C, 0x26, 0x5A, 0xC5}};
+// {886D8EEB-8CF2-4446-8D02-CDBA1DBDCF99}
+inline constexpr IID kIidIPropertyStore = {
+    0x886D8EEB, 0x8CF2, 0x4446, {0x8D, 0x02, 0xCD, 0xBA, 0x1D, 0xBD, 0xCF, 0x99}};
+
+// Device topology and kernel streaming.
+// {2A07407E-6497-4A18-9787-32F79BD0D98F}
+inline constexpr IID kIidIDeviceTopology = {
+    0x2A07407E, 0x6497, 0x4A18, {0x97, 0x87, 0x32, 0xF7, 0x9B, 0xD0, 0xD9, 0x8F}};
+// {28F54685-06FD-11D2-B27A-00A0C9223196}
+inline constexpr IID kIidIKsControl = {
+    0x28F54685, 0x06FD, 0x11D2, {0xB2, 0x7A, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+// {AE2DE0E4-5BCA-4F2D-AA46-5D13F8FDB3A9}
+inline constexpr IID kIidIPart = {
+    0xAE2DE0E4, 0x5BCA, 0x4F2D, {0xAA, 0x46, 0x5D, 0x13, 0xF8, 0xFD, 0xB3, 0xA9}};
+// {9C2C4058-23F5-41DE-877A-DF3AF236A09E}
+inline constexpr IID kIidIConnector = {
+    0x9C2C4058, 0x23F5, 0x41DE, {0x87, 0x7A, 0xDF, 0x3A, 0xF2, 0x36, 0xA0, 0x9E}};
+// {82149A85-DBA6-4487-86BB-EA8F7FEFCC71}
+inline constexpr IID kIidISubunit = {
+    0x82149A85, 0xDBA6, 0x4487, {0x86, 0xBB, 0xEA, 0x8F, 0x7F, 0xEF, 0xCC, 0x71}};
+// {6DAA848C-5EB0-45CC-AEA5-998A2CDA1FFB}
+inline constexpr IID kIidIPartsList = {
+    0x6DAA848C, 0x5EB0, 0x45CC, {0xAE, 0xA5, 0x99, 0x8A, 0x2C, 0xDA, 0x1F, 0xFB}};
+// {4F03DC02-5E6E-4653-8F72-A030C123D598}
+inline constexpr IID kIidIAudioInputSelector = {
+    0x4F03DC02, 0x5E6E, 0x4653, {0x8F, 0x72, 0xA0, 0x30, 0xC1, 0x23, 0xD5, 0x98}};
+// {BB515F69-94A7-429E-8B9C-271B3F11A3AB}
+inline constexpr IID kIidIAudioOutputSelector = {
+    0xBB515F69, 0x94A7, 0x429E, {0x8B, 0x9C, 0x27, 0x1B, 0x3F, 0x11, 0xA3, 0xAB}};
+
+// Endpoint properties.
+// PKEY_AudioEndpoint_FormFactor (0) and PKEY_AudioEndpoint_GUID (4) share
+// {1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}.
+inline constexpr GUID kAudioEndpointPropertySet = {
+    0x1DA5D803, 0xD492, 0x4EDD, {0x8C, 0x23, 0xE0, 0xC0, 0xFF, 0xEE, 0x7F, 0x0E}};
+inline constexpr PROPERTYKEY kPkeyAudioEndpointFormFactor = {kAudioEndpointPropertySet, 0};
+inline constexpr PROPERTYKEY kPkeyAudioEndpointGuid = {kAudioEndpointPropertySet, 4};
+// PKEY_AudioEngine_DeviceFormat: {F19F064D-082C-4E27-BC73-6882A1BB8E4C},0.
+inline constexpr PROPERTYKEY kPkeyAudioEngineDeviceFormat = {
+    {0xF19F064D, 0x082C, 0x4E27, {0xBC, 0x73, 0x68, 0x82, 0xA1, 0xBB, 0x8E, 0x4C}}, 0};
+// PKEY_Device_FriendlyName: {A45C254E-DF1C-4EFD-8020-67D146A850E0},14.
+inline constexpr PROPERTYKEY kPkeyDeviceFriendlyName = {
+    {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
+
+// The library's event-trace provider: {23A46DB4-562B-44A3-9C4F-1D5598262B8E}.
+inline constexpr GUID kTraceProvider = {
+    0x23A46DB4, 0x562B, 0x44A3, {0x9C, 0x4F, 0x1D, 0x55, 0x98, 0x26, 0x2B, 0x8E}};
+
+}  // namespace Guids
