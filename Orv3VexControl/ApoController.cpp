@@ -8,49 +8,43 @@
 #include "util/GuidText.h"
 #include "util/Log.h"
 #include "util/ScopedPropVariant.h"
+#include "util/Unload.h"
 
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <memory>
 
 namespace {
 
-// One endpoint's open property store, shared by every handle on the endpoint. The number of
-// opens is the store's own reference count: the first open's reference plus one AddRef per
-// further open. The session keeps track of the references it holds only so that it can give
-// them back when the library unloads.
-class StoreSession {
-public:
-    explicit StoreSession(IPropertyStore* store) : m_store(store) {}
-    StoreSession(const StoreSession&) = delete;
-    StoreSession& operator=(const StoreSession&) = delete;
-    ~StoreSession() {
-        while (m_references > 0) {
-            --m_references;
-            m_store->Release();
-        }
-    }
-
-    IPropertyStore* Store() const { return m_store; }
-    void AddReference() {
-        m_store->AddRef();
-        ++m_references;
-    }
-    // Gives back one reference; the store's remaining count.
-    ULONG ReleaseReference() {
-        --m_references;
-        return m_store->Release();
-    }
-
-private:
-    IPropertyStore* m_store;
-    ULONG m_references = 1;
+// One endpoint's open property store, shared by every handle on the endpoint. The library holds
+// one reference to the store and counts the opens itself: whoever else holds the same store
+// (the endpoint object, the audio service, another component of the host) is none of its
+// business, so the store's own reference count says nothing about the session.
+struct StoreSession {
+    ComPtr<IPropertyStore> store;
+    ULONG opens = 1;
 };
 
 // The open sessions by endpoint id (exact, case-sensitive match). Whatever is still open when
-// the library unloads is released then.
-std::map<WString, std::unique_ptr<StoreSession>> ApoSessionTable;
+// the library unloads is given back then.
+class StoreSessionTable {
+public:
+    StoreSessionTable() = default;
+    StoreSessionTable(const StoreSessionTable&) = delete;
+    StoreSessionTable& operator=(const StoreSessionTable&) = delete;
+    ~StoreSessionTable() {
+        for (auto& [id, session] : m_sessions) {
+            Util::ReleaseAtUnload(session.store);
+        }
+    }
+
+    std::map<WString, StoreSession>& Sessions() { return m_sessions; }
+
+private:
+    std::map<WString, StoreSession> m_sessions;
+};
+
+StoreSessionTable ApoSessionTable;
 
 // Number bases that the value rendering can use, by base code.
 const std::map<int, WString> NumberBaseFormats = {
@@ -73,8 +67,9 @@ ULONGLONG PointerValue(const void* pointer) {
 }
 
 IPropertyStore* FindStore(const WCHAR* endpointId) {
-    const auto it = ApoSessionTable.find(endpointId);
-    return it == ApoSessionTable.end() ? nullptr : it->second->Store();
+    const auto& sessions = ApoSessionTable.Sessions();
+    const auto it = sessions.find(endpointId);
+    return it == sessions.end() ? nullptr : it->second.store.Get();
 }
 
 // True for the types whose value part is a count followed by a pointer to that many elements.
@@ -129,11 +124,12 @@ void LogPropertyAccess(const WCHAR* function, const WCHAR* verb, const EndpointP
 }  // namespace
 
 HRESULT ApoController::Open(const WCHAR* endpointId) {
-    const auto existing = ApoSessionTable.find(endpointId);
-    if (existing != ApoSessionTable.end()) {
+    auto& sessions = ApoSessionTable.Sessions();
+    const auto existing = sessions.find(endpointId);
+    if (existing != sessions.end()) {
         VEX_LOG(Util::kLevelInformation, "ApoController::Open",
                 "Property store for device[%s] is already opened, AddRef() called.", endpointId);
-        existing->second->AddReference();
+        ++existing->second.opens;
         return S_OK;
     }
 
@@ -169,31 +165,30 @@ HRESULT ApoController::Open(const WCHAR* endpointId) {
         }
         result = S_FALSE;
     }
-    auto session = std::make_unique<StoreSession>(store.Get());
-    // The session now owns the reference that the open gave.
-    IPropertyStore* const owned = store.Detach();
-    ApoSessionTable.emplace(endpointId, std::move(session));
+    const ULONGLONG pointer = PointerValue(store.Get());
+    sessions.emplace(endpointId, StoreSession{std::move(store)});
     VEX_LOG(Util::kLevelInformation, "ApoController::Open",
-            "Property store for device[%s] is [0x%.16llx]", endpointId, PointerValue(owned));
+            "Property store for device[%s] is [0x%.16llx]", endpointId, pointer);
     return result;
 }
 
 HRESULT ApoController::Close(const WCHAR* endpointId) {
-    const auto it = ApoSessionTable.find(endpointId);
-    if (it == ApoSessionTable.end()) {
+    auto& sessions = ApoSessionTable.Sessions();
+    const auto it = sessions.find(endpointId);
+    if (it == sessions.end()) {
         VEX_LOG(Util::kLevelWarning, "ApoController::Close",
                 "Property store for device[%s] is not opened.", endpointId);
         return S_OK;
     }
-    const ULONGLONG pointer = PointerValue(it->second->Store());
+    const ULONGLONG pointer = PointerValue(it->second.store.Get());
     VEX_LOG(Util::kLevelInformation, "ApoController::Close",
             "Property store[0x%.16llx] for device[%s] Release() called.", pointer, endpointId);
-    if (it->second->ReleaseReference() != 0) {
+    if (--it->second.opens != 0) {
         return S_OK;
     }
     VEX_LOG(Util::kLevelInformation, "ApoController::Close",
             "Property store[0x%.16llx] for device[%s] is closed", pointer, endpointId);
-    ApoSessionTable.erase(it);
+    sessions.erase(it);
     return S_OK;
 }
 

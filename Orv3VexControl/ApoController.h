@@ -12,7 +12,7 @@ public:
     // the store could be opened only for reading, or the platform's failure code.
     static HRESULT Open(const WCHAR* endpointId);
 
-    // Drops one reference of the endpoint's session; the last one ends it. Always S_OK.
+    // Undoes one open of the endpoint's session; the last one ends it. Always S_OK.
     static HRESULT Close(const WCHAR* endpointId);
 
     // Writes a catalogued parameter under its property key. E_FAIL for an endpoint without a

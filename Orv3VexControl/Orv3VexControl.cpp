@@ -12,6 +12,7 @@
 #include "util/Log.h"
 #include "util/ScopedCoMem.h"
 #include "util/ScopedPropVariant.h"
+#include "util/Unload.h"
 
 #include <cstring>
 #include <map>
@@ -211,3 +212,15 @@ extern "C" HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffe
         return result;
     });
 }
+
+#ifdef _WIN32
+// The loader calls this before the library's static objects are destroyed. A detach with a
+// non-null reserved pointer is the process terminating: the tables then abandon the references
+// they hold instead of calling into modules that may already be gone.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+        Util::MarkProcessTerminating();
+    }
+    return TRUE;
+}
+#endif
