@@ -23,6 +23,7 @@ const SystemText kSystemTexts[] = {
     {0x800401F0, u"CoInitialize has not been called.\r\n"},
     {2, u"The system cannot find the file specified.\r\n"},
     {5, u"Access is denied.\r\n"},
+    {13, u"The data is invalid.\r\n"},
     {14, u"Not enough memory resources are available to complete this operation.\r\n"},
     {87, u"The parameter is incorrect.\r\n"},
     {122, u"The data area passed to a system call is too small.\r\n"},
