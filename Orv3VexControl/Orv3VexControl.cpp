@@ -6,6 +6,7 @@
 #include "../include/Orv3VexControl.h"
 #include "ApoController.h"
 #include "ApoVersion.h"
+#include "DspController.h"
 #include "Guids.h"
 #include "ParameterConversion.h"
 #include "util/ComPtr.h"
@@ -111,7 +112,9 @@ extern "C" HRESULT WINAPI OpenVexControl(ControlHandle* handleOut, LPCWSTR endpo
         if (FAILED(result)) {
             return result;
         }
-        // (The DSP session is opened here.)
+        // The DSP session is opened for every endpoint the store opened; an endpoint without a
+        // usable module still opens.
+        static_cast<void>(DspController::Open(id.c_str()));
         try {
             auto copy = std::make_unique<WCHAR[]>(id.size() + 1);
             std::memcpy(copy.get(), id.c_str(), id.size() * sizeof(WCHAR));
@@ -136,7 +139,7 @@ extern "C" HRESULT WINAPI CloseVexControl(ControlHandle handle) {
         if (FAILED(result)) {
             return result;
         }
-        // (The DSP session is closed here.)
+        static_cast<void>(DspController::Close(endpointId));
         LiveHandles.erase(handle);
         return result;
     });

@@ -18,6 +18,7 @@ const SystemText kSystemTexts[] = {
     {0x80004005, u"Unspecified error\r\n"},
     {0x80004001, u"Not implemented\r\n"},
     {0x80004002, u"No such interface supported\r\n"},
+    {0x80020005, u"Type mismatch.\r\n"},
     {0x80030005, u"Access Denied.\r\n"},
     {0x80040154, u"Class not registered\r\n"},
     {0x800401F0, u"CoInitialize has not been called.\r\n"},

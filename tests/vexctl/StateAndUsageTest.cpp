@@ -71,10 +71,12 @@ TEST_F(VexctlTrace, TraceRecordsGoToStandardErrorWhereCaptureExists) {
     if (HaveTraceController()) {
         EXPECT_TRUE(Contains(run.err, "ApoController::GetParameter")) << run.err;
         EXPECT_TRUE(Contains(run.err, "trace 4: ")) << run.err;
-        // Up to warnings, the successful get leaves no record.
+        // Up to warnings, the successful get leaves no record of its own (the machine's endpoint
+        // has no DSP module, which the open warns about).
         const ProgramResult quiet = RunOnMachine(machine, {"--trace", "3", "get", "1101"});
         ASSERT_TRUE(Succeeded(quiet));
-        EXPECT_FALSE(Contains(quiet.err, "trace ")) << quiet.err;
+        EXPECT_FALSE(Contains(quiet.err, "ApoController")) << quiet.err;
+        EXPECT_FALSE(Contains(quiet.err, "trace 4: ")) << quiet.err;
     } else {
         // No trace session can be started under Windows or Wine: said once, and the command
         // still does its work.

@@ -1,0 +1,1254 @@
+#include "PPAPIHelper.h"
+
+#include "SystemGuids.h"
+#include "util/Log.h"
+#include "util/ScopedCoMem.h"
+#include "util/ScopedPropVariant.h"
+#include "util/Unload.h"
+
+#include <cstring>
+#include <new>
+#include <optional>
+
+namespace {
+
+using Util::ErrorText;
+using Util::kLevelInformation;
+using Util::kLevelVerbose;
+using Util::kLevelWarning;
+
+constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+constexpr HRESULT kMoreData = HRESULT_FROM_WIN32(ERROR_MORE_DATA);
+
+// No driver needs more than this for a list of descriptors or modules; a larger size is refused
+// before anything is allocated.
+constexpr ULONG kMaxListBytes = 1024 * 1024;
+// Bounds of the topology walk: a graph whose parts or connectors lead back to each other ends
+// with a failure here.
+constexpr int kMaxWalkDepth = 32;
+constexpr int kMaxWalkParts = 256;
+constexpr int kMaxConnectorHops = 32;
+// The text of a braced GUID fits this buffer.
+constexpr int kGuidTextCapacity = 64;
+
+constexpr UINT LowWord(UINT value) {
+    return value & 0xFFFFu;
+}
+
+GUID Guid(uint32_t a, uint16_t b, uint16_t c, std::initializer_list<uint8_t> tail) {
+    GUID guid{a, b, c, {}};
+    std::copy(tail.begin(), tail.end(), guid.Data4);
+    return guid;
+}
+
+// The length of a NUL-terminated text inside a fixed field, or nullopt when the field holds no
+// terminator.
+std::optional<size_t> BoundedLength(const char* field, size_t capacity) {
+    const void* end = std::memchr(field, '\0', capacity);
+    if (end == nullptr) {
+        return std::nullopt;
+    }
+    return static_cast<size_t>(static_cast<const char*>(end) - field);
+}
+
+// A module's narrow text in the thread's ANSI code page, as a BSTR.
+HRESULT NarrowToBstr(const char* text, size_t length, ScopedBstr* out) {
+    if (length == 0) {
+        *out = BstrFromText(TEXT(""));
+        return S_OK;
+    }
+    const int bytes = static_cast<int>(length);
+    const int chars = MultiByteToWideChar(CP_THREAD_ACP, 0, text, bytes, nullptr, 0);
+    if (chars <= 0) {
+        return kMalformedAnswer;
+    }
+    ScopedBstr wide;
+    wide.Reset(SysAllocStringLen(nullptr, static_cast<UINT>(chars)));
+    if (wide.Get() == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    if (MultiByteToWideChar(CP_THREAD_ACP, 0, text, bytes, wide.Get(), chars) != chars) {
+        return kMalformedAnswer;
+    }
+    *out = std::move(wide);
+    return S_OK;
+}
+
+const WCHAR* ModuleTypeName(ULONG type) {
+    switch (type) {
+        case VendorKs::kModuleTypeSfx:
+            return TEXT("SFX");
+        case VendorKs::kModuleTypeMfx:
+            return TEXT("MFX");
+        case VendorKs::kModuleTypeEfx:
+            return TEXT("EFX");
+        default:
+            return TEXT("Unknown module type");
+    }
+}
+
+WString BracedGuid(const GUID& guid) {
+    WCHAR text[kGuidTextCapacity] = {};
+    StringFromGUID2(guid, text, kGuidTextCapacity);
+    return WString(text);
+}
+
+// A value read from the endpoint's property store: a failing read keeps its code, an empty value
+// is "not found", a value of another type a type mismatch.
+HRESULT ReadProperty(IPropertyStore* store, const PROPERTYKEY& key, ScopedPropVariant* value) {
+    const HRESULT hr = store->GetValue(key, value->Receive());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return value->Type() == VT_EMPTY ? kNotFound : S_OK;
+}
+
+// The records of the Intel-type search differ between the inventory and the module lookup.
+struct IntelSearchTexts {
+    const WCHAR* function;
+    const WCHAR* versionFailed;
+    const WCHAR* listSizeFailed;
+    const WCHAR* listReadFailed;
+    bool logEntries;  // "Module id" and "Module type" for every entry
+};
+
+const IntelSearchTexts kInventoryTexts = {
+    nullptr,
+    TEXT("Failed to retrieve version! [0x%.8x]%s"),
+    TEXT("Failed to retrieve modules list size! [0x%.8x]%s"),
+    TEXT("Failed to read modules list! [0x%.8x]%s"),
+    true,
+};
+
+const IntelSearchTexts kLookupTexts = {
+    TEXT("CPPAPIHelper::LookForTembraModuleInfo_Intel"),
+    TEXT("Failed to retrieve version: [0x%.8x]%s"),
+    TEXT("Failed to retrieve modules list size: [0x%.8x]%s"),
+    TEXT("Failed to read modules list: [0x%.8x]%s"),
+    false,
+};
+
+template <typename... Args>
+void LogText(UCHAR level, int line, const WCHAR* function, const WCHAR* format,
+             const Args&... args) {
+    Util::LogAt(level, VEX_LOG_FILE, line, function, format, args...);
+}
+
+// The module list one pin answers, checked against the bytes the driver returned.
+struct ModuleList {
+    std::vector<BYTE> bytes;
+    ULONG count = 0;
+    ULONG size = 0;
+
+    const VendorKs::ModuleEntry* Entry(ULONG index, VendorKs::ModuleEntry* storage) const {
+        std::memcpy(storage,
+                    bytes.data() + sizeof(VendorKs::ModuleListHeader) +
+                        size_t{index} * sizeof(VendorKs::ModuleEntry),
+                    sizeof *storage);
+        return storage;
+    }
+};
+
+// Whether every entry of the list carries terminated name and version texts.
+bool EntryTextsTerminated(const VendorKs::ModuleEntry& entry) {
+    return BoundedLength(entry.name, sizeof entry.name) &&
+           BoundedLength(entry.version, sizeof entry.version);
+}
+
+// The interface version and the module list of one pin, with the records of `texts`.
+HRESULT ReadIntelModuleList(ULONG pinId, IKsControl* control, const AudioModuleAddress* wrap,
+                            const IntelSearchTexts& texts, ModuleList* list) {
+    const WCHAR* function = texts.function;
+    BYTE version[VendorKs::kInterfaceVersionSize] = {};
+    ULONG returned = 0;
+    HRESULT hr =
+        ModuleRequest::Vendor(VendorKs::kInterfaceVersion, KSPROPERTY_TYPE_GET, pinId, wrap)
+            .Send(control, version, sizeof version, &returned);
+    if (SUCCEEDED(hr) && returned < 1) {
+        hr = kMalformedAnswer;
+    }
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, function, texts.versionFailed, hr, ErrorText{hr});
+        return hr;
+    }
+    const int interfaceVersion = version[0];
+    if (interfaceVersion != 1 && interfaceVersion != 2) {
+        LogText(kLevelWarning, __LINE__, function, TEXT("Version mismatch! iapVersion[%d]"),
+                interfaceVersion);
+        return E_NOTIMPL;
+    }
+    LogText(kLevelInformation, __LINE__, function, TEXT("iapVersion[%d]"), interfaceVersion);
+
+    LogText(kLevelInformation, __LINE__, function, TEXT("Obtaining modules list..."));
+    auto listRequest = [&] {
+        ModuleRequest request =
+            ModuleRequest::Vendor(VendorKs::kModuleList, KSPROPERTY_TYPE_GET, pinId, wrap);
+        request.AppendGuid(VendorKs::kModuleAddress);
+        return request;
+    };
+    ULONG size = 0;
+    hr = listRequest().Send(control, nullptr, 0, &size);
+    if (SUCCEEDED(hr) && (size < sizeof(VendorKs::ModuleListHeader) || size > kMaxListBytes)) {
+        hr = kMalformedAnswer;
+    }
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, function, texts.listSizeFailed, hr, ErrorText{hr});
+        return hr;
+    }
+    list->bytes.assign(size, 0);
+    hr = listRequest().Send(control, list->bytes.data(), size, &returned);
+    if (SUCCEEDED(hr)) {
+        VendorKs::ModuleListHeader header{};
+        if (returned >= sizeof header) {
+            std::memcpy(&header, list->bytes.data(), sizeof header);
+        }
+        const uint64_t needed =
+            sizeof header + uint64_t{header.count} * sizeof(VendorKs::ModuleEntry);
+        if (returned < sizeof header || needed > returned) {
+            hr = kMalformedAnswer;
+        }
+        list->count = header.count;
+        list->size = header.size;
+    }
+    for (ULONG i = 0; SUCCEEDED(hr) && i < list->count; ++i) {
+        VendorKs::ModuleEntry entry;
+        if (!EntryTextsTerminated(*list->Entry(i, &entry))) {
+            hr = kMalformedAnswer;
+        }
+    }
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, function, texts.listReadFailed, hr, ErrorText{hr});
+        return hr;
+    }
+    LogText(kLevelInformation, __LINE__, function, TEXT("Modules count: %d, modules size: %d"),
+            list->count, list->size);
+    return list->count == 0 ? E_FAIL : S_OK;
+}
+
+// The first entry of the list whose module GUID has an Intel version label.
+const VendorKs::ModuleEntry* FindLabelledEntry(const ModuleList& list, const WCHAR* function,
+                                               bool logEntries, VendorKs::ModuleEntry* storage,
+                                               const WCHAR** label) {
+    for (ULONG i = 0; i < list.count; ++i) {
+        const VendorKs::ModuleEntry* entry = list.Entry(i, storage);
+        const WString id = BracedGuid(entry->moduleGuid);
+        if (logEntries) {
+            LogText(kLevelInformation, __LINE__, function, TEXT("Module id: %s"), id);
+            LogText(kLevelInformation, __LINE__, function,
+                    TEXT("Module type: %s, version: %s, name: %s"),
+                    ModuleTypeName(entry->moduleType), entry->version, entry->name);
+        }
+        const auto found = IntelModuleVersionLabels.find(entry->moduleGuid);
+        if (found == IntelModuleVersionLabels.end()) {
+            LogText(kLevelWarning, __LINE__, function, TEXT("Unspecific ModuleId: %s"), id);
+            continue;
+        }
+        *label = found->second;
+        return entry;
+    }
+    return nullptr;
+}
+
+// The request that asks a filter for the engine descriptor of one node.
+HRESULT ReadOffloadPin(IPart* startPart, IPart* connectorPart, IMMDeviceEnumerator* enumerator,
+                       bool* useConnectorPins, std::set<ULONG>* pinIds) {
+    constexpr const WCHAR* kFunction = TEXT("PPFindConnectorPart");
+    VEX_LOG(kLevelVerbose, "PPFindConnectorPart", "Trying to read offload pin id...");
+    ComPtr<IDeviceTopology> topology;
+    HRESULT hr = startPart->GetTopologyObject(topology.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "GetTopologyObject failed! [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return hr;
+    }
+    ScopedCoMem<WCHAR> deviceId;
+    hr = topology->GetDeviceId(deviceId.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "GetDeviceId failed! [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IMMDevice> device;
+    hr = enumerator->GetDevice(deviceId.Get(), device.Receive());
+    deviceId.Reset();
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "GetDevice failed! [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IKsControl> control;
+    hr = device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "PPFindConnectorPart",
+                "Failed to activate IKsControl interface! [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    UINT localId = 0;
+    hr = connectorPart->GetLocalId(&localId);
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, kFunction, TEXT("Failed to retrieve node id! [0x%.8x]%s"),
+                hr, ErrorText{hr});
+        *useConnectorPins = true;
+        return S_OK;
+    }
+    KSAUDIOENGINE_DESCRIPTOR descriptor{};
+    ULONG returned = 0;
+    hr = ModuleRequest::Node(KSPROPSETID_AudioEngine, KSPROPERTY_AUDIOENGINE_DESCRIPTOR,
+                             KSPROPERTY_TYPE_GET, LowWord(localId))
+             .Send(control.Get(), &descriptor, sizeof descriptor, &returned);
+    if (SUCCEEDED(hr) && returned < sizeof descriptor) {
+        hr = kMalformedAnswer;
+    }
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, kFunction, TEXT("Failed to retrieve pin id! [0x%.8x]%s"),
+                hr, ErrorText{hr});
+        *useConnectorPins = true;
+        return S_OK;
+    }
+    pinIds->insert(descriptor.nOffloadPinId);
+    return S_OK;
+}
+
+// Routes a selector part so that the signal runs through the part the walk came from.
+template <typename Selector>
+HRESULT RouteSelector(IPart* part, IPart* from, const IID& iid, const WCHAR* selectFailed,
+                      const WCHAR* activated) {
+    constexpr const WCHAR* kFunction = TEXT("PPFindConnectorPart");
+    ComPtr<Selector> selector;
+    if (FAILED(part->Activate(CLSCTX_ALL, iid, selector.ReceiveVoid())) || !selector) {
+        return S_FALSE;
+    }
+    UINT localId = 0;
+    HRESULT hr = from->GetLocalId(&localId);
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, kFunction,
+                TEXT("IPart interface GetLocalId failed! [0x%.8x]%s"), hr, ErrorText{hr});
+        return hr;
+    }
+    hr = selector->SetSelection(localId, nullptr);
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, kFunction, selectFailed, hr, ErrorText{hr});
+        return hr;
+    }
+    LogText(kLevelVerbose, __LINE__, kFunction, activated);
+    return S_OK;
+}
+
+struct WalkBudget {
+    int parts = 0;
+};
+
+HRESULT FindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* connectorPart,
+                          ComPtr<IConnector>* currentConnector, IMMDeviceEnumerator* enumerator,
+                          bool* useConnectorPins, std::set<ULONG>* pinIds, int depth,
+                          WalkBudget* budget) {
+    VEX_LOG_SCOPE("PPFindConnectorPart");
+    if (depth > kMaxWalkDepth || ++budget->parts > kMaxWalkParts) {
+        VEX_LOG(kLevelWarning, "PPFindConnectorPart",
+                "The device topology leads on beyond %d parts; giving up the walk.", kMaxWalkParts);
+        return E_FAIL;
+    }
+    ComPtr<IPartsList> parts;
+    HRESULT hr = dataFlow == eCapture ? startPart->EnumPartsOutgoing(parts.Receive())
+                                      : startPart->EnumPartsIncoming(parts.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "EnumParts failed. [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return S_FALSE;
+    }
+    if (!parts) {
+        VEX_LOG(kLevelVerbose, "PPFindConnectorPart", "No parts were found!");
+        return S_FALSE;
+    }
+    UINT count = 0;
+    hr = parts->GetCount(&count);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "PPFindConnectorPart",
+                "Failed to retrieve count of the outgoing/incoming parts! [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return hr;
+    }
+    for (UINT i = 0; i < count; ++i) {
+        ComPtr<IPart> part;
+        hr = parts->GetPart(i, part.Receive());
+        if (SUCCEEDED(hr) && !part) {
+            hr = E_POINTER;
+        }
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "PPFindConnectorPart",
+                    "Failed to retrieve next part from incoming parts! [0x%.8x]%s", hr,
+                    ErrorText{hr});
+            return hr;
+        }
+        PartType type = Connector;
+        hr = part->GetPartType(&type);
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "PPFindConnectorPart", "GetPartType failed! [0x%.8x]%s", hr,
+                    ErrorText{hr});
+            return hr;
+        }
+        if (type == Connector) {
+            VEX_LOG(kLevelVerbose, "PPFindConnectorPart", "End of parts; replacing connector");
+            ComPtr<IConnector> connector;
+            hr = part.QueryInterface(Guids::kIidIConnector, &connector);
+            if (FAILED(hr)) {
+                VEX_LOG(kLevelWarning, "PPFindConnectorPart",
+                        "Failed to query starting connector IPart interface! [0x%.8x]%s", hr,
+                        ErrorText{hr});
+                return hr;
+            }
+            if (dataFlow != eRender) {
+                *useConnectorPins = true;
+            } else {
+                hr = ReadOffloadPin(startPart, part.Get(), enumerator, useConnectorPins, pinIds);
+                if (FAILED(hr)) {
+                    return hr;
+                }
+            }
+            *connectorPart = std::move(part);
+            *currentConnector = std::move(connector);
+            return S_OK;
+        }
+        hr = RouteSelector<IAudioInputSelector>(
+            part.Get(), startPart, Guids::kIidIAudioInputSelector,
+            TEXT("Failed to select input selector! [0x%.8x]%s"), TEXT("Input selector activated."));
+        if (hr == S_FALSE) {
+            hr = RouteSelector<IAudioOutputSelector>(
+                part.Get(), startPart, Guids::kIidIAudioOutputSelector,
+                TEXT("Failed to select output selector! [0x%.8x]%s"),
+                TEXT("Output selector activated."));
+        }
+        if (FAILED(hr)) {
+            return hr;
+        }
+        hr = FindConnectorPart(dataFlow, part.Get(), connectorPart, currentConnector, enumerator,
+                               useConnectorPins, pinIds, depth + 1, budget);
+        if (SUCCEEDED(hr)) {
+            return hr;
+        }
+        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "PPFindConnectorPart failed! [0x%.8x]%s", hr,
+                ErrorText{hr});
+    }
+    return S_FALSE;
+}
+
+// The identity of one endpoint from its property store; nullopt when it was read, else the
+// result that ends the run.
+std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord* working) {
+    ComPtr<IPropertyStore> store;
+    HRESULT hr = device->OpenPropertyStore(STGM_READ, store.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Failed to open device property store! [0x%.8x]%s", hr, ErrorText{hr});
+        return -1;
+    }
+    ScopedPropVariant value;
+    hr = ReadProperty(store.Get(), Guids::kPkeyAudioEndpointGuid, &value);
+    if (SUCCEEDED(hr) && value.Type() != VT_LPWSTR) {
+        hr = DISP_E_TYPEMISMATCH;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Failed to read device GUID! [0x%.8x]%s", hr, ErrorText{hr});
+        return -1;
+    }
+    GUID endpointGuid{};
+    hr = value.Get().pwszVal != nullptr ? CLSIDFromString(value.Get().pwszVal, &endpointGuid)
+                                        : E_POINTER;
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Failed to convert device GUID! [0x%.8x]%s", hr, ErrorText{hr});
+        return -1;
+    }
+    VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
+            BracedGuid(endpointGuid));
+    working->endpointGuid = endpointGuid;
+
+    hr = ReadProperty(store.Get(), Guids::kPkeyAudioEndpointFormFactor, &value);
+    if (SUCCEEDED(hr) && value.Type() != VT_UI4 && value.Type() != VT_I4) {
+        hr = DISP_E_TYPEMISMATCH;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Failed to read device Form Factor: [0x%.8x]%s", hr, ErrorText{hr});
+        return -1;
+    }
+    working->formFactor = value.Get().ulVal;
+
+    hr = ReadProperty(store.Get(), Guids::kPkeyAudioEngineDeviceFormat, &value);
+    if (SUCCEEDED(hr) && value.Type() != VT_BLOB) {
+        hr = DISP_E_TYPEMISMATCH;
+    }
+    // A WAVEFORMATEX is 18 bytes; the channel count is its second 16-bit field.
+    constexpr ULONG kWaveFormatSize = 18;
+    if (SUCCEEDED(hr) &&
+        (value.Get().blob.cbSize < kWaveFormatSize || value.Get().blob.pBlobData == nullptr)) {
+        hr = kMalformedAnswer;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Get audio engine device format failed. [0x%.8x]%s", hr, ErrorText{hr});
+        working->channelCount = 2;
+    } else {
+        const BYTE* format = value.Get().blob.pBlobData;
+        working->channelCount = static_cast<ULONG>(format[2] | (format[3] << 8));
+    }
+
+    hr = store->GetValue(Guids::kPkeyDeviceFriendlyName, value.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Failed to read device friendly name: [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    const bool named = value.Type() == VT_LPWSTR && value.Get().pwszVal != nullptr;
+    working->friendlyName = BstrFromText(named ? value.Get().pwszVal : TEXT(""));
+    VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
+            BracedGuid(endpointGuid));
+    return std::nullopt;
+}
+
+// Follows the endpoint's connectors from filter to filter up to the audio engine's software
+// connector. S_OK when it was reached, else the last result; the endpoint is then abandoned.
+HRESULT WalkToSoftwareConnector(ULONG dataFlow, IMMDeviceEnumerator* enumerator,
+                                ComPtr<IConnector>* current, ComPtr<IPart>* connectorPart,
+                                bool* useConnectorPins, std::set<ULONG>* pinIds) {
+    *useConnectorPins = false;
+    WalkBudget budget;
+    for (int hop = 0;; ++hop) {
+        VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Next connector...");
+        if (hop > kMaxConnectorHops) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "The connectors lead on beyond %d filters; giving up the walk.",
+                    kMaxConnectorHops);
+            return E_FAIL;
+        }
+        BOOL connected = FALSE;
+        HRESULT hr = (*current)->IsConnected(&connected);
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "Connector IsConnected failed! [0x%.8x]%s", hr, ErrorText{hr});
+            return hr;
+        }
+        if (!connected) {
+            ConnectorType type = Unknown_Connector;
+            hr = (*current)->GetType(&type);
+            if (FAILED(hr)) {
+                VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                        "Connector GetType failed! [0x%.8x]%s", hr, ErrorText{hr});
+                return hr;
+            }
+            if (type == Software_IO) {
+                VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "End of connectors.");
+                return S_OK;
+            }
+        }
+        {
+            ScopedCoMem<WCHAR> connectorId;
+            ScopedCoMem<WCHAR> deviceId;
+            static_cast<void>((*current)->GetConnectorIdConnectedTo(connectorId.Receive()));
+            static_cast<void>((*current)->GetDeviceIdConnectedTo(deviceId.Receive()));
+            VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
+                    "----- Connector details! ConnectorIdConnectedTo: %s", connectorId.Get());
+            VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
+                    "----- Connector details! DeviceIdConnectedTo: %s", deviceId.Get());
+        }
+        ComPtr<IConnector> far;
+        hr = (*current)->GetConnectedTo(far.Receive());
+        if (SUCCEEDED(hr) && !far) {
+            hr = E_POINTER;
+        }
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "Connector GetConnectedTo failed! [0x%.8x]%s", hr, ErrorText{hr});
+            return hr;
+        }
+        ComPtr<IPart> farPart;
+        hr = far.QueryInterface(Guids::kIidIPart, &farPart);
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "Failed to query next connector IPart interface! [0x%.8x]%s", hr,
+                    ErrorText{hr});
+            return hr;
+        }
+        hr = FindConnectorPart(dataFlow, farPart.Get(), connectorPart, current, enumerator,
+                               useConnectorPins, pinIds, 0, &budget);
+        if (hr == S_FALSE) {
+            VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device does not match.");
+            return hr;
+        }
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "Failed to find connector part! [0x%.8x]%s", hr, ErrorText{hr});
+            return hr;
+        }
+    }
+}
+
+// The wave filter behind the software connector the walk ended on: the pins of its software
+// connectors when the walk asks for them, and its KS control.
+HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart* connectorPart,
+                       bool useConnectorPins, std::set<ULONG>* pinIds,
+                       ComPtr<IKsControl>* control) {
+    ConnectorType type = Unknown_Connector;
+    HRESULT hr = last->GetType(&type);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "IConnector GetType failed! [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IPart> lastPart;
+    hr = last->QueryInterface(Guids::kIidIPart, lastPart.ReceiveVoid());
+    if (SUCCEEDED(hr) && !lastPart) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Connector QueryInterfacet failed! [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IDeviceTopology> topology;
+    hr = lastPart->GetTopologyObject(topology.Receive());
+    if (SUCCEEDED(hr) && !topology) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetTopologyObject failed! [0x%.8x]%s",
+                hr, ErrorText{hr});
+        return hr;
+    }
+    UINT count = 0;
+    hr = topology->GetConnectorCount(&count);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetConnectorCount failed! [0x%.8x]%s",
+                hr, ErrorText{hr});
+        return hr;
+    }
+    for (UINT j = 0; j < count; ++j) {
+        ComPtr<IConnector> connector;
+        hr = topology->GetConnector(j, connector.Receive());
+        if (SUCCEEDED(hr) && !connector) {
+            hr = E_POINTER;
+        }
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetConnector failed! [0x%.8x]%s",
+                    hr, ErrorText{hr});
+            continue;
+        }
+        hr = connector->GetType(&type);
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "Wave filter Connector GetType failed! [0x%.8x]%s", hr, ErrorText{hr});
+            break;
+        }
+        if (type != Software_IO) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "Unexpected wave filter connector type! %d", static_cast<int>(type));
+            continue;
+        }
+        ComPtr<IPart> part;
+        hr = connector.QueryInterface(Guids::kIidIPart, &part);
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "Software IO connector QueryInterfacet failed! [0x%.8x]%s", hr, ErrorText{hr});
+            break;
+        }
+        ComPtr<IPartsList> path;
+        hr = topology->GetSignalPath(connectorPart, part.Get(), TRUE, path.Receive());
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                    "GetSignalPath call failed! [0x%.8x]%s", hr, ErrorText{hr});
+            continue;
+        }
+        if (useConnectorPins) {
+            UINT localId = 0;
+            hr = part->GetLocalId(&localId);
+            if (FAILED(hr)) {
+                VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                        "Failed to read connector local id! [0x%.8x]%s", hr, ErrorText{hr});
+                continue;
+            }
+            pinIds->insert(LowWord(localId));
+        }
+    }
+    ScopedCoMem<WCHAR> filterId;
+    hr = topology->GetDeviceId(filterId.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetDeviceId failed! [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IMMDevice> filter;
+    hr = enumerator->GetDevice(filterId.Get(), filter.Receive());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Failed to retrieve wave filer device! [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    control->Reset();
+    hr = filter->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control->ReceiveVoid());
+    if (SUCCEEDED(hr) && !*control) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Activate ks control failed! [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+bool GuidByteOrder::operator()(const GUID& left, const GUID& right) const {
+    return std::memcmp(&left, &right, sizeof(GUID)) < 0;
+}
+
+const ModuleVersionLabels IntelModuleVersionLabels = {
+    {Guid(0x9DC26903, 0xA3A8, 0x4A30, {0x88, 0x39, 0xA7, 0x7B, 0x6F, 0x4E, 0x59, 0x64}),
+     TEXT("1.3.1")},
+    {Guid(0xF7922237, 0x511F, 0x4203, {0xA7, 0x80, 0x2C, 0x2C, 0xE0, 0xA1, 0x3A, 0xF2}),
+     TEXT("1.3.1-lite")},
+    {Guid(0x2F20FF4C, 0x587D, 0x4EA5, {0xBD, 0x72, 0xF2, 0x46, 0x35, 0x1D, 0xEF, 0xE6}),
+     TEXT("1.2.0")},
+    {Guid(0x849F0D73, 0x1678, 0x4D57, {0x8C, 0x78, 0x61, 0xC5, 0x48, 0x25, 0x39, 0x93}),
+     TEXT("1.0.0")},
+    {Guid(0x56A9EA76, 0x3745, 0x4CC0, {0x81, 0x5C, 0xA6, 0x21, 0xFA, 0xA8, 0xC9, 0xCB}),
+     TEXT("1.4.2-lite")},
+    {Guid(0x876CD395, 0x4C0D, 0x4DD7, {0xA2, 0x05, 0x7F, 0x99, 0xFD, 0x78, 0xED, 0x78}),
+     TEXT("1.5")},
+    {Guid(0xCBDD3DB0, 0x85AE, 0x4466, {0xB1, 0x8D, 0x50, 0x4F, 0xD8, 0xE7, 0x08, 0x2B}),
+     TEXT("1.4.2")},
+    {Guid(0xF5151CC1, 0xD8AA, 0x4F79, {0x8A, 0x05, 0x7A, 0xB5, 0x5D, 0x8B, 0x7A, 0x39}),
+     TEXT("1.0.0")},
+    {Guid(0xBDE2F4EE, 0xA588, 0x4537, {0x90, 0xFB, 0x36, 0xA8, 0xD6, 0x3D, 0x55, 0xAD}),
+     TEXT("1.5-lite")},
+};
+
+const ModuleVersionLabels AmdModuleVersionLabels = {
+    {Guid(0xE04EF10E, 0xDA36, 0x4692, {0xA7, 0x1E, 0x00, 0x77, 0x16, 0x1A, 0xED, 0x54}),
+     TEXT("1.5")},
+    {Guid(0xB5FCC815, 0x1F49, 0x4F4E, {0xB0, 0x4C, 0x05, 0xF3, 0xA3, 0x83, 0xEF, 0xFF}),
+     TEXT("1.4.1")},
+    {Guid(0xDF0CC948, 0x64D1, 0x45C7, {0xBD, 0x36, 0x4C, 0xDB, 0x1E, 0x67, 0x12, 0xF8}),
+     TEXT("1.4.2")},
+    {Guid(0x34A7CA4C, 0xB652, 0x4585, {0x9A, 0x05, 0x33, 0xC8, 0xFF, 0x01, 0xFB, 0x81}),
+     TEXT("1.4.1-lite")},
+    {Guid(0x01FD7450, 0x263C, 0x43B5, {0xAD, 0xCC, 0xCB, 0xCD, 0x61, 0x97, 0x5F, 0x89}),
+     TEXT("1.3.1-lite")},
+    {Guid(0x4F9B9C5A, 0x6027, 0x4DF6, {0x9F, 0x88, 0x06, 0xC2, 0xA4, 0x29, 0xAD, 0xEA}),
+     TEXT("1.4.2-lite")},
+    {Guid(0x9E99AD9D, 0x26E8, 0x409A, {0xA2, 0x6D, 0xF7, 0x50, 0xDA, 0x6E, 0xE8, 0x61}),
+     TEXT("1.5-lite")},
+    {Guid(0x2CEA7CB6, 0x7F35, 0x4C1B, {0xB7, 0xE3, 0x05, 0x4F, 0x6C, 0x47, 0x99, 0x55}),
+     TEXT("1.3.1")},
+    {Guid(0xCFE115BD, 0x8AEA, 0x40BC, {0xA7, 0x64, 0xAD, 0x9C, 0x18, 0xFE, 0xE7, 0x30}),
+     TEXT("1.0.0")},
+};
+
+EndpointModuleRecord EndpointModuleRecord::Copy() const {
+    EndpointModuleRecord copy;
+    copy.endpointGuid = endpointGuid;
+    copy.deviceId = DuplicateBstr(deviceId.Get());
+    copy.formFactor = formFactor;
+    copy.friendlyName = DuplicateBstr(friendlyName.Get());
+    copy.channelCount = channelCount;
+    copy.ksControl = ksControl;
+    copy.pinId = pinId;
+    copy.moduleGuid = moduleGuid;
+    copy.moduleType = moduleType;
+    copy.vendorSet = vendorSet;
+    copy.audioModule = audioModule;
+    copy.audioModuleClassId = audioModuleClassId;
+    copy.audioModuleInstanceId = audioModuleInstanceId;
+    copy.versionLabel = DuplicateBstr(versionLabel.Get());
+    copy.moduleName = DuplicateBstr(moduleName.Get());
+    copy.moduleVersion = DuplicateBstr(moduleVersion.Get());
+    copy.notificationCookie = notificationCookie;
+    return copy;
+}
+
+const AudioModuleAddress* EndpointModuleRecord::Wrap(AudioModuleAddress* storage) const {
+    if (audioModule == 0) {
+        return nullptr;
+    }
+    *storage = {audioModuleClassId, audioModuleInstanceId};
+    return storage;
+}
+
+HRESULT PPFindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* connectorPart,
+                            ComPtr<IConnector>* currentConnector, IMMDeviceEnumerator* enumerator,
+                            bool* useConnectorPins, std::set<ULONG>* pinIds) {
+    WalkBudget budget;
+    return FindConnectorPart(dataFlow, startPart, connectorPart, currentConnector, enumerator,
+                             useConnectorPins, pinIds, 0, &budget);
+}
+
+CPPAPIHelper::CPPAPIHelper() {
+    VEX_LOG_SCOPE("CPPAPIHelper::CPPAPIHelper");
+}
+
+CPPAPIHelper::~CPPAPIHelper() {
+    for (EndpointModuleRecord& record : m_ModuleList) {
+        Util::ReleaseAtUnload(record.ksControl);
+    }
+}
+
+void CPPAPIHelper::RefreshModuleList() {
+    VEX_LOG_SCOPE("CPPAPIHelper::RefreshModuleList");
+    static_cast<void>(PPInitialize());
+}
+
+LONG CPPAPIHelper::PPInitialize() {
+    VEX_LOG_SCOPE("CPPAPIHelper::PPInitialize");
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                  Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Failed to initialize COM instance MMDeviceEnumerator! [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return -1;
+    }
+    ComPtr<IMMDeviceCollection> endpoints;
+    hr = enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, endpoints.Receive());
+    if (SUCCEEDED(hr) && !endpoints) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "EnumAudioEndpoints failed! [0x%.8x]%s", hr, ErrorText{hr});
+        return -1;
+    }
+    UINT count = 0;
+    hr = endpoints->GetCount(&count);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "GetCount for devices list failed! [0x%.8x]%s", hr, ErrorText{hr});
+        return -1;
+    }
+    VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Devices count: %d", count);
+    for (UINT index = 0; index < count; ++index) {
+        if (const std::optional<LONG> end =
+                ExamineEndpoint(enumerator.Get(), endpoints.Get(), index)) {
+            return *end;
+        }
+    }
+    return m_ModuleList.empty() ? 1 : 0;
+}
+
+std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerator,
+                                                  IMMDeviceCollection* endpoints, UINT index) {
+    VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Next device...");
+    ComPtr<IMMDevice> device;
+    HRESULT hr = endpoints->Item(index, device.Receive());
+    if (SUCCEEDED(hr) && !device) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Failed to get device from collection! [0x%.8x]%s", hr, ErrorText{hr});
+        return -1;
+    }
+    ScopedCoMem<WCHAR> id;
+    hr = device->GetId(id.Receive());
+    if (SUCCEEDED(hr) && id.Get() == nullptr) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "Failed to get device id! [0x%.8x]%s",
+                hr, ErrorText{hr});
+        return -1;
+    }
+    VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Current device id: %s", id.Get());
+
+    // Each endpoint starts from an empty working record and pin set, so that nothing found
+    // behind one endpoint is tried on or written into the next.
+    EndpointModuleRecord working;
+    working.deviceId = BstrFromText(id.Get());
+    for (const EndpointModuleRecord& record : m_ModuleList) {
+        if (VarBstrCmp(working.deviceId.Get(), record.deviceId.Get(), LOCALE_USER_DEFAULT, 0) ==
+            VARCMP_EQ) {
+            VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
+                    "Current device id: %s already exist in m_ModuleList.", id.Get());
+            return std::nullopt;
+        }
+    }
+    if (const std::optional<LONG> end = ReadEndpointIdentity(device.Get(), &working)) {
+        return end;
+    }
+
+    ComPtr<IMMEndpoint> endpoint;
+    hr = device.QueryInterface(Guids::kIidIMMEndpoint, &endpoint);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Endpoint interface query failed! [0x%.8x]%s", hr, ErrorText{hr});
+        return -1;
+    }
+    EDataFlow dataFlow = eRender;
+    hr = endpoint->GetDataFlow(&dataFlow);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetDataFlow failed! [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return -1;
+    }
+    ComPtr<IDeviceTopology> topology;
+    hr = device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid());
+    if (SUCCEEDED(hr) && !topology) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "Device activation failed! [0x%.8x]%s",
+                hr, ErrorText{hr});
+        return -1;
+    }
+    ComPtr<IConnector> current;
+    hr = topology->GetConnector(0, current.Receive());
+    if (SUCCEEDED(hr) && !current) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetConnector failed! [0x%.8x]%s", hr,
+                ErrorText{hr});
+        return -1;
+    }
+
+    std::set<ULONG> pinIds;
+    ComPtr<IPart> connectorPart;
+    bool useConnectorPins = false;
+    hr = WalkToSoftwareConnector(static_cast<ULONG>(dataFlow), enumerator, &current, &connectorPart,
+                                 &useConnectorPins, &pinIds);
+    if (hr != S_OK) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                "Software IO connector not found! [0x%.8x]%s", hr, ErrorText{hr});
+        return std::nullopt;
+    }
+    ComPtr<IKsControl> control;
+    if (FAILED(OpenWaveFilter(enumerator, current.Get(), connectorPart.Get(), useConnectorPins,
+                              &pinIds, &control))) {
+        return std::nullopt;
+    }
+    QueryVendorModules(control.Get(), pinIds, &working);
+    return std::nullopt;
+}
+
+void CPPAPIHelper::QueryVendorModules(IKsControl* control, const std::set<ULONG>& pinIds,
+                                      EndpointModuleRecord* working) {
+    VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
+            "Begging to look for a connector that supports PP API...");
+    GUID classId{};
+    ULONG instanceId = 0;
+    const HRESULT hr = QueryPPAudioModule(control, &classId, &instanceId);
+    audioModuleFound = SUCCEEDED(hr);
+    if (!audioModuleFound) {
+        VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
+                "Query audio module for PP configuration failed! Result: [0x%.8x]%s", hr,
+                ErrorText{hr});
+    }
+    bool appended = false;
+    for (const ULONG pinId : pinIds) {
+        VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Using pin id:  %d", pinId);
+        VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
+                "Testing PP API; comparing versions...");
+        const HRESULT found = audioModuleFound
+                                  ? LookForPPAudioModuleConnectorId_Intel(pinId, control, classId,
+                                                                          instanceId, working)
+                                  : LookForPPModuleConnectorId_Intel(pinId, control, working);
+        if (SUCCEEDED(found)) {
+            m_ModuleList.push_back(working->Copy());
+            appended = true;
+        }
+    }
+    if (!appended && SUCCEEDED(LookForPPModuleConnectorId_AMD(control, working))) {
+        m_ModuleList.push_back(working->Copy());
+    }
+}
+
+HRESULT CPPAPIHelper::QueryPPAudioModule(IKsControl* control, GUID* classId, ULONG* instanceId) {
+    if (control == nullptr) {
+        return E_INVALIDARG;
+    }
+    ModuleRequest request = ModuleRequest::Property(
+        KSPROPSETID_AudioModule, KSPROPERTY_AUDIOMODULE_DESCRIPTORS, KSPROPERTY_TYPE_GET);
+    ULONG size = 0;
+    HRESULT hr = request.Send(control, nullptr, 0, &size);
+    if ((SUCCEEDED(hr) || hr == kMoreData) &&
+        (size < sizeof(KSMULTIPLE_ITEM) || size > kMaxListBytes)) {
+        hr = kMalformedAnswer;
+    }
+    if (FAILED(hr) && hr != kMoreData) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule",
+                "Unable to get the required size of the buffer for getting audio module "
+                "descriptor, HRESULT: [0x%.8x]%s",
+                hr, ErrorText{hr});
+        return kNotFound;
+    }
+    std::vector<BYTE> list(size, 0);
+    ULONG returned = 0;
+    hr = request.Send(control, list.data(), size, &returned);
+    KSMULTIPLE_ITEM header{};
+    if (SUCCEEDED(hr)) {
+        if (returned >= sizeof header) {
+            std::memcpy(&header, list.data(), sizeof header);
+        }
+        const uint64_t needed =
+            sizeof header + uint64_t{header.Count} * sizeof(KSAUDIOMODULE_DESCRIPTOR);
+        if (returned < sizeof header || needed > header.Size || needed > returned) {
+            hr = kMalformedAnswer;
+        }
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule",
+                "Failed to get audio module descriptor, HRESULT: [0x%.8x]%s", hr, ErrorText{hr});
+        return kNotFound;
+    }
+    for (ULONG i = 0; i < header.Count; ++i) {
+        KSAUDIOMODULE_DESCRIPTOR descriptor;
+        std::memcpy(&descriptor, list.data() + sizeof header + size_t{i} * sizeof descriptor,
+                    sizeof descriptor);
+        if (IsEqualGUID(descriptor.ClassId, VendorKs::kAudioModuleClass)) {
+            *classId = descriptor.ClassId;
+            *instanceId = descriptor.InstanceId;
+            return hr;
+        }
+    }
+    return kNotFound;
+}
+
+HRESULT CPPAPIHelper::SearchIntelModule(ULONG pinId, IKsControl* control,
+                                        const AudioModuleAddress* wrap,
+                                        EndpointModuleRecord* record) {
+    const WCHAR* function = wrap != nullptr
+                                ? TEXT("CPPAPIHelper::LookForPPAudioModuleConnectorId_Intel")
+                                : TEXT("CPPAPIHelper::LookForPPModuleConnectorId_Intel");
+    IntelSearchTexts texts = kInventoryTexts;
+    texts.function = function;
+    ModuleList list;
+    HRESULT hr = ReadIntelModuleList(pinId, control, wrap, texts, &list);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    VendorKs::ModuleEntry storage;
+    const WCHAR* label = nullptr;
+    const VendorKs::ModuleEntry* entry =
+        FindLabelledEntry(list, function, texts.logEntries, &storage, &label);
+    if (entry == nullptr) {
+        return E_FAIL;
+    }
+    ScopedBstr name;
+    ScopedBstr version;
+    hr = NarrowToBstr(entry->name, *BoundedLength(entry->name, sizeof entry->name), &name);
+    if (SUCCEEDED(hr)) {
+        hr = NarrowToBstr(entry->version, *BoundedLength(entry->version, sizeof entry->version),
+                          &version);
+    }
+    if (FAILED(hr)) {
+        return hr;
+    }
+    record->versionLabel = BstrFromText(label);
+    record->moduleName = std::move(name);
+    record->moduleVersion = std::move(version);
+    record->pinId = pinId;
+    record->moduleGuid = entry->moduleGuid;
+    record->moduleType = entry->moduleType;
+    record->vendorSet = 0;
+    record->ksControl = ComPtr<IKsControl>(control);
+    record->audioModule = wrap != nullptr ? 1 : 0;
+    if (wrap != nullptr) {
+        record->audioModuleClassId = wrap->classId;
+        record->audioModuleInstanceId = wrap->instanceId;
+    }
+    return S_OK;
+}
+
+HRESULT CPPAPIHelper::LookForPPAudioModuleConnectorId_Intel(ULONG pinId, IKsControl* control,
+                                                            const GUID& classId, ULONG instanceId,
+                                                            EndpointModuleRecord* record) {
+    VEX_LOG_SCOPE("CPPAPIHelper::LookForPPAudioModuleConnectorId_Intel");
+    const AudioModuleAddress wrap{classId, instanceId};
+    return SearchIntelModule(pinId, control, &wrap, record);
+}
+
+HRESULT CPPAPIHelper::LookForPPModuleConnectorId_Intel(ULONG pinId, IKsControl* control,
+                                                       EndpointModuleRecord* record) {
+    VEX_LOG_SCOPE("CPPAPIHelper::LookForPPModuleConnectorId_Intel");
+    return SearchIntelModule(pinId, control, nullptr, record);
+}
+
+HRESULT CPPAPIHelper::ProbeAmdModules(IKsControl* control, const GUID** found,
+                                      const WCHAR** label) {
+    for (const auto& [guid, rowLabel] : AmdModuleVersionLabels) {
+        BYTE presence[VendorKs::kAmdPresenceSize] = {};
+        ULONG returned = 0;
+        const HRESULT hr = ModuleRequest::Amd(VendorKs::kAmdModulePresence, KSPROPERTY_TYPE_GET,
+                                              guid, VendorKs::kModuleTypeEfx, 0)
+                               .Send(control, presence, sizeof presence, &returned);
+        if (SUCCEEDED(hr) && returned >= 1 && presence[0] != 0) {
+            *found = &guid;
+            *label = rowLabel;
+            return hr;
+        }
+    }
+    return E_FAIL;
+}
+
+HRESULT CPPAPIHelper::LookForPPModuleConnectorId_AMD(IKsControl* control,
+                                                     EndpointModuleRecord* record) {
+    VEX_LOG_SCOPE("CPPAPIHelper::LookForPPModuleConnectorId_AMD");
+    const GUID* guid = nullptr;
+    const WCHAR* label = nullptr;
+    const HRESULT hr = ProbeAmdModules(control, &guid, &label);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    ScopedBstr labelText(label);
+    ScopedBstr name(TEXT("drova-amd"));
+    ScopedBstr version(TEXT(""));
+    if (labelText.Get() == nullptr || name.Get() == nullptr || version.Get() == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    record->moduleGuid = *guid;
+    record->moduleType = VendorKs::kModuleTypeEfx;
+    record->vendorSet = 1;
+    record->audioModule = 0;
+    record->ksControl = ComPtr<IKsControl>(control);
+    record->versionLabel = std::move(labelText);
+    record->moduleName = std::move(name);
+    record->moduleVersion = std::move(version);
+    VEX_LOG(kLevelInformation, "CPPAPIHelper::LookForPPModuleConnectorId_AMD",
+            "Tembra AMD module info is found, version %s", label);
+    return S_OK;
+}
+
+HRESULT CPPAPIHelper::LookForTembraModuleInfo_Intel(IKsControl* control, ULONG pinId,
+                                                    const GUID& classId, ULONG instanceId,
+                                                    VendorKs::ModuleEntry* entry) {
+    VEX_LOG_SCOPE("CPPAPIHelper::LookForTembraModuleInfo_Intel");
+    const AudioModuleAddress address{classId, instanceId};
+    const AudioModuleAddress* wrap = IsEqualGUID(classId, GUID_NULL) ? nullptr : &address;
+    ModuleList list;
+    HRESULT hr = ReadIntelModuleList(pinId, control, wrap, kLookupTexts, &list);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    VendorKs::ModuleEntry storage;
+    const WCHAR* label = nullptr;
+    const VendorKs::ModuleEntry* found =
+        FindLabelledEntry(list, kLookupTexts.function, false, &storage, &label);
+    if (found == nullptr) {
+        return E_FAIL;
+    }
+    *entry = *found;
+    std::memset(entry->version, 0, sizeof entry->version);
+    for (size_t i = 0; i + 1 < sizeof entry->version && label[i] != 0; ++i) {
+        entry->version[i] = static_cast<char>(label[i]);
+    }
+    VEX_LOG(kLevelInformation, "CPPAPIHelper::LookForTembraModuleInfo_Intel",
+            "Found DSP module, name = %S, version = %S, type = %d", entry->name, entry->version,
+            entry->moduleType);
+    return S_OK;
+}
+
+HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
+                                        ULONG connectorIndex) {
+    VEX_LOG_SCOPE("CPPAPIHelper::TembraModuleExist");
+    ComPtr<IMMDeviceCollection> devices;
+    if (collection == nullptr ||
+        FAILED(collection->QueryInterface(Guids::kIidIMMDeviceCollection, devices.ReceiveVoid())) ||
+        !devices) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                "Query interface IMMDeviceCollection failed.");
+        return E_NOINTERFACE;
+    }
+    ComPtr<IMMDevice> device;
+    HRESULT hr = devices->Item(deviceIndex, device.Receive());
+    if (SUCCEEDED(hr) && !device) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                "Failed to get device: [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IDeviceTopology> topology;
+    hr = device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid());
+    if (SUCCEEDED(hr) && !topology) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                "Failed to active device IDeviceTopology: [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IConnector> connector;
+    hr = topology->GetConnector(connectorIndex, connector.Receive());
+    if (SUCCEEDED(hr) && !connector) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                "Failed to get connector: [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IPart> part;
+    if (FAILED(connector.QueryInterface(Guids::kIidIPart, &part)) || !part) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist", "Query interface IPart failed.");
+        return E_NOINTERFACE;
+    }
+    UINT localId = 0;
+    hr = part->GetLocalId(&localId);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                "Failed to get local id: [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+    const ULONG pinId = LowWord(localId);
+    ComPtr<IKsControl> control;
+    hr = device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid());
+    if (SUCCEEDED(hr) && !control) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                "Failed to active device IKsControl: [0x%.8x]%s", hr, ErrorText{hr});
+        return hr;
+    }
+
+    GUID classId{};
+    ULONG instanceId = 0;
+    hr = QueryPPAudioModule(control.Get(), &classId, &instanceId);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelInformation, "CPPAPIHelper::TembraModuleExist",
+                "Query audio module for PP configuration failed! Result: [0x%.8x]%s", hr,
+                ErrorText{hr});
+        classId = GUID_NULL;
+    }
+    VendorKs::ModuleEntry entry{};
+    if (SUCCEEDED(
+            LookForTembraModuleInfo_Intel(control.Get(), pinId, classId, instanceId, &entry))) {
+        const AudioModuleAddress address{classId, instanceId};
+        const AudioModuleAddress* wrap = IsEqualGUID(classId, GUID_NULL) ? nullptr : &address;
+        BYTE instantiated = 0;
+        ULONG returned = 0;
+        hr = ModuleRequest::Vendor(VendorKs::kInstantiationState, KSPROPERTY_TYPE_GET, pinId, wrap)
+                 .AppendModuleHeader(entry.moduleType, entry.moduleGuid)
+                 .Send(control.Get(), &instantiated, sizeof instantiated, &returned);
+        if (SUCCEEDED(hr) && returned < 1) {
+            hr = kMalformedAnswer;
+        }
+        if (FAILED(hr)) {
+            VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                    "Failed to GetAudioModuleInstantiationState_Intel: [0x%.8x]%s", hr,
+                    ErrorText{hr});
+        } else if (instantiated != 0) {
+            return hr;
+        }
+    }
+    const GUID* guid = nullptr;
+    const WCHAR* label = nullptr;
+    hr = ProbeAmdModules(control.Get(), &guid, &label);
+    if (SUCCEEDED(hr)) {
+        return hr;
+    }
+    VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist", "fInstantiated is false.");
+    return E_FAIL;
+}
