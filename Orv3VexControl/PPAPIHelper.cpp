@@ -552,9 +552,9 @@ HRESULT WalkToSoftwareConnector(ULONG dataFlow, IMMDeviceEnumerator* enumerator,
             VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
                     "----- Connector details! DeviceIdConnectedTo: %s", deviceId.Get());
         }
-        ComPtr<IConnector> far;
-        hr = (*current)->GetConnectedTo(far.Receive());
-        if (SUCCEEDED(hr) && !far) {
+        ComPtr<IConnector> farConnector;
+        hr = (*current)->GetConnectedTo(farConnector.Receive());
+        if (SUCCEEDED(hr) && !farConnector) {
             hr = E_POINTER;
         }
         if (FAILED(hr)) {
@@ -563,7 +563,7 @@ HRESULT WalkToSoftwareConnector(ULONG dataFlow, IMMDeviceEnumerator* enumerator,
             return hr;
         }
         ComPtr<IPart> farPart;
-        hr = far.QueryInterface(Guids::kIidIPart, &farPart);
+        hr = farConnector.QueryInterface(Guids::kIidIPart, &farPart);
         if (FAILED(hr)) {
             VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
                     "Failed to query next connector IPart interface! [0x%.8x]%s", hr,

@@ -1,0 +1,534 @@
+// The endpoint module inventory against simulated machines: which records a walk finds, what
+// it asks the driver on the way, and how it ends on endpoints and graphs that do not fit.
+#include "dsp/DspTestSupport.h"
+
+#include "PPAPIHelper.h"
+
+using namespace dsptest;
+
+namespace {
+
+class Discovery : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(m_com.Result())); }
+    void TearDown() override {
+        vexsim_Reset();
+        vexsim_Unregister();
+    }
+    void LoadJson(const std::string& json) {
+        ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachineJson(json.c_str())));
+    }
+    void Load(const char* machine) { ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine(machine))); }
+
+    vextest::ComApartment m_com;
+};
+
+std::string Text(const ScopedBstr& text) {
+    return text.Get() != nullptr ? vextest::Narrow(text.Get()) : std::string("(null)");
+}
+
+std::string GuidString(const GUID& guid) {
+    char text[64];
+    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+// What a test expects of one record.
+struct ExpectedRecord {
+    ULONG pinId;
+    const char* moduleGuid;
+    const char* label;
+    ULONG vendorSet;
+    ULONG audioModule;
+    const char* name;
+    const char* version;
+};
+
+struct ModuleCase {
+    const char* what;
+    std::string modules;  // the wave filter's modules
+    std::string members;  // further render-path members
+    std::vector<ExpectedRecord> records;
+};
+
+std::string Module(const char* guid, const std::string& rest) {
+    return std::string("{\"guid\": \"") + guid + "\", " + rest + "}";
+}
+
+}  // namespace
+
+TEST_F(Discovery, FindsTheModuleEachDriverOffers) {
+    const std::vector<ModuleCase> cases = {
+        {"pin form only",
+         "[" + Module(kIntel100, R"("name": "n", "version": "v1", "forms": ["pin"])") + "]",
+         "",
+         {{1, kIntel100, "1.0.0", 0, 0, "n", "v1"}}},
+        {"audio-module form",
+         "[" + Module(kIntel131, R"("name": "drova", "forms": ["pin", "audioModule"])") + "]",
+         "",
+         {{1, kIntel131, "1.3.1", 0, 1, "drova", ""}}},
+        {"descriptor size query answered with success",
+         "[" + Module(kIntel131, R"("forms": ["audioModule"])") + "]",
+         R"("descriptorSizeQuery": "S_OK")",
+         {{1, kIntel131, "1.3.1", 0, 1, "", ""}}},
+        {"interface version 1",
+         "[" + Module(kIntel100, R"("forms": ["pin"])") + "]",
+         R"("interfaceVersion": 1)",
+         {{1, kIntel100, "1.0.0", 0, 0, "", ""}}},
+        {"interface version 0",
+         "[" + Module(kIntel100, R"("forms": ["pin"])") + "]",
+         R"("interfaceVersion": 0)",
+         {}},
+        {"interface version 3",
+         "[" + Module(kIntel100, R"("forms": ["pin"])") + "]",
+         R"("interfaceVersion": 3)",
+         {}},
+        {"module list size query answered with ERROR_MORE_DATA",
+         "[" + Module(kIntel100, R"("forms": ["pin"])") + "]",
+         R"("moduleListSizeQuery": "ERROR_MORE_DATA")",
+         {}},
+        {"module outside the version table",
+         "[" + Module(kUnlistedModule, R"("forms": ["pin"])") + "]",
+         "",
+         {}},
+        {"unlisted module first, listed one second",
+         "[" + Module(kUnlistedModule, R"("forms": ["pin"])") + ", " +
+             Module(kIntel142, R"("name": "b", "forms": ["pin"])") + "]",
+         "",
+         {{1, kIntel142, "1.4.2", 0, 0, "b", ""}}},
+        // The AMD-type modules are probed in the order of the GUIDs' bytes: {E04EF10E-...}
+        // begins with the byte 0x0E and comes before {01FD7450-...}, which begins with 0x50.
+        {"two AMD-type modules present",
+         "[" + Module(kAmd131Lite, R"("set": "amd")") + ", " + Module(kAmd15, R"("set": "amd")") +
+             "]",
+         "",
+         {{0, kAmd15, "1.5", 1, 0, "drova-amd", ""}}},
+        {"AMD-type module not present",
+         "[" + Module(kAmd15, R"("set": "amd", "present": false)") + "]",
+         "",
+         {}},
+        {"two pins with a module each",
+         "[" + Module(kIntel100, R"("forms": ["pin"], "pins": [0])") + ", " +
+             Module(kIntel131, R"("forms": ["pin"], "pins": [2])") + "]",
+         "",
+         {{0, kIntel100, "1.0.0", 0, 0, "", ""}, {2, kIntel131, "1.3.1", 0, 0, "", ""}}},
+    };
+    for (const ModuleCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoadJson(OneEndpointMachine(c.modules, c.members));
+        {
+            CPPAPIHelper helper;
+            EXPECT_EQ(c.records.empty() ? 1 : 0, helper.PPInitialize());
+            ASSERT_EQ(c.records.size(), helper.m_ModuleList.size());
+            for (size_t i = 0; i < c.records.size(); ++i) {
+                const ExpectedRecord& want = c.records[i];
+                const EndpointModuleRecord& got = helper.m_ModuleList[i];
+                EXPECT_EQ(EndpointId(1), Text(got.deviceId));
+                EXPECT_EQ(want.pinId, got.pinId);
+                EXPECT_EQ(want.moduleGuid, GuidString(got.moduleGuid));
+                EXPECT_EQ(want.label, Text(got.versionLabel));
+                EXPECT_EQ(want.vendorSet, got.vendorSet);
+                EXPECT_EQ(want.audioModule, got.audioModule);
+                EXPECT_EQ(want.name, Text(got.moduleName));
+                EXPECT_EQ(want.version, Text(got.moduleVersion));
+                if (want.audioModule != 0) {
+                    EXPECT_EQ("{59FC0C0E-147E-4DEA-8E01-911023EBFC15}",
+                              GuidString(got.audioModuleClassId));
+                }
+            }
+            EXPECT_EQ(static_cast<long>(c.records.empty() ? 0 : 1),
+                      vexsim_LiveObjectCountOf("IKsControl"))
+                << "the records of one filter hold its one control";
+        }
+        EXPECT_EQ(0, vexsim_LiveObjectCountOf("IKsControl")) << "released with the inventory";
+        vexsim_Reset();
+    }
+}
+
+TEST_F(Discovery, ReadsTheEndpointIdentity) {
+    Load("default");
+    CPPAPIHelper helper;
+    ASSERT_EQ(0, helper.PPInitialize());
+    ASSERT_EQ(1u, helper.m_ModuleList.size()) << "only the speakers have a module";
+    const EndpointModuleRecord& record = helper.m_ModuleList[0];
+    EXPECT_EQ(vextest::Narrow(vextest::kSpeakers), Text(record.deviceId));
+    EXPECT_EQ("{6F1F6A2E-3C1B-4D59-9A51-0B7E2D1C4A01}", GuidString(record.endpointGuid));
+    EXPECT_EQ(1u, record.formFactor);
+    EXPECT_EQ("Speakers (Vex High Definition Audio)", Text(record.friendlyName));
+    EXPECT_EQ(2u, record.channelCount);
+    EXPECT_EQ(2u, record.moduleType);
+    EXPECT_EQ(1u, record.pinId);
+    EXPECT_EQ("drova", Text(record.moduleName));
+    EXPECT_EQ("1.4.2.0", Text(record.moduleVersion));
+    EXPECT_EQ(0u, record.notificationCookie);
+
+    const unsigned long opens = vexsim_CallCount("IMMDevice::OpenPropertyStore");
+    EXPECT_EQ(0, helper.PPInitialize()) << "a second run over the same system";
+    EXPECT_EQ(1u, helper.m_ModuleList.size()) << "appends nothing";
+    EXPECT_EQ(opens + 1, vexsim_CallCount("IMMDevice::OpenPropertyStore"))
+        << "only the endpoint without a record is examined again";
+}
+
+TEST_F(Discovery, EndpointPropertiesThatDoNotFit) {
+    const std::string guid =
+        "\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4\": \"" + EndpointGuidText(1) + "\"";
+    const std::string formFactor =
+        R"("{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1})";
+    const std::string format = R"("{F19F064D-082C-4E27-BC73-6882A1BB8E4C},0": )";
+    struct Case {
+        const char* what;
+        std::string properties;
+        LONG result;
+        ULONG channels;  // of the record, when there is one
+    } const cases[] = {
+        {"no GUID", formFactor, -1, 0},
+        {"GUID of another type",
+         formFactor +
+             R"(, "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": {"type": "VT_UI4", "value": 4})",
+         -1, 0},
+        {"GUID that does not parse",
+         formFactor + R"(, "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "not a guid")", -1, 0},
+        {"no form factor", guid, -1, 0},
+        {"form factor of another type",
+         guid + R"(, "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": "speakers")", -1, 0},
+        {"no device format", guid + ", " + formFactor, 0, 2},
+        {"device format shorter than a WAVEFORMATEX",
+         guid + ", " + formFactor + ", " + format + R"({"type": "VT_BLOB", "bytes": [1, 0, 6, 0]})",
+         0, 2},
+        {"device format of another type",
+         guid + ", " + formFactor + ", " + format + R"({"type": "VT_UI4", "value": 6})", 0, 2},
+        {"ten channels",
+         guid + ", " + formFactor + ", " + format +
+             R"({"type": "VT_BLOB", "bytes": [1, 0, 10, 0, 128, 187, 0, 0, 0, 238, 2, 0, 4, 0, 16, 0, 0, 0]})",
+         0, 10},
+    };
+    const std::string modules = "[" + Module(kIntel100, R"("forms": ["pin"])") + "]";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoadJson(Machine({Endpoint(1, c.properties, RenderPath(modules))}));
+        CPPAPIHelper helper;
+        EXPECT_EQ(c.result, helper.PPInitialize());
+        ASSERT_EQ(c.result == 0 ? 1u : 0u, helper.m_ModuleList.size());
+        if (c.result == 0) {
+            EXPECT_EQ(c.channels, helper.m_ModuleList[0].channelCount);
+        }
+        vexsim_Reset();
+    }
+}
+
+TEST_F(Discovery, RunEndsAtAFailingEndpointAndKeepsEarlierRecords) {
+    const std::string modules = "[" + Module(kIntel100, R"("forms": ["pin"])") + "]";
+    const std::string noFormFactor =
+        "\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4\": \"" + EndpointGuidText(2) + "\"";
+    LoadJson(Machine({Endpoint(1, StandardProperties(1), RenderPath(modules)),
+                      Endpoint(2, noFormFactor, RenderPath(modules)),
+                      Endpoint(3, StandardProperties(3), RenderPath(modules))}));
+    CPPAPIHelper helper;
+    EXPECT_EQ(-1, helper.PPInitialize());
+    ASSERT_EQ(1u, helper.m_ModuleList.size());
+    EXPECT_EQ(EndpointId(1), Text(helper.m_ModuleList[0].deviceId));
+}
+
+TEST_F(Discovery, GraphsThatLeadBackOnThemselvesEndTheWalk) {
+    // Parts of one filter that lead to each other, reached from the endpoint's connector.
+    const std::string partsLoop = R"([{"id": "loop", "topology": {"parts": [
+        {"name": "a", "kind": "subunit", "node": 0},
+        {"name": "b", "kind": "subunit", "node": 1},
+        {"name": "c", "kind": "subunit", "node": 2},
+        {"name": "out", "kind": "connector", "pin": 0, "type": "Physical_External", "flow": "out"}],
+      "links": [["a", "out"], ["b", "a"], ["c", "a"], ["a", "b"], ["a", "c"], ["b", "c"], ["c", "b"]]}}])";
+    // Connectors of two filters that lead across to each other in a circle.
+    const std::string filterLoop = R"([
+      {"id": "x", "topology": {"parts": [
+        {"name": "entry", "kind": "connector", "pin": 0, "type": "Physical_External", "flow": "out"},
+        {"name": "in", "kind": "connector", "pin": 1, "type": "Physical_Internal",
+         "connectedTo": {"device": "y", "part": "out"}},
+        {"name": "in2", "kind": "connector", "pin": 2, "type": "Physical_Internal", "flow": "out"}],
+       "links": [["in", "entry"], ["in", "in2"]]}},
+      {"id": "y", "topology": {"parts": [
+        {"name": "in", "kind": "connector", "pin": 0, "type": "Physical_Internal",
+         "connectedTo": {"device": "x", "part": "in2"}},
+        {"name": "out", "kind": "connector", "pin": 1, "type": "Physical_Internal", "flow": "out"}],
+       "links": [["in", "out"]]}}])";
+    const struct {
+        const char* what;
+        std::string filters;
+        const char* entry;
+        const char* method;  // what the walk repeats, a bounded number of times
+        unsigned long least;
+        unsigned long most;
+    } cases[] = {{"parts in a cycle", partsLoop, R"({"device": "loop", "part": "out"})",
+                  "IPart::EnumPartsIncoming", 30, 300},
+                 {"filters in a circle", filterLoop, R"({"device": "x", "part": "entry"})",
+                  "IConnector::GetConnectedTo", 30, 40}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string topology =
+            std::string(R"("topology": {"parts": [{"name": "connector", "kind": "connector", )"
+                        R"("pin": 0, "type": "Physical_External", "connectedTo": )") +
+            c.entry + "}]}";
+        LoadJson(Machine({Endpoint(1, StandardProperties(1), topology)}, c.filters));
+        CPPAPIHelper helper;
+        EXPECT_EQ(1, helper.PPInitialize()) << "the endpoint is skipped";
+        EXPECT_TRUE(helper.m_ModuleList.empty());
+        EXPECT_GE(vexsim_CallCount(c.method), c.least) << "the walk went round";
+        EXPECT_LE(vexsim_CallCount(c.method), c.most) << "and stopped";
+        vexsim_Reset();
+    }
+}
+
+TEST_F(Discovery, RequestsAreWrittenAsTheDriverExpects) {
+    Load("default");
+    CPPAPIHelper helper;
+    ASSERT_EQ(0, helper.PPInitialize());
+    const std::string wave = kDefaultWaveFilter;
+    // KSP_NODE: the audio-engine set, id 6, get with the topology flag, node 0, reserved.
+    EXPECT_EQ(std::vector<std::string>{"dc822f3a6f88aa4b9eb4082b9025c536"
+                                       "06000000"
+                                       "01000010"
+                                       "00000000"
+                                       "00000000"},
+              RequestsOfKind(wave, "engineDescriptor"));
+    // KSPROPERTY: the audio-module set, descriptors, get.
+    const std::vector<std::string> descriptors = RequestsOfKind(wave, "moduleDescriptors");
+    ASSERT_EQ(2u, descriptors.size()) << "the size, then the list";
+    EXPECT_EQ(
+        "b0fd34c075ffc847aa3cee46716b50c6"
+        "01000000"
+        "01000000",
+        descriptors[1]);
+    // The audio-module command (class, instance 0, 4 zero bytes) around the KSP_PIN on pin 1.
+    const std::string command =
+        "b0fd34c075ffc847aa3cee46716b50c6"
+        "02000000"
+        "01000000"
+        "0e0cfc597e14ea4d8e01911023ebfc15"
+        "00000000"
+        "00000000";
+    const std::string vendorSet = "37cee9ba99aac74b9bdf4cbf3d23e1b9";
+    const std::vector<std::string> versions = RequestsOfKind(wave, "interfaceVersion");
+    ASSERT_FALSE(versions.empty());
+    EXPECT_NE(versions.end(),
+              std::find(versions.begin(), versions.end(),
+                        command + vendorSet + "00000000" + "01000000" + "01000000" + "00000000"));
+    const std::vector<std::string> lists = RequestsOfKind(wave, "moduleList");
+    const std::string list = command + vendorSet + "01000000" + "01000000" + "01000000" +
+                             "00000000" + "7e2f8ec13d936549b7d11eef228d2af3";
+    EXPECT_EQ((std::vector<std::string>{list, list}), lists) << "the size, then the list";
+}
+
+TEST_F(Discovery, AmdProbeIsTheVendorSetRequest) {
+    LoadJson(OneEndpointMachine("[" + Module(kAmd15, R"("set": "amd")") + "]"));
+    CPPAPIHelper helper;
+    ASSERT_EQ(0, helper.PPInitialize());
+    EXPECT_EQ(std::vector<std::string>{"bdfc07821ac81b4496b54a0cf08665ad"
+                                       "01000000"
+                                       "01000000"
+                                       "0ef14ee036da9246a71e0077161aed54"
+                                       "02000000"
+                                       "00000000"},
+              RequestsOfKind(WaveFilter(1), "amdPresence"))
+        << "the first row of the table answers at once";
+}
+
+namespace {
+
+// "[0x%.8x]" and the system's text of a code, as a record carries them (without the line end).
+std::string Failure(HRESULT hr) {
+    WString text = vextest::SystemMessage(hr);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return "[" + vextest::Hex(hr) + "]" + vextest::Narrow(text);
+}
+
+struct ExpectedLine {
+    std::string text;
+    int level;
+};
+
+void ExpectRecords(const std::vector<ExpectedLine>& lines) {
+    for (const ExpectedLine& line : lines) {
+        const auto records = vextest::RecordsContaining(line.text);
+        ASSERT_FALSE(records.empty()) << "no record with: " << line.text;
+        EXPECT_EQ(line.level, records[0].level) << line.text;
+        EXPECT_NE(std::string::npos, records[0].text.find("[PPAPIHelper.cpp:")) << line.text;
+    }
+}
+
+}  // namespace
+
+TEST_F(Discovery, RecordsOfAWalkThroughTheDefaultMachine) {
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    Load("default");
+    vextest::TraceSession session(5);
+    CPPAPIHelper helper;
+    ASSERT_EQ(0, helper.PPInitialize());
+    const HRESULT notSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    ExpectRecords({
+        {"CPPAPIHelper::CPPAPIHelper: Enter", 5},
+        {"CPPAPIHelper::PPInitialize: Enter", 5},
+        {"CPPAPIHelper::PPInitialize: Devices count: 2", 4},
+        {"CPPAPIHelper::PPInitialize: Current device id: " + vextest::Narrow(vextest::kSpeakers),
+         4},
+        {"CPPAPIHelper::PPInitialize: Device GUID: {6F1F6A2E-3C1B-4D59-9A51-0B7E2D1C4A01}", 4},
+        {"PPFindConnectorPart: End of parts; replacing connector", 5},
+        {"PPFindConnectorPart: Failed to retrieve pin id! " + Failure(notSupported), 3},
+        {"CPPAPIHelper::PPInitialize: End of connectors.", 4},
+        {"CPPAPIHelper::PPInitialize: Begging to look for a connector that supports PP API...", 4},
+        {"CPPAPIHelper::PPInitialize: Using pin id:  1", 4},
+        {"CPPAPIHelper::PPInitialize: Testing PP API; comparing versions...", 4},
+        {"CPPAPIHelper::LookForPPAudioModuleConnectorId_Intel: iapVersion[2]", 4},
+        {"CPPAPIHelper::LookForPPAudioModuleConnectorId_Intel: Modules count: 1, modules size: 156",
+         4},
+        {"Module id: {CBDD3DB0-85AE-4466-B18D-504FD8E7082B}", 4},
+        {"Module type: EFX, version: 1.4.2.0, name: drova", 4},
+        {"CPPAPIHelper::PPInitialize: Software IO connector not found! " +
+             Failure(HRESULT_FROM_WIN32(ERROR_NOT_FOUND)),
+         3},
+    });
+}
+
+TEST_F(Discovery, RecordsOfQueriesThatFindNothing) {
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    const struct {
+        std::string modules;
+        std::string members;
+        std::vector<ExpectedLine> lines;
+    } cases[] = {
+        {"[" + Module(kIntel100, R"("forms": ["pin"])") + "]",
+         R"("interfaceVersion": 3)",
+         {{"LookForPPModuleConnectorId_Intel: Version mismatch! iapVersion[3]", 3},
+          {"Query audio module for PP configuration failed! Result: " +
+               Failure(HRESULT_FROM_WIN32(ERROR_NOT_FOUND)),
+           4}}},
+        {"[" + Module(kUnlistedModule, R"("forms": ["pin"])") + "]",
+         "",
+         {{"Unspecific ModuleId: {11111111-2222-3333-4444-555555555555}", 3}}},
+        {"[" + Module(kIntel100, R"("forms": ["pin"])") + "]",
+         R"("moduleListSizeQuery": "ERROR_MORE_DATA")",
+         {{"Failed to retrieve modules list size! " + Failure(HRESULT_FROM_WIN32(ERROR_MORE_DATA)),
+           3}}},
+        {"[" + Module(kAmd15, R"("set": "amd")") + "]",
+         "",
+         {{"CPPAPIHelper::LookForPPModuleConnectorId_AMD: Tembra AMD module info is found, "
+           "version 1.5",
+           4}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines[0].text);
+        LoadJson(OneEndpointMachine(c.modules, c.members));
+        vextest::TraceSession session(5);
+        CPPAPIHelper helper;
+        helper.PPInitialize();
+        ExpectRecords(c.lines);
+        vexsim_Reset();
+    }
+}
+
+namespace {
+
+// A device collection of one filter device, as a caller of the module-existence query has it.
+class OneDeviceCollection : public IMMDeviceCollection {
+public:
+    explicit OneDeviceCollection(IMMDevice* device) : m_device(device) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualGUID(iid, Guids::kIidIMMDeviceCollection) || IsEqualGUID(iid, IID_IUnknown)) {
+            *object = static_cast<IMMDeviceCollection*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_references; }
+    HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
+        *count = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** device) override {
+        if (index != 0) {
+            return E_INVALIDARG;
+        }
+        *device = m_device.Get();
+        m_device->AddRef();
+        return S_OK;
+    }
+
+private:
+    ComPtr<IMMDevice> m_device;
+    ULONG m_references = 1;
+};
+
+ComPtr<IMMDevice> FilterDevice(const std::string& id) {
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDevice> device;
+    if (SUCCEEDED(CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                   Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid()))) {
+        enumerator->GetDevice(vextest::Widen(id.c_str()).c_str(), device.Receive());
+    }
+    return device;
+}
+
+}  // namespace
+
+TEST_F(Discovery, ModuleExistenceBehindOneConnector) {
+    // The wave filter's connectors in order: host (pin 0), offload (1), loopback (2), bridge.
+    const struct {
+        const char* what;
+        std::string modules;
+        ULONG connector;
+        HRESULT result;
+    } cases[] = {
+        {"instantiated module on the offload pin",
+         "[" + Module(kIntel131, R"("forms": ["pin", "audioModule"])") + "]", 1, S_OK},
+        {"pin form only", "[" + Module(kIntel131, R"("forms": ["pin"])") + "]", 1, S_OK},
+        {"no module on the host pin", "[" + Module(kIntel131, R"("forms": ["pin"])") + "]", 0,
+         E_FAIL},
+        {"module not instantiated",
+         "[" + Module(kIntel131, R"("forms": ["pin"], "instantiated": false)") + "]", 1, E_FAIL},
+        {"AMD-type module", "[" + Module(kAmd15, R"("set": "amd")") + "]", 0, S_OK},
+        {"connector past the end", "[" + Module(kIntel131, R"("forms": ["pin"])") + "]", 9,
+         E_INVALIDARG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoadJson(OneEndpointMachine(c.modules));
+        {
+            OneDeviceCollection collection(FilterDevice(WaveFilter(1)).Get());
+            CPPAPIHelper helper;
+            EXPECT_HR(c.result, helper.TembraModuleExist(&collection, 0, c.connector));
+            EXPECT_HR(E_NOINTERFACE, helper.TembraModuleExist(nullptr, 0, c.connector));
+        }
+        EXPECT_EQ(0, vexsim_LiveObjectCountOf("IKsControl"));
+        vexsim_Reset();
+    }
+}
+
+TEST_F(Discovery, InstantiationStateRequestInTheAudioModuleForm) {
+    Load("default");
+    OneDeviceCollection collection(FilterDevice(kDefaultWaveFilter).Get());
+    CPPAPIHelper helper;
+    ASSERT_HR(S_OK, helper.TembraModuleExist(&collection, 0, 1));
+    EXPECT_EQ(std::vector<std::string>{"b0fd34c075ffc847aa3cee46716b50c6"
+                                       "02000000"
+                                       "01000000"
+                                       "0e0cfc597e14ea4d8e01911023ebfc15"
+                                       "00000000"
+                                       "00000000"
+                                       "37cee9ba99aac74b9bdf4cbf3d23e1b9"
+                                       "06000000"
+                                       "01000000"
+                                       "01000000"
+                                       "00000000"
+                                       "7e2f8ec13d936549b7d11eef228d2af3"
+                                       "02000000"
+                                       "b03dddcbae856644b18d504fd8e7082b"
+                                       "00000000"},
+              RequestsOfKind(kDefaultWaveFilter, "instantiationState"))
+        << "116 bytes and 4 zero bytes of padding";
+}

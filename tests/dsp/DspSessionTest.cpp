@@ -1,0 +1,168 @@
+// The DSP sessions: which discovered modules serve an endpoint's two ranges, and how open,
+// close and selection treat endpoints with and without them.
+#include "dsp/DspTestSupport.h"
+
+#include "DspController.h"
+#include "TembraDspDrova.h"
+
+using namespace dsptest;
+
+namespace {
+
+class DspSessions : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(m_com.Result())); }
+    void TearDown() override {
+        vexsim_Reset();
+        vexsim_Unregister();
+    }
+    vextest::ComApartment m_com;
+};
+
+std::string PinModule(const char* guid, int pin) {
+    return std::string("{\"guid\": \"") + guid + "\", \"forms\": [\"pin\"], \"pins\": [" +
+           std::to_string(pin) + "]}";
+}
+
+}  // namespace
+
+TEST_F(DspSessions, AnEndpointGetsItsModules) {
+    ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine("default")));
+    ASSERT_HR(S_OK, DspController::Open(vextest::kSpeakers));
+    const DspModuleAvailability modules = DspController::GetModuleAvailability(vextest::kSpeakers);
+    EXPECT_FALSE(modules.mainModule) << "no module of the version tables is a main module";
+    EXPECT_TRUE(modules.lowLatencyModule);
+    const struct {
+        LONG publicId;
+        LONG index;
+    } ranges[] = {{1001, DspController::kNoModule},
+                  {1998, DspController::kNoModule},
+                  {2001, 0},
+                  {2998, 0},
+                  {2000, DspController::kNoModule},
+                  {2999, DspController::kNoModule},
+                  {1101, DspController::kNoModule}};
+    for (const auto& r : ranges) {
+        EXPECT_EQ(r.index, DspController::GetModuleIndex(vextest::kSpeakers, r.publicId))
+            << r.publicId;
+    }
+    EXPECT_HR(E_INVALIDARG, DspController::SelectModule(vextest::kSpeakers, 1003));
+    EXPECT_EQ(-1, DspController::Driver().SelectedIndex()) << "a refused selection changes nothing";
+    EXPECT_HR(S_OK, DspController::SelectModule(vextest::kSpeakers, 2003));
+    EXPECT_EQ(0, DspController::Driver().SelectedIndex());
+
+    EXPECT_HR(S_OK, DspController::Open(vextest::kHeadphones)) << "no module: still S_OK";
+    EXPECT_HR(E_FAIL, DspController::SelectModule(vextest::kHeadphones, 2003)) << "no session";
+    WString otherCase = vextest::kSpeakers;  // its hexadecimal digits in upper case
+    for (WCHAR& c : otherCase) {
+        c = (c >= 'a' && c <= 'f') ? static_cast<WCHAR>(c - 'a' + 'A') : c;
+    }
+    EXPECT_HR(S_OK, DspController::Open(otherCase.c_str()));
+    EXPECT_FALSE(DspController::GetModuleAvailability(otherCase.c_str()).lowLatencyModule)
+        << "the id is matched case-sensitively";
+
+    EXPECT_HR(S_OK, DspController::Open(vextest::kSpeakers)) << "a second open";
+    EXPECT_HR(S_OK, DspController::Close(vextest::kSpeakers));
+    EXPECT_FALSE(DspController::GetModuleAvailability(vextest::kSpeakers).lowLatencyModule)
+        << "one close ends the session";
+    EXPECT_HR(S_OK, DspController::Close(vextest::kSpeakers)) << "closing again";
+    EXPECT_HR(E_FAIL, DspController::SelectModule(vextest::kSpeakers, 2003));
+    EXPECT_EQ(0, DspController::Driver().SelectedIndex()) << "close leaves the driver's index";
+}
+
+TEST_F(DspSessions, TheLastModuleOfAnEndpointWins) {
+    const std::string modules =
+        "[" + PinModule(kIntel100, 0) + ", " + PinModule(kIntel131, 2) + "]";
+    ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachineJson(
+        Machine(
+            {Endpoint(1, StandardProperties(1), RenderPath(modules)),
+             Endpoint(2, StandardProperties(2), RenderPath("[" + PinModule(kIntel142, 1) + "]"))})
+            .c_str())));
+    const WString second = EndpointIdW(2);
+    ASSERT_HR(S_OK, DspController::Open(second.c_str()));
+    EXPECT_EQ(3u, DspController::Driver().Modules().size()) << "every endpoint is discovered";
+    EXPECT_EQ(2, DspController::GetModuleIndex(second.c_str(), 2001));
+    const WString first = EndpointIdW(1);
+    ASSERT_HR(S_OK, DspController::Open(first.c_str()));
+    EXPECT_EQ(1, DspController::GetModuleIndex(first.c_str(), 2001))
+        << "of the endpoint's two records, the later one";
+    EXPECT_EQ(3u, DspController::Driver().Modules().size()) << "nothing appended again";
+}
+
+TEST_F(DspSessions, DriverSlotsReportTheInventory) {
+    ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine("default")));
+    CTembraDspDrova driver;
+    ULONG count = 7;
+    EXPECT_HR(S_OK, driver.GetModuleCount(&count));
+    EXPECT_EQ(0u, count);
+    EXPECT_HR(E_FAIL, driver.SelectModule(-1)) << "an empty list";
+    EXPECT_HR(S_OK, driver.RefreshModules());
+    EXPECT_HR(S_OK, driver.GetModuleCount(&count));
+    ASSERT_EQ(1u, count);
+
+    ScopedBstr id;
+    ScopedBstr name;
+    ScopedBstr label;
+    GUID guid{};
+    ULONG formFactor = 0;
+    ULONG channels = 0;
+    ULONG type = 0;
+    EXPECT_HR(E_FAIL, driver.GetModuleInfo(1, id.Receive(), &guid, &formFactor, name.Receive(),
+                                           &channels, &type, label.Receive()));
+    EXPECT_EQ(nullptr, id.Get()) << "nothing written past the list";
+    ASSERT_HR(S_OK, driver.GetModuleInfo(0, id.Receive(), &guid, &formFactor, name.Receive(),
+                                         &channels, &type, label.Receive()));
+    EXPECT_EQ(vextest::Narrow(vextest::kSpeakers), vextest::Narrow(id.Get()));
+    EXPECT_EQ("Speakers (Vex High Definition Audio)", vextest::Narrow(name.Get()));
+    EXPECT_EQ("1.4.2", vextest::Narrow(label.Get()));
+    EXPECT_EQ(0x6F1F6A2Eu, guid.Data1);
+    EXPECT_EQ(1u, formFactor);
+    EXPECT_EQ(2u, channels);
+    EXPECT_EQ(2u, type);
+
+    EXPECT_HR(E_FAIL, driver.SelectModule(1));
+    EXPECT_EQ(-1, driver.SelectedIndex());
+    EXPECT_HR(E_FAIL, driver.SelectModule(-2));
+    EXPECT_HR(S_OK, driver.SelectModule(0));
+    EXPECT_EQ(0, driver.SelectedIndex());
+    EXPECT_EQ(64004u, sizeof driver.ModuleReplyBuffer());
+}
+
+TEST_F(DspSessions, Records) {
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine("default")));
+    vextest::TraceSession session(5);
+    const std::string speakers = vextest::Narrow(vextest::kSpeakers);
+    const std::string headphones = vextest::Narrow(vextest::kHeadphones);
+    DspController::Open(vextest::kSpeakers);
+    DspController::Open(vextest::kSpeakers);
+    DspController::Open(vextest::kHeadphones);
+    DspController::Close(vextest::kHeadphones);
+    DspController::SelectModule(vextest::kHeadphones, 2003);
+    const struct {
+        std::string text;
+        int level;
+    } lines[] = {
+        {"[DspController.cpp:", 5},
+        {"DspController::Open: DSP module index: " + speakers + "[-10, 0]", 4},
+        {"DspController::Open: DSP module for device[" + speakers + "] is already opened.", 4},
+        {"DspController::Open: Could not find the dsp module for the device [" + headphones + "]",
+         3},
+        {"DspController::Close: DSP module for device[" + headphones + "] is not opened.", 3},
+        {"DspController::SelectModule: DSP module for device[" + headphones + "] is not opened.",
+         3},
+        {"CTembraDspDrova::GetModuleCount: Module count = 1", 4},
+        {"CTembraDspDrova::GetModuleInfo: DeviceID = " + speakers +
+             ", EndpointGuid = {6F1F6A2E-3C1B-4D59-9A51-0B7E2D1C4A01}, FormFactor = 1, "
+             "FriendlyName = Speakers (Vex High Definition Audio), ModuleType = 2, "
+             "ModuleVersion = 1.4.2",
+         4},
+        {"CTembraDspDrova::RefreshModules: Enter", 5},
+        {"CPPAPIHelper::RefreshModuleList: Enter", 5},
+    };
+    for (const auto& line : lines) {
+        const auto records = vextest::RecordsContaining(line.text);
+        ASSERT_FALSE(records.empty()) << "no record with: " << line.text;
+        EXPECT_EQ(line.level, records[0].level) << line.text;
+    }
+}
