@@ -22,15 +22,17 @@ fi
 cmake --build "$BUILD" -j "$(nproc 2>/dev/null || echo 2)" || exit 1
 
 rm -rf "$BUILD/seeds"
-mkdir -p "$BUILD/seeds/set" "$BUILD/seeds/get" "$BUILD/corpus/set" "$BUILD/corpus/get" \
-    "$BUILD/findings"
+mkdir -p "$BUILD/seeds/set" "$BUILD/seeds/get" "$BUILD/seeds/discovery" "$BUILD/corpus/set" \
+    "$BUILD/corpus/get" "$BUILD/corpus/discovery" "$BUILD/findings"
 "$BUILD/SeedWriter" "$BUILD/seeds/set" "$BUILD/seeds/get" || exit 1
+cp fuzz/seeds/discovery/* "$BUILD/seeds/discovery/"
 
 status=0
-for target in set get; do
+for target in set get discovery; do
     case $target in
         set) binary="$BUILD/SetParameterFuzzer" ;;
         get) binary="$BUILD/GetParameterFuzzer" ;;
+        discovery) binary="$BUILD/DiscoveryAnswerFuzzer" ;;
     esac
     log="$BUILD/$target.log"
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
