@@ -40,8 +40,8 @@ HRESULT DspController::Open(const WCHAR* endpointId) {
     VEX_LOG_SCOPE("DspController::Open");
     HRESULT hr = TembraDspDriver.RefreshModules();
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "DspController::Open", "RefreshModules of DSP failed: [0x%.8x]%s",
-                hr, Util::ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "DspController::Open", "RefreshModules of DSP failed: [0x%.8x]%s",
+                   hr);
         return hr;
     }
     if (DspSessionTable.count(endpointId) != 0) {

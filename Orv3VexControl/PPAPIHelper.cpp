@@ -249,6 +249,57 @@ const VendorKs::ModuleEntry* FindLabelledEntry(const ModuleList& list, const WCH
     return nullptr;
 }
 
+// The records of opening a filter's control differ between the walk and the wave filter.
+struct FilterControlTexts {
+    const WCHAR* function;
+    const WCHAR* deviceFailed;
+    const WCHAR* activateFailed;
+};
+
+const FilterControlTexts kOffloadPinTexts = {
+    TEXT("PPFindConnectorPart"),
+    TEXT("GetDevice failed! [0x%.8x]%s"),
+    TEXT("Failed to activate IKsControl interface! [0x%.8x]%s"),
+};
+
+const FilterControlTexts kWaveFilterTexts = {
+    TEXT("CPPAPIHelper::PPInitialize"),
+    TEXT("Failed to retrieve wave filer device! [0x%.8x]%s"),
+    TEXT("Activate ks control failed! [0x%.8x]%s"),
+};
+
+// The KS control of the filter device a topology belongs to.
+HRESULT OpenFilterControl(IDeviceTopology* topology, IMMDeviceEnumerator* enumerator,
+                          const FilterControlTexts& texts, ComPtr<IKsControl>* control) {
+    ScopedCoMem<WCHAR> deviceId;
+    HRESULT hr = topology->GetDeviceId(deviceId.Receive());
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, texts.function, TEXT("GetDeviceId failed! [0x%.8x]%s"), hr,
+                ErrorText{hr});
+        return hr;
+    }
+    ComPtr<IMMDevice> device;
+    hr = enumerator->GetDevice(deviceId.Get(), device.Receive());
+    deviceId.Reset();
+    if (SUCCEEDED(hr) && !device) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, texts.function, texts.deviceFailed, hr, ErrorText{hr});
+        return hr;
+    }
+    control->Reset();
+    hr = device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control->ReceiveVoid());
+    if (SUCCEEDED(hr) && !*control) {
+        hr = E_POINTER;
+    }
+    if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, texts.function, texts.activateFailed, hr, ErrorText{hr});
+        return hr;
+    }
+    return S_OK;
+}
+
 // The request that asks a filter for the engine descriptor of one node.
 HRESULT ReadOffloadPin(IPart* startPart, IPart* connectorPart, IMMDeviceEnumerator* enumerator,
                        bool* useConnectorPins, std::set<ULONG>* pinIds) {
@@ -257,30 +308,13 @@ HRESULT ReadOffloadPin(IPart* startPart, IPart* connectorPart, IMMDeviceEnumerat
     ComPtr<IDeviceTopology> topology;
     HRESULT hr = startPart->GetTopologyObject(topology.Receive());
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "GetTopologyObject failed! [0x%.8x]%s", hr,
-                ErrorText{hr});
-        return hr;
-    }
-    ScopedCoMem<WCHAR> deviceId;
-    hr = topology->GetDeviceId(deviceId.Receive());
-    if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "GetDeviceId failed! [0x%.8x]%s", hr,
-                ErrorText{hr});
-        return hr;
-    }
-    ComPtr<IMMDevice> device;
-    hr = enumerator->GetDevice(deviceId.Get(), device.Receive());
-    deviceId.Reset();
-    if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "GetDevice failed! [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart", "GetTopologyObject failed! [0x%.8x]%s",
+                   hr);
         return hr;
     }
     ComPtr<IKsControl> control;
-    hr = device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid());
+    hr = OpenFilterControl(topology.Get(), enumerator, kOffloadPinTexts, &control);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "PPFindConnectorPart",
-                "Failed to activate IKsControl interface! [0x%.8x]%s", hr, ErrorText{hr});
         return hr;
     }
     UINT localId = 0;
@@ -352,8 +386,7 @@ HRESULT FindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* conne
     HRESULT hr = dataFlow == eCapture ? startPart->EnumPartsOutgoing(parts.Receive())
                                       : startPart->EnumPartsIncoming(parts.Receive());
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "EnumParts failed. [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart", "EnumParts failed. [0x%.8x]%s", hr);
         return S_FALSE;
     }
     if (!parts) {
@@ -363,9 +396,8 @@ HRESULT FindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* conne
     UINT count = 0;
     hr = parts->GetCount(&count);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "PPFindConnectorPart",
-                "Failed to retrieve count of the outgoing/incoming parts! [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart",
+                   "Failed to retrieve count of the outgoing/incoming parts! [0x%.8x]%s", hr);
         return hr;
     }
     for (UINT i = 0; i < count; ++i) {
@@ -375,16 +407,14 @@ HRESULT FindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* conne
             hr = E_POINTER;
         }
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "PPFindConnectorPart",
-                    "Failed to retrieve next part from incoming parts! [0x%.8x]%s", hr,
-                    ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart",
+                       "Failed to retrieve next part from incoming parts! [0x%.8x]%s", hr);
             return hr;
         }
         PartType type = Connector;
         hr = part->GetPartType(&type);
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "PPFindConnectorPart", "GetPartType failed! [0x%.8x]%s", hr,
-                    ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart", "GetPartType failed! [0x%.8x]%s", hr);
             return hr;
         }
         if (type == Connector) {
@@ -392,9 +422,8 @@ HRESULT FindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* conne
             ComPtr<IConnector> connector;
             hr = part.QueryInterface(Guids::kIidIConnector, &connector);
             if (FAILED(hr)) {
-                VEX_LOG(kLevelWarning, "PPFindConnectorPart",
-                        "Failed to query starting connector IPart interface! [0x%.8x]%s", hr,
-                        ErrorText{hr});
+                VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart",
+                           "Failed to query starting connector IPart interface! [0x%.8x]%s", hr);
                 return hr;
             }
             if (dataFlow != eRender) {
@@ -426,8 +455,8 @@ HRESULT FindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* conne
         if (SUCCEEDED(hr)) {
             return hr;
         }
-        VEX_LOG(kLevelWarning, "PPFindConnectorPart", "PPFindConnectorPart failed! [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart", "PPFindConnectorPart failed! [0x%.8x]%s",
+                   hr);
     }
     return S_FALSE;
 }
@@ -438,8 +467,8 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
     ComPtr<IPropertyStore> store;
     HRESULT hr = device->OpenPropertyStore(STGM_READ, store.Receive());
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Failed to open device property store! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Failed to open device property store! [0x%.8x]%s", hr);
         return -1;
     }
     ScopedPropVariant value;
@@ -448,16 +477,16 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
         hr = DISP_E_TYPEMISMATCH;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Failed to read device GUID! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Failed to read device GUID! [0x%.8x]%s", hr);
         return -1;
     }
     GUID endpointGuid{};
     hr = value.Get().pwszVal != nullptr ? CLSIDFromString(value.Get().pwszVal, &endpointGuid)
                                         : E_POINTER;
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Failed to convert device GUID! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Failed to convert device GUID! [0x%.8x]%s", hr);
         return -1;
     }
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
@@ -469,8 +498,8 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
         hr = DISP_E_TYPEMISMATCH;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Failed to read device Form Factor: [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Failed to read device Form Factor: [0x%.8x]%s", hr);
         return -1;
     }
     working->formFactor = value.Get().ulVal;
@@ -486,8 +515,8 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
         hr = kMalformedAnswer;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Get audio engine device format failed. [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Get audio engine device format failed. [0x%.8x]%s", hr);
         working->channelCount = 2;
     } else {
         const BYTE* format = value.Get().blob.pBlobData;
@@ -496,8 +525,8 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
 
     hr = store->GetValue(Guids::kPkeyDeviceFriendlyName, value.Receive());
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Failed to read device friendly name: [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Failed to read device friendly name: [0x%.8x]%s", hr);
         return hr;
     }
     const bool named = value.Type() == VT_LPWSTR && value.Get().pwszVal != nullptr;
@@ -525,16 +554,16 @@ HRESULT WalkToSoftwareConnector(ULONG dataFlow, IMMDeviceEnumerator* enumerator,
         BOOL connected = FALSE;
         HRESULT hr = (*current)->IsConnected(&connected);
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "Connector IsConnected failed! [0x%.8x]%s", hr, ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                       "Connector IsConnected failed! [0x%.8x]%s", hr);
             return hr;
         }
         if (!connected) {
             ConnectorType type = Unknown_Connector;
             hr = (*current)->GetType(&type);
             if (FAILED(hr)) {
-                VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                        "Connector GetType failed! [0x%.8x]%s", hr, ErrorText{hr});
+                VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                           "Connector GetType failed! [0x%.8x]%s", hr);
                 return hr;
             }
             if (type == Software_IO) {
@@ -558,16 +587,15 @@ HRESULT WalkToSoftwareConnector(ULONG dataFlow, IMMDeviceEnumerator* enumerator,
             hr = E_POINTER;
         }
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "Connector GetConnectedTo failed! [0x%.8x]%s", hr, ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                       "Connector GetConnectedTo failed! [0x%.8x]%s", hr);
             return hr;
         }
         ComPtr<IPart> farPart;
         hr = farConnector.QueryInterface(Guids::kIidIPart, &farPart);
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "Failed to query next connector IPart interface! [0x%.8x]%s", hr,
-                    ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                       "Failed to query next connector IPart interface! [0x%.8x]%s", hr);
             return hr;
         }
         hr = FindConnectorPart(dataFlow, farPart.Get(), connectorPart, current, enumerator,
@@ -577,8 +605,8 @@ HRESULT WalkToSoftwareConnector(ULONG dataFlow, IMMDeviceEnumerator* enumerator,
             return hr;
         }
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "Failed to find connector part! [0x%.8x]%s", hr, ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                       "Failed to find connector part! [0x%.8x]%s", hr);
             return hr;
         }
     }
@@ -592,8 +620,8 @@ HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart*
     ConnectorType type = Unknown_Connector;
     HRESULT hr = last->GetType(&type);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "IConnector GetType failed! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "IConnector GetType failed! [0x%.8x]%s", hr);
         return hr;
     }
     ComPtr<IPart> lastPart;
@@ -602,8 +630,8 @@ HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart*
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Connector QueryInterfacet failed! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Connector QueryInterfacet failed! [0x%.8x]%s", hr);
         return hr;
     }
     ComPtr<IDeviceTopology> topology;
@@ -612,15 +640,15 @@ HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart*
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetTopologyObject failed! [0x%.8x]%s",
-                hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "GetTopologyObject failed! [0x%.8x]%s", hr);
         return hr;
     }
     UINT count = 0;
     hr = topology->GetConnectorCount(&count);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetConnectorCount failed! [0x%.8x]%s",
-                hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "GetConnectorCount failed! [0x%.8x]%s", hr);
         return hr;
     }
     for (UINT j = 0; j < count; ++j) {
@@ -630,14 +658,14 @@ HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart*
             hr = E_POINTER;
         }
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetConnector failed! [0x%.8x]%s",
-                    hr, ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                       "GetConnector failed! [0x%.8x]%s", hr);
             continue;
         }
         hr = connector->GetType(&type);
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "Wave filter Connector GetType failed! [0x%.8x]%s", hr, ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                       "Wave filter Connector GetType failed! [0x%.8x]%s", hr);
             break;
         }
         if (type != Software_IO) {
@@ -648,53 +676,29 @@ HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart*
         ComPtr<IPart> part;
         hr = connector.QueryInterface(Guids::kIidIPart, &part);
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "Software IO connector QueryInterfacet failed! [0x%.8x]%s", hr, ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                       "Software IO connector QueryInterfacet failed! [0x%.8x]%s", hr);
             break;
         }
         ComPtr<IPartsList> path;
         hr = topology->GetSignalPath(connectorPart, part.Get(), TRUE, path.Receive());
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "GetSignalPath call failed! [0x%.8x]%s", hr, ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                       "GetSignalPath call failed! [0x%.8x]%s", hr);
             continue;
         }
         if (useConnectorPins) {
             UINT localId = 0;
             hr = part->GetLocalId(&localId);
             if (FAILED(hr)) {
-                VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                        "Failed to read connector local id! [0x%.8x]%s", hr, ErrorText{hr});
+                VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                           "Failed to read connector local id! [0x%.8x]%s", hr);
                 continue;
             }
             pinIds->insert(LowWord(localId));
         }
     }
-    ScopedCoMem<WCHAR> filterId;
-    hr = topology->GetDeviceId(filterId.Receive());
-    if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetDeviceId failed! [0x%.8x]%s", hr,
-                ErrorText{hr});
-        return hr;
-    }
-    ComPtr<IMMDevice> filter;
-    hr = enumerator->GetDevice(filterId.Get(), filter.Receive());
-    if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Failed to retrieve wave filer device! [0x%.8x]%s", hr, ErrorText{hr});
-        return hr;
-    }
-    control->Reset();
-    hr = filter->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control->ReceiveVoid());
-    if (SUCCEEDED(hr) && !*control) {
-        hr = E_POINTER;
-    }
-    if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Activate ks control failed! [0x%.8x]%s", hr, ErrorText{hr});
-        return hr;
-    }
-    return S_OK;
+    return OpenFilterControl(topology.Get(), enumerator, kWaveFilterTexts, control);
 }
 
 }  // namespace
@@ -804,9 +808,8 @@ LONG CPPAPIHelper::PPInitialize() {
     HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
                                   Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Failed to initialize COM instance MMDeviceEnumerator! [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Failed to initialize COM instance MMDeviceEnumerator! [0x%.8x]%s", hr);
         return -1;
     }
     ComPtr<IMMDeviceCollection> endpoints;
@@ -815,15 +818,15 @@ LONG CPPAPIHelper::PPInitialize() {
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "EnumAudioEndpoints failed! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "EnumAudioEndpoints failed! [0x%.8x]%s", hr);
         return -1;
     }
     UINT count = 0;
     hr = endpoints->GetCount(&count);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "GetCount for devices list failed! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "GetCount for devices list failed! [0x%.8x]%s", hr);
         return -1;
     }
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Devices count: %d", count);
@@ -845,8 +848,8 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Failed to get device from collection! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Failed to get device from collection! [0x%.8x]%s", hr);
         return -1;
     }
     ScopedCoMem<WCHAR> id;
@@ -855,8 +858,8 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "Failed to get device id! [0x%.8x]%s",
-                hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Failed to get device id! [0x%.8x]%s", hr);
         return -1;
     }
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Current device id: %s", id.Get());
@@ -880,15 +883,15 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
     ComPtr<IMMEndpoint> endpoint;
     hr = device.QueryInterface(Guids::kIidIMMEndpoint, &endpoint);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Endpoint interface query failed! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Endpoint interface query failed! [0x%.8x]%s", hr);
         return -1;
     }
     EDataFlow dataFlow = eRender;
     hr = endpoint->GetDataFlow(&dataFlow);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetDataFlow failed! [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetDataFlow failed! [0x%.8x]%s",
+                   hr);
         return -1;
     }
     ComPtr<IDeviceTopology> topology;
@@ -897,8 +900,8 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "Device activation failed! [0x%.8x]%s",
-                hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Device activation failed! [0x%.8x]%s", hr);
         return -1;
     }
     ComPtr<IConnector> current;
@@ -907,8 +910,8 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetConnector failed! [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetConnector failed! [0x%.8x]%s",
+                   hr);
         return -1;
     }
 
@@ -918,8 +921,8 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
     hr = WalkToSoftwareConnector(static_cast<ULONG>(dataFlow), enumerator, &current, &connectorPart,
                                  &useConnectorPins, &pinIds);
     if (hr != S_OK) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                "Software IO connector not found! [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
+                   "Software IO connector not found! [0x%.8x]%s", hr);
         return std::nullopt;
     }
     ComPtr<IKsControl> control;
@@ -940,9 +943,8 @@ void CPPAPIHelper::QueryVendorModules(IKsControl* control, const std::set<ULONG>
     const HRESULT hr = QueryPPAudioModule(control, &classId, &instanceId);
     audioModuleFound = SUCCEEDED(hr);
     if (!audioModuleFound) {
-        VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
-                "Query audio module for PP configuration failed! Result: [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelInformation, "CPPAPIHelper::PPInitialize",
+                   "Query audio module for PP configuration failed! Result: [0x%.8x]%s", hr);
     }
     bool appended = false;
     for (const ULONG pinId : pinIds) {
@@ -976,10 +978,10 @@ HRESULT CPPAPIHelper::QueryPPAudioModule(IKsControl* control, GUID* classId, ULO
         hr = kMalformedAnswer;
     }
     if (FAILED(hr) && hr != kMoreData) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule",
-                "Unable to get the required size of the buffer for getting audio module "
-                "descriptor, HRESULT: [0x%.8x]%s",
-                hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule",
+                   "Unable to get the required size of the buffer for getting audio module "
+                   "descriptor, HRESULT: [0x%.8x]%s",
+                   hr);
         return kNotFound;
     }
     std::vector<BYTE> list(size, 0);
@@ -997,8 +999,8 @@ HRESULT CPPAPIHelper::QueryPPAudioModule(IKsControl* control, GUID* classId, ULO
         }
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule",
-                "Failed to get audio module descriptor, HRESULT: [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule",
+                   "Failed to get audio module descriptor, HRESULT: [0x%.8x]%s", hr);
         return kNotFound;
     }
     for (ULONG i = 0; i < header.Count; ++i) {
@@ -1165,8 +1167,8 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                "Failed to get device: [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                   "Failed to get device: [0x%.8x]%s", hr);
         return hr;
     }
     ComPtr<IDeviceTopology> topology;
@@ -1175,8 +1177,8 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                "Failed to active device IDeviceTopology: [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                   "Failed to active device IDeviceTopology: [0x%.8x]%s", hr);
         return hr;
     }
     ComPtr<IConnector> connector;
@@ -1185,8 +1187,8 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                "Failed to get connector: [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                   "Failed to get connector: [0x%.8x]%s", hr);
         return hr;
     }
     ComPtr<IPart> part;
@@ -1197,8 +1199,8 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
     UINT localId = 0;
     hr = part->GetLocalId(&localId);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                "Failed to get local id: [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                   "Failed to get local id: [0x%.8x]%s", hr);
         return hr;
     }
     const ULONG pinId = LowWord(localId);
@@ -1208,8 +1210,8 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                "Failed to active device IKsControl: [0x%.8x]%s", hr, ErrorText{hr});
+        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                   "Failed to active device IKsControl: [0x%.8x]%s", hr);
         return hr;
     }
 
@@ -1217,9 +1219,8 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
     ULONG instanceId = 0;
     hr = QueryPPAudioModule(control.Get(), &classId, &instanceId);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelInformation, "CPPAPIHelper::TembraModuleExist",
-                "Query audio module for PP configuration failed! Result: [0x%.8x]%s", hr,
-                ErrorText{hr});
+        VEX_LOG_HR(kLevelInformation, "CPPAPIHelper::TembraModuleExist",
+                   "Query audio module for PP configuration failed! Result: [0x%.8x]%s", hr);
         classId = GUID_NULL;
     }
     VendorKs::ModuleEntry entry{};
@@ -1236,9 +1237,8 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
             hr = kMalformedAnswer;
         }
         if (FAILED(hr)) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                    "Failed to GetAudioModuleInstantiationState_Intel: [0x%.8x]%s", hr,
-                    ErrorText{hr});
+            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
+                       "Failed to GetAudioModuleInstantiationState_Intel: [0x%.8x]%s", hr);
         } else if (instantiated != 0) {
             return hr;
         }

@@ -43,6 +43,10 @@ void LogAt(UCHAR level, const char* file, int line, const WCHAR* function, const
     ::Util::LogAt(level, VEX_LOG_FILE, __LINE__, TEXT(function), \
                   TEXT(format) __VA_OPT__(, ) __VA_ARGS__)
 
+// A failure record: the format ends in "[0x%.8x]%s", which take the code and its system text.
+#define VEX_LOG_HR(level, function, format, hr) \
+    VEX_LOG(level, function, format, hr, ::Util::ErrorText{hr})
+
 // Writes "Enter" now and " Leave" when the enclosing scope ends, at the verbose level.
 #define VEX_LOG_SCOPE(function) \
     ::Util::LogScope vexLogScope_(::Util::ScopeLogger(), VEX_LOG_FILE, __LINE__, TEXT(function))
