@@ -38,6 +38,7 @@ enum COINIT {
     COINIT_DISABLE_OLE1DDE = 0x4,
 };
 
+// The registration kinds implemented here; other REGCLS flags are refused with E_INVALIDARG.
 enum REGCLS {
     REGCLS_SINGLEUSE = 0,
     REGCLS_MULTIPLEUSE = 1,
@@ -52,6 +53,5 @@ VEXPLAT_API HRESULT CoRevokeClassObject(DWORD cookie);
 VEXPLAT_API HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
                                      LPVOID* object);
 VEXPLAT_API LPVOID CoTaskMemAlloc(SIZE_T size);
-VEXPLAT_API LPVOID CoTaskMemRealloc(LPVOID memory, SIZE_T size);
 VEXPLAT_API void CoTaskMemFree(LPVOID memory);
 }

@@ -1,4 +1,5 @@
-// Registry access over the process's in-memory HKEY_LOCAL_MACHINE.
+// Registry access over the process's in-memory HKEY_LOCAL_MACHINE. An opened key allows what
+// its access mask grants, as on Windows: a write through a key opened for reading is refused.
 #pragma once
 
 #include "windows.h"
@@ -10,11 +11,18 @@ typedef DWORD REGSAM;
 
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 
+#define DELETE 0x00010000
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
+#define MAXIMUM_ALLOWED 0x02000000
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define GENERIC_ALL 0x10000000
 
 #define REG_NONE 0
 #define REG_SZ 1

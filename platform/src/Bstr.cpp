@@ -1,13 +1,18 @@
 // BSTRs: a 32-bit byte length in front of the text, a NUL after it; and their comparison.
 #include <windows.h>
 
-#include <cstdlib>
+#include "Memory.h"
+
 #include <cstring>
 
 namespace {
 
-uint32_t* Prefix(BSTR text) {
-    return reinterpret_cast<uint32_t*>(text) - 1;
+// The byte length of a BSTR, read from its block header after checking the block is one.
+UINT ByteLength(const char* caller, BSTR text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    return vexplat::CheckedHeader(vexplat::Family::Bstr, caller, text)->bstrByteLength;
 }
 
 UINT Length(const OLECHAR* text) {
@@ -19,12 +24,13 @@ UINT Length(const OLECHAR* text) {
 }
 
 // A simple stand-in for a linguistic, case-sensitive comparison: letters compare without
-// regard to case first, and only equal words are then ordered lower case before upper case.
+// regard to case first, and only equal words are then ordered lower case before upper case
+// (unless the comparison ignores case, when they are equal).
 int FoldedUnit(OLECHAR c) {
     return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c;
 }
 
-int LinguisticCompare(const OLECHAR* a, UINT la, const OLECHAR* b, UINT lb) {
+int LinguisticCompare(const OLECHAR* a, UINT la, const OLECHAR* b, UINT lb, bool ignoreCase) {
     const UINT n = la < lb ? la : lb;
     for (UINT i = 0; i < n; ++i) {
         const int fa = FoldedUnit(a[i]);
@@ -35,6 +41,9 @@ int LinguisticCompare(const OLECHAR* a, UINT la, const OLECHAR* b, UINT lb) {
     }
     if (la != lb) {
         return la < lb ? -1 : 1;
+    }
+    if (ignoreCase) {
+        return 0;
     }
     for (UINT i = 0; i < n; ++i) {
         if (a[i] != b[i]) {
@@ -52,13 +61,13 @@ extern "C" BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
     if (bytes > 0xFFFFFFF0u) {
         return nullptr;
     }
-    auto* block = static_cast<uint8_t*>(std::malloc(sizeof(uint32_t) + bytes + sizeof(OLECHAR)));
-    if (block == nullptr) {
+    auto* result =
+        static_cast<BSTR>(vexplat::AllocateBlock(vexplat::Family::Bstr, bytes + sizeof(OLECHAR)));
+    if (result == nullptr) {
         return nullptr;
     }
-    const uint32_t byteLength = static_cast<uint32_t>(bytes);
-    std::memcpy(block, &byteLength, sizeof(byteLength));
-    BSTR result = reinterpret_cast<BSTR>(block + sizeof(uint32_t));
+    vexplat::CheckedHeader(vexplat::Family::Bstr, "SysAllocStringLen", result)->bstrByteLength =
+        static_cast<uint32_t>(bytes);
     if (text != nullptr) {
         std::memcpy(result, text, bytes);
     } else {
@@ -75,21 +84,21 @@ extern "C" BSTR SysAllocString(const OLECHAR* text) {
     return SysAllocStringLen(text, Length(text));
 }
 
-extern "C" UINT SysStringByteLen(BSTR text) {
-    return text == nullptr ? 0 : *Prefix(text);
-}
-
 extern "C" UINT SysStringLen(BSTR text) {
-    return text == nullptr ? 0 : *Prefix(text) / sizeof(OLECHAR);
+    return ByteLength("SysStringLen", text) / sizeof(OLECHAR);
 }
 
 extern "C" void SysFreeString(BSTR text) {
-    if (text != nullptr) {
-        std::free(Prefix(text));
-    }
+    vexplat::FreeBlock(vexplat::Family::Bstr, "SysFreeString", text);
 }
 
-extern "C" HRESULT VarBstrCmp(BSTR left, BSTR right, LCID /*locale*/, ULONG /*flags*/) {
+extern "C" HRESULT VarBstrCmp(BSTR left, BSTR right, LCID /*locale*/, ULONG flags) {
+    // Only case folding is implemented; a comparison asked to ignore anything else would give a
+    // wrong order, so it is refused.
+    if ((flags & ~static_cast<ULONG>(NORM_IGNORECASE)) != 0) {
+        return E_INVALIDARG;
+    }
+    const bool ignoreCase = (flags & NORM_IGNORECASE) != 0;
     const UINT ll = SysStringLen(left);
     const UINT lr = SysStringLen(right);
     // A null BSTR is an empty string.
@@ -99,6 +108,6 @@ extern "C" HRESULT VarBstrCmp(BSTR left, BSTR right, LCID /*locale*/, ULONG /*fl
         }
         return ll == 0 ? VARCMP_LT : VARCMP_GT;
     }
-    const int order = LinguisticCompare(left, ll, right, lr);
+    const int order = LinguisticCompare(left, ll, right, lr, ignoreCase);
     return order < 0 ? VARCMP_LT : (order > 0 ? VARCMP_GT : VARCMP_EQ);
 }

@@ -1,8 +1,14 @@
-// The COM runtime: per-thread apartment counts, the process-wide class table and the task
-// allocator.
+// The COM runtime: per-thread apartments, the process-wide class table and the task allocator.
+//
+// Every thread that initialises COM as apartment-threaded gets an apartment of its own; the
+// threads that initialise it as multithreaded share the process's multithreaded apartment,
+// which a thread that never initialised COM joins implicitly while the apartment exists. A class
+// registration belongs to the apartment it was made in: only that apartment reaches it, only
+// that apartment revokes it, and it goes away when that apartment is torn down.
 #include <windows.h>
 
-#include <cstdlib>
+#include "Memory.h"
+
 #include <mutex>
 #include <vector>
 
@@ -11,6 +17,7 @@ namespace {
 struct ThreadApartment {
     ULONG count = 0;
     DWORD model = 0;
+    uint64_t id = 0;  // of the thread's single-threaded apartment
 };
 
 thread_local ThreadApartment t_apartment;
@@ -19,14 +26,18 @@ struct RegisteredClass {
     CLSID clsid;
     IUnknown* object;
     DWORD context;
+    DWORD flags;
     DWORD cookie;
+    uint64_t apartment;
 };
 
 struct ComState {
     std::mutex lock;
     std::vector<RegisteredClass> classes;
     DWORD nextCookie = 1;
+    uint64_t nextApartment = 1;
     ULONG multithreadedUsers = 0;  // threads in the process's multithreaded apartment
+    uint64_t multithreadedId = 0;  // the multithreaded apartment while it exists, else 0
 };
 
 ComState& State() {
@@ -38,14 +49,41 @@ DWORD ModelOf(DWORD coInit) {
     return (coInit & COINIT_APARTMENTTHREADED) ? COINIT_APARTMENTTHREADED : COINIT_MULTITHREADED;
 }
 
-// True when the calling thread may use COM: it initialised it, or the process has a
-// multithreaded apartment that an uninitialised thread joins implicitly, as on Windows.
-bool ThreadCanUseCom() {
-    if (t_apartment.count > 0) {
-        return true;
+// The apartment the calling thread is in (the lock held), or 0 when it may not use COM.
+uint64_t CurrentApartment(const ComState& state) {
+    if (t_apartment.count > 0 && t_apartment.model == COINIT_APARTMENTTHREADED) {
+        return t_apartment.id;
     }
-    std::lock_guard<std::mutex> guard(State().lock);
-    return State().multithreadedUsers > 0;
+    return state.multithreadedId;
+}
+
+// The contexts a registration serves: a multiple-use local server also serves in-process
+// callers.
+DWORD ServedContexts(DWORD context, DWORD flags) {
+    if ((flags & REGCLS_MULTIPLEUSE) != 0 && (context & CLSCTX_LOCAL_SERVER) != 0) {
+        return context | CLSCTX_INPROC_SERVER;
+    }
+    return context;
+}
+
+// Drops every registration of an apartment that is being torn down.
+void RevokeApartment(uint64_t apartment) {
+    std::vector<IUnknown*> released;
+    {
+        std::lock_guard<std::mutex> guard(State().lock);
+        auto& classes = State().classes;
+        for (auto it = classes.begin(); it != classes.end();) {
+            if (it->apartment == apartment) {
+                released.push_back(it->object);
+                it = classes.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (IUnknown* object : released) {
+        object->Release();
+    }
 }
 
 }  // namespace
@@ -61,36 +99,62 @@ extern "C" HRESULT CoInitializeEx(LPVOID /*reserved*/, DWORD coInit) {
     }
     t_apartment.count = 1;
     t_apartment.model = model;
+    std::lock_guard<std::mutex> guard(State().lock);
     if (model == COINIT_MULTITHREADED) {
-        std::lock_guard<std::mutex> guard(State().lock);
-        ++State().multithreadedUsers;
+        if (State().multithreadedUsers++ == 0) {
+            State().multithreadedId = State().nextApartment++;
+        }
+    } else {
+        t_apartment.id = State().nextApartment++;
     }
     return S_OK;
 }
 
 extern "C" void CoUninitialize() {
-    if (t_apartment.count == 0) {
+    if (t_apartment.count == 0 || --t_apartment.count > 0) {
         return;
     }
-    if (--t_apartment.count == 0 && t_apartment.model == COINIT_MULTITHREADED) {
+    uint64_t torn = 0;
+    if (t_apartment.model == COINIT_APARTMENTTHREADED) {
+        torn = t_apartment.id;
+        t_apartment.id = 0;
+    } else {
         std::lock_guard<std::mutex> guard(State().lock);
-        --State().multithreadedUsers;
+        if (--State().multithreadedUsers == 0) {
+            torn = State().multithreadedId;
+            State().multithreadedId = 0;
+        }
+    }
+    if (torn != 0) {
+        RevokeApartment(torn);
     }
 }
 
 extern "C" HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* object, DWORD context,
-                                         DWORD /*flags*/, LPDWORD cookie) {
+                                         DWORD flags, LPDWORD cookie) {
     if (object == nullptr || cookie == nullptr) {
         return E_INVALIDARG;
     }
+    std::lock_guard<std::mutex> guard(State().lock);
+    const uint64_t apartment = CurrentApartment(State());
+    if (apartment == 0) {
+        return CO_E_NOTINITIALIZED;  // the cookie is left as it was
+    }
     *cookie = 0;
-    if (!ThreadCanUseCom()) {
-        return CO_E_NOTINITIALIZED;
+    if ((flags & ~static_cast<DWORD>(REGCLS_MULTIPLEUSE)) != 0) {
+        return E_INVALIDARG;  // a registration kind this runtime does not implement
+    }
+    for (const RegisteredClass& entry : State().classes) {
+        if (entry.apartment == apartment && IsEqualCLSID(entry.clsid, clsid) &&
+            (ServedContexts(entry.context, entry.flags) & context) != 0) {
+            // A second multiple-use registration of a class the apartment already serves
+            // succeeds without a registration of its own; any other is refused.
+            return (flags & REGCLS_MULTIPLEUSE) != 0 ? S_OK : CO_E_OBJISREG;
+        }
     }
     object->AddRef();
-    std::lock_guard<std::mutex> guard(State().lock);
     const DWORD assigned = State().nextCookie++;
-    State().classes.push_back(RegisteredClass{clsid, object, context, assigned});
+    State().classes.push_back(RegisteredClass{clsid, object, context, flags, assigned, apartment});
     *cookie = assigned;
     return S_OK;
 }
@@ -99,9 +163,16 @@ extern "C" HRESULT CoRevokeClassObject(DWORD cookie) {
     IUnknown* object = nullptr;
     {
         std::lock_guard<std::mutex> guard(State().lock);
+        const uint64_t apartment = CurrentApartment(State());
+        if (apartment == 0) {
+            return CO_E_NOTINITIALIZED;
+        }
         auto& classes = State().classes;
         for (auto it = classes.begin(); it != classes.end(); ++it) {
             if (it->cookie == cookie) {
+                if (it->apartment != apartment) {
+                    return RPC_E_WRONG_THREAD;
+                }
                 object = it->object;
                 classes.erase(it);
                 break;
@@ -121,14 +192,16 @@ extern "C" HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD conte
         return E_POINTER;
     }
     *object = nullptr;
-    if (!ThreadCanUseCom()) {
-        return CO_E_NOTINITIALIZED;
-    }
     IUnknown* classObject = nullptr;
     {
         std::lock_guard<std::mutex> guard(State().lock);
+        const uint64_t apartment = CurrentApartment(State());
+        if (apartment == 0) {
+            return CO_E_NOTINITIALIZED;
+        }
         for (const RegisteredClass& entry : State().classes) {
-            if (IsEqualCLSID(entry.clsid, clsid) && (entry.context & context) != 0) {
+            if (entry.apartment == apartment && IsEqualCLSID(entry.clsid, clsid) &&
+                (ServedContexts(entry.context, entry.flags) & context) != 0) {
                 classObject = entry.object;
                 classObject->AddRef();
                 break;
@@ -153,13 +226,9 @@ extern "C" HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD conte
 }
 
 extern "C" LPVOID CoTaskMemAlloc(SIZE_T size) {
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-extern "C" LPVOID CoTaskMemRealloc(LPVOID memory, SIZE_T size) {
-    return std::realloc(memory, size == 0 ? 1 : size);
+    return vexplat::AllocateBlock(vexplat::Family::TaskMemory, size);
 }
 
 extern "C" void CoTaskMemFree(LPVOID memory) {
-    std::free(memory);
+    vexplat::FreeBlock(vexplat::Family::TaskMemory, "CoTaskMemFree", memory);
 }

@@ -2,7 +2,8 @@
 // conversion.
 #include <windows.h>
 
-#include <cstdlib>
+#include "Memory.h"
+
 #include <cstring>
 
 namespace {
@@ -15,21 +16,40 @@ struct SystemText {
 // The Windows texts, each ending in CR LF as the system's do. Win32 codes and their
 // HRESULT forms share a text.
 const SystemText kSystemTexts[] = {
-    {0x80004005, u"Unspecified error\r\n"},
     {0x80004001, u"Not implemented\r\n"},
     {0x80004002, u"No such interface supported\r\n"},
+    {0x80004003, u"Invalid pointer\r\n"},
+    {0x80004005, u"Unspecified error\r\n"},
+    {0x8000FFFF, u"Catastrophic failure\r\n"},
+    {0x80010106, u"Cannot change thread mode after it is set.\r\n"},
+    {0x8001010E,
+     u"The application called an interface that was marshalled for a different thread.\r\n"},
     {0x80020005, u"Type mismatch.\r\n"},
+    {0x80020008, u"Bad variable type.\r\n"},
+    {0x8002802B, u"Element not found.\r\n"},
     {0x80030005, u"Access Denied.\r\n"},
+    {0x80030057, u"Invalid parameter error.\r\n"},
+    {0x80040110, u"Class does not support aggregation (or class object is remote)\r\n"},
+    {0x80040111, u"ClassFactory cannot supply requested class\r\n"},
     {0x80040154, u"Class not registered\r\n"},
     {0x800401F0, u"CoInitialize has not been called.\r\n"},
+    {0x800401F3, u"Invalid class string\r\n"},
+    {0x800401FC, u"Object is already registered\r\n"},
     {2, u"The system cannot find the file specified.\r\n"},
     {5, u"Access is denied.\r\n"},
+    {6, u"The handle is invalid.\r\n"},
+    {8, u"Not enough memory resources are available to process this command.\r\n"},
     {13, u"The data is invalid.\r\n"},
     {14, u"Not enough memory resources are available to complete this operation.\r\n"},
+    {31, u"A device attached to the system is not functioning.\r\n"},
+    {32, u"The process cannot access the file because it is being used by another process.\r\n"},
+    {50, u"The request is not supported.\r\n"},
     {87, u"The parameter is incorrect.\r\n"},
     {122, u"The data area passed to a system call is too small.\r\n"},
     {234, u"More data is available.\r\n"},
     {1168, u"Element not found.\r\n"},
+    {1170, u"The property set specified does not exist on the object.\r\n"},
+    {1630, u"Data of this type is not supported.\r\n"},
 };
 
 const char16_t* FindText(DWORD code) {
@@ -100,7 +120,8 @@ extern "C" DWORD FormatMessageW(DWORD flags, LPCVOID /*source*/, DWORD messageId
     }
     WCHAR* target = buffer;
     if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0) {
-        target = static_cast<WCHAR*>(std::malloc((length + 1) * sizeof(WCHAR)));
+        target = static_cast<WCHAR*>(
+            vexplat::AllocateBlock(vexplat::Family::Local, (length + 1) * sizeof(WCHAR)));
         if (target == nullptr) {
             return 0;
         }
@@ -113,7 +134,7 @@ extern "C" DWORD FormatMessageW(DWORD flags, LPCVOID /*source*/, DWORD messageId
 }
 
 extern "C" HLOCAL LocalFree(HLOCAL memory) {
-    std::free(memory);
+    vexplat::FreeBlock(vexplat::Family::Local, "LocalFree", memory);
     return nullptr;
 }
 

@@ -1,55 +1,132 @@
-// PROPVARIANT clear and copy, and the property system's vector and string helpers.
+// PROPVARIANT clear, and the property system's vector and string helpers.
 #include <windows.h>
 #include <propvarutil.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-size_t ElementSize(VARTYPE elementType) {
-    switch (elementType) {
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-            return 8;
-        case VT_UI1:
-            return 1;
-        case VT_CLSID:
-            return sizeof(CLSID);
-        case VT_LPWSTR:
-        case VT_LPSTR:
-        case VT_BSTR:
-            return sizeof(void*);
+// The types a PROPVARIANT may hold on its own, as a vector and as a safe array; anything else,
+// and every by-reference type, is refused.
+bool IsValidSingle(VARTYPE vt) {
+    return vt <= VT_BOOL || vt == VT_UNKNOWN || vt == VT_DECIMAL ||
+           (vt >= VT_I1 && vt <= VT_UINT) || vt == VT_LPSTR || vt == VT_LPWSTR ||
+           (vt >= VT_FILETIME && vt <= VT_CLSID);
+}
+
+bool IsValidVectorElement(VARTYPE vt) {
+    return (vt >= VT_I2 && vt <= VT_BSTR) || (vt >= VT_ERROR && vt <= VT_VARIANT) ||
+           (vt >= VT_I1 && vt <= VT_UI8) || vt == VT_LPSTR || vt == VT_LPWSTR ||
+           vt == VT_FILETIME || vt == VT_CF || vt == VT_CLSID;
+}
+
+bool IsValidArrayElement(VARTYPE vt) {
+    return (vt >= VT_I2 && vt <= VT_DECIMAL) || (vt >= VT_I1 && vt <= VT_UI4) || vt == VT_INT ||
+           vt == VT_UINT;
+}
+
+bool IsValidType(VARTYPE vt) {
+    const VARTYPE element = vt & VT_TYPEMASK;
+    switch (vt & ~VT_TYPEMASK) {
+        case 0:
+            return IsValidSingle(element);
+        case VT_VECTOR:
+            return IsValidVectorElement(element);
+        case VT_ARRAY:
+            return IsValidArrayElement(element);
         default:
-            return 0;
+            return false;
     }
 }
 
-bool IsScalarType(VARTYPE vt) {
+void FreeClipData(CLIPDATA* clip) {
+    if (clip != nullptr) {
+        CoTaskMemFree(clip->pClipData);
+    }
+}
+
+void ClearVector(PROPVARIANT* value) {
+    const VARTYPE element = value->vt & VT_TYPEMASK;
+    const ULONG count = value->cal.cElems;
+    if (value->cal.pElems != nullptr) {
+        for (ULONG i = 0; i < count; ++i) {
+            switch (element) {
+                case VT_BSTR:
+                    SysFreeString(value->cabstr.pElems[i]);
+                    break;
+                case VT_LPSTR:
+                    CoTaskMemFree(value->calpstr.pElems[i]);
+                    break;
+                case VT_LPWSTR:
+                    CoTaskMemFree(value->calpwstr.pElems[i]);
+                    break;
+                case VT_CF:
+                    FreeClipData(&value->caclipdata.pElems[i]);
+                    break;
+                case VT_VARIANT:
+                    PropVariantClear(&value->capropvar.pElems[i]);
+                    break;
+                default:
+                    break;  // the elements are values
+            }
+        }
+    }
+    CoTaskMemFree(value->cal.pElems);
+}
+
+// Releases what a value of a valid type owns.
+void ClearValid(PROPVARIANT* value) {
+    const VARTYPE vt = value->vt;
+    if ((vt & VT_VECTOR) != 0) {
+        ClearVector(value);
+        return;
+    }
+    if ((vt & VT_ARRAY) != 0) {
+        if (value->parray != nullptr) {
+            std::fprintf(stderr,
+                         "vexplat: PropVariantClear was given a safe array (type 0x%04x); this "
+                         "platform layer does not implement SAFEARRAY\n",
+                         static_cast<unsigned>(vt));
+            std::fflush(stderr);
+            std::abort();
+        }
+        return;
+    }
     switch (vt) {
-        case VT_EMPTY:
-        case VT_NULL:
-        case VT_I2:
-        case VT_I4:
-        case VT_BOOL:
-        case VT_UI1:
-        case VT_UI2:
-        case VT_UI4:
-        case VT_I8:
-        case VT_UI8:
-        case VT_INT:
-        case VT_UINT:
-            return true;
+        case VT_BSTR:
+            SysFreeString(value->bstrVal);
+            break;
+        case VT_LPSTR:
+            CoTaskMemFree(value->pszVal);
+            break;
+        case VT_LPWSTR:
+            CoTaskMemFree(value->pwszVal);
+            break;
+        case VT_CLSID:
+            CoTaskMemFree(value->puuid);
+            break;
+        case VT_BLOB:
+        case VT_BLOB_OBJECT:
+            CoTaskMemFree(value->blob.pBlobData);
+            break;
+        case VT_CF:
+            FreeClipData(value->pclipdata);
+            CoTaskMemFree(value->pclipdata);
+            break;
+        case VT_DISPATCH:
+        case VT_UNKNOWN:
+        case VT_STREAM:
+        case VT_STORAGE:
+        case VT_STREAMED_OBJECT:
+        case VT_STORED_OBJECT:
+            if (value->punkVal != nullptr) {
+                value->punkVal->Release();
+            }
+            break;
         default:
-            return false;
+            break;  // a scalar: nothing owned
     }
 }
 
@@ -76,110 +153,13 @@ extern "C" HRESULT PropVariantClear(PROPVARIANT* value) {
     if (value == nullptr) {
         return S_OK;
     }
-    const VARTYPE vt = value->vt;
-    if (IsScalarType(vt)) {
-        // nothing owned
-    } else if (vt == VT_BSTR) {
-        SysFreeString(value->bstrVal);
-    } else if (vt == VT_LPWSTR || vt == VT_LPSTR) {
-        CoTaskMemFree(value->pwszVal);
-    } else if (vt == VT_CLSID) {
-        CoTaskMemFree(value->puuid);
-    } else if (vt == VT_BLOB) {
-        CoTaskMemFree(value->blob.pBlobData);
-    } else if ((vt & VT_VECTOR) != 0 && ElementSize(vt & VT_TYPEMASK) != 0) {
-        const VARTYPE element = vt & VT_TYPEMASK;
-        if (element == VT_BSTR) {
-            for (ULONG i = 0; i < value->cabstr.cElems; ++i) {
-                SysFreeString(value->cabstr.pElems[i]);
-            }
-        } else if (element == VT_LPWSTR || element == VT_LPSTR) {
-            for (ULONG i = 0; i < value->calpwstr.cElems; ++i) {
-                CoTaskMemFree(value->calpwstr.pElems[i]);
-            }
-        }
-        CoTaskMemFree(value->cal.pElems);
-    } else {
-        return STG_E_INVALIDPARAMETER;
+    // A value of a type that cannot be held is refused, and emptied all the same.
+    const HRESULT hr = IsValidType(value->vt) ? S_OK : STG_E_INVALIDPARAMETER;
+    if (SUCCEEDED(hr)) {
+        ClearValid(value);
     }
     PropVariantInit(value);
-    return S_OK;
-}
-
-extern "C" HRESULT PropVariantCopy(PROPVARIANT* destination, const PROPVARIANT* source) {
-    if (destination == nullptr || source == nullptr) {
-        return E_INVALIDARG;
-    }
-    PROPVARIANT copy = *source;
-    const VARTYPE vt = source->vt;
-    if (IsScalarType(vt)) {
-        // the bits are the value
-    } else if (vt == VT_BSTR) {
-        if (source->bstrVal != nullptr) {
-            copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
-            if (copy.bstrVal == nullptr) {
-                return E_OUTOFMEMORY;
-            }
-        }
-    } else if (vt == VT_LPWSTR) {
-        if (source->pwszVal != nullptr) {
-            copy.pwszVal = CopyWide(source->pwszVal, WideLength(source->pwszVal));
-            if (copy.pwszVal == nullptr) {
-                return E_OUTOFMEMORY;
-            }
-        }
-    } else if (vt == VT_LPSTR) {
-        if (source->pszVal != nullptr) {
-            const size_t n = std::strlen(source->pszVal) + 1;
-            copy.pszVal = static_cast<LPSTR>(CoTaskMemAlloc(n));
-            if (copy.pszVal == nullptr) {
-                return E_OUTOFMEMORY;
-            }
-            std::memcpy(copy.pszVal, source->pszVal, n);
-        }
-    } else if (vt == VT_CLSID) {
-        if (source->puuid != nullptr) {
-            copy.puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
-            if (copy.puuid == nullptr) {
-                return E_OUTOFMEMORY;
-            }
-            *copy.puuid = *source->puuid;
-        }
-    } else if (vt == VT_BLOB) {
-        copy.blob.pBlobData = nullptr;
-        if (source->blob.cbSize > 0 && source->blob.pBlobData != nullptr) {
-            copy.blob.pBlobData = static_cast<BYTE*>(CoTaskMemAlloc(source->blob.cbSize));
-            if (copy.blob.pBlobData == nullptr) {
-                return E_OUTOFMEMORY;
-            }
-            std::memcpy(copy.blob.pBlobData, source->blob.pBlobData, source->blob.cbSize);
-        }
-    } else if ((vt & VT_VECTOR) != 0 && ElementSize(vt & VT_TYPEMASK) != 0) {
-        const VARTYPE element = vt & VT_TYPEMASK;
-        const ULONG count = source->cal.cElems;
-        const size_t bytes = static_cast<size_t>(count) * ElementSize(element);
-        copy.cal.pElems = nullptr;
-        if (count > 0) {
-            copy.cal.pElems = static_cast<LONG*>(CoTaskMemAlloc(bytes));
-            if (copy.cal.pElems == nullptr) {
-                return E_OUTOFMEMORY;
-            }
-            std::memcpy(copy.cal.pElems, source->cal.pElems, bytes);
-            for (ULONG i = 0; i < count; ++i) {
-                if (element == VT_BSTR && source->cabstr.pElems[i] != nullptr) {
-                    BSTR text = source->cabstr.pElems[i];
-                    copy.cabstr.pElems[i] = SysAllocStringLen(text, SysStringLen(text));
-                } else if (element == VT_LPWSTR && source->calpwstr.pElems[i] != nullptr) {
-                    const WCHAR* text = source->calpwstr.pElems[i];
-                    copy.calpwstr.pElems[i] = CopyWide(text, WideLength(text));
-                }
-            }
-        }
-    } else {
-        return STG_E_INVALIDPARAMETER;
-    }
-    *destination = copy;
-    return S_OK;
+    return hr;
 }
 
 extern "C" HRESULT InitPropVariantFromInt32Vector(const LONG* values, ULONG count,

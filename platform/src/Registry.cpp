@@ -11,6 +11,7 @@
 
 struct HKEY__ {
     std::vector<std::u16string> path;  // folded names from the root
+    REGSAM access;                     // specific rights, generic ones mapped
 };
 
 namespace {
@@ -64,6 +65,30 @@ std::vector<std::u16string> SplitPath(const WCHAR* subKey) {
     return parts;
 }
 
+// The rights a requested access mask grants, with the generic rights mapped to key rights.
+REGSAM Granted(REGSAM requested) {
+    if ((requested & (MAXIMUM_ALLOWED | GENERIC_ALL)) != 0) {
+        return KEY_ALL_ACCESS;
+    }
+    REGSAM granted = requested & KEY_ALL_ACCESS;
+    if ((requested & GENERIC_READ) != 0) {
+        granted |= KEY_READ;
+    }
+    if ((requested & GENERIC_WRITE) != 0) {
+        granted |= KEY_WRITE;
+    }
+    return granted;
+}
+
+// The access an open key allows; the predefined root allows everything.
+REGSAM AccessOf(HKEY key) {
+    return key == HKEY_LOCAL_MACHINE ? static_cast<REGSAM>(KEY_ALL_ACCESS) : key->access;
+}
+
+bool Allows(HKEY key, REGSAM needed) {
+    return (AccessOf(key) & needed) == needed;
+}
+
 bool BasePath(HKEY key, std::vector<std::u16string>* path) {
     if (key == HKEY_LOCAL_MACHINE) {
         path->clear();
@@ -103,7 +128,8 @@ Key* Walk(const std::vector<std::u16string>& path, bool create) {
     return key;
 }
 
-LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, PHKEY result, bool create, LPDWORD disposition) {
+LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, REGSAM access, PHKEY result, bool create,
+                     LPDWORD disposition) {
     if (result == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -116,25 +142,28 @@ LSTATUS OpenOrCreate(HKEY key, LPCWSTR subKey, PHKEY result, bool create, LPDWOR
     if (!existed && !create) {
         return ERROR_FILE_NOT_FOUND;
     }
+    if (!existed && !Allows(key, KEY_CREATE_SUB_KEY)) {
+        return ERROR_ACCESS_DENIED;  // a new subkey needs the right to create one
+    }
     Walk(path, true);
     if (disposition != nullptr) {
         *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
     }
-    *result = new HKEY__{std::move(path)};
+    *result = new HKEY__{std::move(path), Granted(access)};
     return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-extern "C" LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*access*/,
+extern "C" LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM access,
                                  PHKEY result) {
-    return OpenOrCreate(key, subKey, result, false, nullptr);
+    return OpenOrCreate(key, subKey, access, result, false, nullptr);
 }
 
 extern "C" LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD /*reserved*/,
-                                   LPWSTR /*keyClass*/, DWORD /*options*/, REGSAM /*access*/,
+                                   LPWSTR /*keyClass*/, DWORD /*options*/, REGSAM access,
                                    void* /*security*/, PHKEY result, LPDWORD disposition) {
-    return OpenOrCreate(key, subKey, result, true, disposition);
+    return OpenOrCreate(key, subKey, access, result, true, disposition);
 }
 
 extern "C" LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD /*reserved*/, DWORD type,
@@ -142,6 +171,9 @@ extern "C" LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD /*reserved*
     std::vector<std::u16string> path;
     if (!BasePath(key, &path)) {
         return ERROR_INVALID_HANDLE;
+    }
+    if (!Allows(key, KEY_SET_VALUE)) {
+        return ERROR_ACCESS_DENIED;
     }
     if (data == nullptr && dataSize > 0) {
         return ERROR_INVALID_PARAMETER;
@@ -165,6 +197,11 @@ extern "C" LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWO
     std::vector<std::u16string> path;
     if (!FullPath(key, subKey, &path)) {
         return ERROR_INVALID_HANDLE;
+    }
+    // A named subkey is opened for querying on its own; the key's own values need the right.
+    const bool ownValues = subKey == nullptr || subKey[0] == 0;
+    if (ownValues && !Allows(key, KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
     }
     std::lock_guard<std::mutex> guard(TheRegistry().lock);
     const Key* node = Walk(path, false);
@@ -220,6 +257,9 @@ extern "C" LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     if (!BasePath(key, &path)) {
         return ERROR_INVALID_HANDLE;
     }
+    if (!Allows(key, KEY_SET_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
     std::lock_guard<std::mutex> guard(TheRegistry().lock);
     Key* node = Walk(path, false);
     if (node == nullptr || node->values.erase(Fold(valueName)) == 0) {
@@ -234,10 +274,22 @@ extern "C" LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
         return ERROR_INVALID_HANDLE;
     }
     std::lock_guard<std::mutex> guard(TheRegistry().lock);
-    if (path.empty()) {
-        TheRegistry().localMachine.children.clear();
-        TheRegistry().localMachine.values.clear();
+    if (subKey == nullptr || subKey[0] == 0) {
+        // The key itself stays; its subkeys and values go, which needs these rights on it.
+        if (!Allows(key, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE)) {
+            return ERROR_ACCESS_DENIED;
+        }
+        Key* node = Walk(path, false);
+        if (node == nullptr) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        node->children.clear();
+        node->values.clear();
         return ERROR_SUCCESS;
+    }
+    // A named subkey is opened on its own with the rights to delete it.
+    if (path.empty()) {
+        return ERROR_INVALID_PARAMETER;
     }
     const std::u16string last = path.back();
     path.pop_back();

@@ -1,0 +1,114 @@
+// The allocator families: task memory, BSTRs and local memory are each freed by their own
+// function only.
+#include "support/TestSupport.h"
+
+#include <cstring>
+
+namespace {
+
+// A block of local memory, as FormatMessageW allocates it for a system text.
+void* LocalBlock() {
+    WCHAR* buffer = nullptr;
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(E_INVALIDARG), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    return buffer;
+}
+
+void* TaskBlock() {
+    return CoTaskMemAlloc(32);
+}
+
+void* BstrBlock() {
+    return SysAllocString(TEXT("text"));
+}
+
+void FreeTask(void* block) {
+    CoTaskMemFree(block);
+}
+
+void FreeBstr(void* block) {
+    SysFreeString(static_cast<BSTR>(block));
+}
+
+void FreeLocal(void* block) {
+    LocalFree(block);
+}
+
+void LengthOfBstr(void* block) {
+    SysStringLen(static_cast<BSTR>(block));
+}
+
+}  // namespace
+
+TEST(Allocators, EachFamilyFreesItsOwnBlocks) {
+    struct Row {
+        const char* name;
+        void* (*allocate)();
+        void (*release)(void*);
+    };
+    const Row rows[] = {
+        {"task memory", TaskBlock, FreeTask},
+        {"BSTR", BstrBlock, FreeBstr},
+        {"local memory", LocalBlock, FreeLocal},
+    };
+    for (const Row& row : rows) {
+        void* block = row.allocate();
+        ASSERT_NE(nullptr, block) << row.name;
+        row.release(block);
+        row.release(nullptr);
+    }
+    EXPECT_EQ(nullptr, LocalFree(nullptr));
+}
+
+TEST(Allocators, ABlockFreedByAnotherFamilyStopsTheProcess) {
+    if (vextest::RunningUnderWine()) {
+        GTEST_SKIP() << "Windows and Wine corrupt their heaps on a mismatched free instead of "
+                        "stopping the process, so there is nothing to observe";
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Row {
+        const char* name;
+        void* (*allocate)();
+        void (*misuse)(void*);
+        const char* diagnostic;  // names the function misused and both families
+    };
+    const Row rows[] = {
+        {"task memory to SysFreeString", TaskBlock, FreeBstr,
+         "SysFreeString.*CoTaskMemAlloc.*SysAllocString"},
+        {"task memory to LocalFree", TaskBlock, FreeLocal, "LocalFree.*CoTaskMemAlloc.*LocalAlloc"},
+        {"BSTR to CoTaskMemFree", BstrBlock, FreeTask,
+         "CoTaskMemFree.*SysAllocString.*CoTaskMemAlloc"},
+        {"BSTR to LocalFree", BstrBlock, FreeLocal, "LocalFree.*SysAllocString.*LocalAlloc"},
+        {"local memory to CoTaskMemFree", LocalBlock, FreeTask,
+         "CoTaskMemFree.*LocalAlloc.*CoTaskMemAlloc"},
+        {"local memory to SysFreeString", LocalBlock, FreeBstr,
+         "SysFreeString.*LocalAlloc.*SysAllocString"},
+        {"task memory read as a BSTR", TaskBlock, LengthOfBstr,
+         "SysStringLen.*CoTaskMemAlloc.*SysAllocString"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_DEATH(
+            {
+                void* block = row.allocate();
+                row.misuse(block);
+            },
+            row.diagnostic)
+            << row.name;
+    }
+}
+
+TEST(Allocators, TaskMemoryIsUsableAndZeroSizedBlocksAreDistinct) {
+    auto* block = static_cast<unsigned char*>(CoTaskMemAlloc(64));
+    ASSERT_NE(nullptr, block);
+    std::memset(block, 0xA5, 64);
+    EXPECT_EQ(0xA5, block[63]);
+    void* empty = CoTaskMemAlloc(0);
+    void* other = CoTaskMemAlloc(0);
+    EXPECT_NE(nullptr, empty);
+    EXPECT_NE(empty, other);
+    CoTaskMemFree(other);
+    CoTaskMemFree(empty);
+    CoTaskMemFree(block);
+}

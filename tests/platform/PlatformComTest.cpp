@@ -1,0 +1,337 @@
+// COM apartments and the class table: which apartment reaches, revokes and tears down a class
+// registration, and the registration kinds.
+#include "support/TestSupport.h"
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+using vextest::ComApartment;
+
+namespace {
+
+const CLSID kTestClass = {
+    0x5d1c2b7e, 0x3c41, 0x4f0e, {0x9a, 0x51, 0x6b, 0x2e, 0x11, 0x73, 0x0c, 0x42}};
+
+std::atomic<int> g_liveObjects{0};
+
+class TestObject final : public IUnknown {
+public:
+    TestObject() { ++g_liveObjects; }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *object = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --m_refs;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+private:
+    ~TestObject() { --g_liveObjects; }
+    std::atomic<ULONG> m_refs{1};
+};
+
+class TestFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (outer != nullptr) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        auto* created = new TestObject();
+        const HRESULT hr = created->QueryInterface(iid, object);
+        created->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    ULONG References() const { return m_refs; }
+
+private:
+    std::atomic<ULONG> m_refs{1};
+};
+
+HRESULT Create(DWORD context = CLSCTX_INPROC_SERVER) {
+    IUnknown* object = nullptr;
+    const HRESULT hr = CoCreateInstance(kTestClass, nullptr, context, IID_IUnknown,
+                                        reinterpret_cast<void**>(&object));
+    if (object != nullptr) {
+        object->Release();
+    }
+    return hr;
+}
+
+enum class Apartment { None, Multithreaded, SingleThreaded };
+
+// Runs `body` on a thread of its own in the given apartment.
+
+void OnThread(Apartment apartment, const std::function<void()>& body) {
+    std::thread thread([&] {
+        HRESULT hr = E_FAIL;
+        if (apartment == Apartment::Multithreaded) {
+            hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        } else if (apartment == Apartment::SingleThreaded) {
+            hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        }
+        body();
+        if (SUCCEEDED(hr)) {
+            CoUninitialize();
+        }
+    });
+    thread.join();
+}
+
+struct Reach {
+    const char* name;
+    Apartment other;
+    HRESULT create;  // CoCreateInstance from the other thread
+    HRESULT revoke;  // CoRevokeClassObject from the other thread
+};
+
+// Registers in the calling thread's apartment, then asks another thread to use and revoke it.
+void CheckReach(DWORD model, const Reach& row) {
+    SCOPED_TRACE(row.name);
+    ComApartment com(model);
+    ASSERT_HR(S_OK, com.Result());
+    TestFactory factory;
+    DWORD cookie = 0;
+    ASSERT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &cookie));
+    EXPECT_HR(S_OK, Create()) << "the registering apartment reaches it";
+    HRESULT created = E_FAIL;
+    HRESULT revoked = E_FAIL;
+    OnThread(row.other, [&] {
+        created = Create();
+        revoked = CoRevokeClassObject(cookie);
+    });
+    EXPECT_HR(row.create, created);
+    EXPECT_HR(row.revoke, revoked);
+    EXPECT_HR(S_OK, CoRevokeClassObject(cookie)) << "the registration is still there";
+}
+
+}  // namespace
+
+TEST(Com, RegisteredClassObjectServesCoCreateInstance) {
+    ComApartment com;
+    ASSERT_HR(S_OK, com.Result());
+    TestFactory factory;
+    DWORD cookie = 0;
+    ASSERT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &cookie));
+    EXPECT_NE(0u, cookie);
+    EXPECT_GT(factory.References(), 1u) << "the class table holds a reference";
+
+    IUnknown* object = nullptr;
+    ASSERT_HR(S_OK, CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                     reinterpret_cast<void**>(&object)));
+    ASSERT_NE(nullptr, object);
+    EXPECT_EQ(1, g_liveObjects.load());
+    EXPECT_EQ(0u, object->Release());
+    EXPECT_EQ(0, g_liveObjects.load());
+
+    ASSERT_HR(S_OK, CoRevokeClassObject(cookie));
+    EXPECT_EQ(1u, factory.References()) << "revoking drops the table's reference";
+    object = reinterpret_cast<IUnknown*>(&factory);
+    EXPECT_HR(REGDB_E_CLASSNOTREG, CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                                    reinterpret_cast<void**>(&object)));
+    EXPECT_EQ(nullptr, object) << "the out-parameter is cleared on failure";
+}
+
+TEST(Com, UnknownClassIsNotRegistered) {
+    ComApartment com;
+    IUnknown* object = nullptr;
+    EXPECT_HR(REGDB_E_CLASSNOTREG, CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                                    reinterpret_cast<void**>(&object)));
+    EXPECT_EQ(nullptr, object);
+}
+
+TEST(Com, CoCreateInstanceWithoutInitialisationFails) {
+    IUnknown* object = nullptr;
+    EXPECT_HR(CO_E_NOTINITIALIZED, CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                                    reinterpret_cast<void**>(&object)));
+    EXPECT_EQ(nullptr, object);
+}
+
+TEST(Com, InitialisationIsCountedPerThread) {
+    EXPECT_HR(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    EXPECT_HR(S_FALSE, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    EXPECT_HR(RPC_E_CHANGED_MODE, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    CoUninitialize();
+    CoUninitialize();
+    IUnknown* object = nullptr;
+    EXPECT_HR(CO_E_NOTINITIALIZED, CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                                    reinterpret_cast<void**>(&object)))
+        << "two initialisations need two uninitialisations";
+}
+
+TEST(Com, TaskAllocatorRoundTrip) {
+    void* block = CoTaskMemAlloc(64);
+    ASSERT_NE(nullptr, block);
+    std::memset(block, 0xA5, 64);
+    CoTaskMemFree(block);
+    CoTaskMemFree(nullptr);
+}
+
+TEST(ComApartments, SingleThreadedRegistrationServesOnlyItsApartment) {
+    const Reach rows[] = {
+        {"thread without COM", Apartment::None, CO_E_NOTINITIALIZED, CO_E_NOTINITIALIZED},
+        {"multithreaded thread", Apartment::Multithreaded, REGDB_E_CLASSNOTREG, RPC_E_WRONG_THREAD},
+        {"another single-threaded apartment", Apartment::SingleThreaded, REGDB_E_CLASSNOTREG,
+         RPC_E_WRONG_THREAD},
+    };
+    for (const Reach& row : rows) {
+        CheckReach(COINIT_APARTMENTTHREADED, row);
+    }
+}
+
+TEST(ComApartments, MultithreadedRegistrationServesEveryMultithreadedThread) {
+    const Reach rows[] = {
+        {"another multithreaded thread", Apartment::Multithreaded, S_OK, S_OK},
+        {"single-threaded apartment", Apartment::SingleThreaded, REGDB_E_CLASSNOTREG,
+         RPC_E_WRONG_THREAD},
+    };
+    for (const Reach& row : rows) {
+        ComApartment com(COINIT_MULTITHREADED);
+        TestFactory factory;
+        DWORD cookie = 0;
+        ASSERT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                              REGCLS_MULTIPLEUSE, &cookie));
+        HRESULT created = E_FAIL;
+        HRESULT revoked = E_FAIL;
+        OnThread(row.other, [&] {
+            created = Create();
+            revoked = CoRevokeClassObject(cookie);
+        });
+        EXPECT_HR(row.create, created) << row.name;
+        EXPECT_HR(row.revoke, revoked) << row.name;
+        // Revoked from the other thread, it is gone here too.
+        EXPECT_HR(row.revoke == S_OK ? E_INVALIDARG : S_OK, CoRevokeClassObject(cookie))
+            << row.name;
+    }
+    ComApartment com(COINIT_MULTITHREADED);
+    TestFactory factory;
+    DWORD cookie = 0;
+    ASSERT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &cookie));
+    HRESULT implicit = E_FAIL;
+    OnThread(Apartment::None, [&] { implicit = Create(); });
+    EXPECT_HR(S_OK, implicit) << "a thread without COM is in the multithreaded apartment";
+    EXPECT_HR(S_OK, CoRevokeClassObject(cookie));
+}
+
+TEST(ComApartments, TearingDownAnApartmentRevokesItsRegistrations) {
+    for (DWORD model : {COINIT_APARTMENTTHREADED, COINIT_MULTITHREADED}) {
+        SCOPED_TRACE(model);
+        TestFactory factory;
+        DWORD cookie = 0;
+        ASSERT_HR(S_OK, CoInitializeEx(nullptr, model));
+        ASSERT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                              REGCLS_MULTIPLEUSE, &cookie));
+        // Another thread joining and leaving the multithreaded apartment does not tear it down.
+        OnThread(Apartment::Multithreaded, [] {});
+        EXPECT_HR(S_OK, Create());
+        CoUninitialize();
+        EXPECT_EQ(1u, factory.References()) << "the table let go of the class object";
+
+        ComApartment again(model);
+        EXPECT_HR(REGDB_E_CLASSNOTREG, Create());
+        EXPECT_HR(E_INVALIDARG, CoRevokeClassObject(cookie)) << "the cookie is gone";
+    }
+}
+
+TEST(ComApartments, RegistrationKinds) {
+    struct Row {
+        const char* name;
+        DWORD context;
+        DWORD flags;
+        HRESULT inProcess;  // CoCreateInstance for an in-process server
+    };
+    const Row rows[] = {
+        {"single use in process", CLSCTX_INPROC_SERVER, REGCLS_SINGLEUSE, S_OK},
+        {"multiple use in process", CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, S_OK},
+        {"multiple-use local server", CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, S_OK},
+        {"single-use local server", CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, REGDB_E_CLASSNOTREG},
+    };
+    ComApartment com;
+    for (const Row& row : rows) {
+        TestFactory factory;
+        DWORD cookie = 0;
+        ASSERT_HR(S_OK,
+                  CoRegisterClassObject(kTestClass, &factory, row.context, row.flags, &cookie))
+            << row.name;
+        EXPECT_HR(row.inProcess, Create()) << row.name;
+        EXPECT_HR(row.inProcess, Create()) << row.name << ", asked a second time";
+        EXPECT_HR(S_OK, CoRevokeClassObject(cookie)) << row.name;
+    }
+}
+
+TEST(ComApartments, SecondRegistrationOfAClass) {
+    ComApartment com;
+    TestFactory factory;
+    DWORD cookie = 0;
+    ASSERT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &cookie));
+    const ULONG held = factory.References();
+    DWORD second = 7;
+    EXPECT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &second));
+    EXPECT_EQ(0u, second) << "a multiple-use registration joins the one there";
+    EXPECT_EQ(held, factory.References());
+    second = 7;
+    EXPECT_HR(CO_E_OBJISREG, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                                   REGCLS_SINGLEUSE, &second));
+    EXPECT_EQ(0u, second);
+    EXPECT_HR(S_OK, CoRevokeClassObject(cookie));
+}
+
+TEST(ComApartments, RegistrationNeedsInitialisation) {
+    TestFactory factory;
+    DWORD cookie = 7;
+    EXPECT_HR(CO_E_NOTINITIALIZED, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                                         REGCLS_MULTIPLEUSE, &cookie));
+    EXPECT_EQ(7u, cookie) << "the cookie is left alone";
+    EXPECT_EQ(1u, factory.References());
+    EXPECT_HR(CO_E_NOTINITIALIZED, CoRevokeClassObject(1));
+    ComApartment com;
+    EXPECT_HR(E_INVALIDARG, CoRevokeClassObject(0xFFFFu)) << "an unknown cookie";
+}
+
+TEST(ComApartments, UnimplementedRegistrationFlagsAreRefused) {
+    if (vextest::RunningUnderWine()) {
+        GTEST_SKIP() << "Wine implements the suspended, surrogate and separate-apartment "
+                        "registration kinds; the platform layer refuses them";
+    }
+    ComApartment com;
+    TestFactory factory;
+    for (DWORD flags : {0x2u, 0x4u | REGCLS_MULTIPLEUSE, 0x8u, 0x10u | REGCLS_MULTIPLEUSE}) {
+        DWORD cookie = 7;
+        EXPECT_HR(E_INVALIDARG,
+                  CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER, flags, &cookie))
+            << flags;
+        EXPECT_EQ(0u, cookie);
+    }
+    EXPECT_EQ(1u, factory.References());
+}

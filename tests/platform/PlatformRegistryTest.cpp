@@ -1,0 +1,202 @@
+// The registry: values, key names, and what an opened key's access mask allows.
+#include "support/TestSupport.h"
+
+#include <vector>
+
+namespace {
+
+const WCHAR* const kTestKey = TEXT("SOFTWARE\\VexPlatformConformance");
+
+// Opens the test key, or a subkey of it, with an access mask.
+HKEY Open(REGSAM access, const WCHAR* subKey = nullptr) {
+    WString path = kTestKey;
+    if (subKey != nullptr) {
+        path += TEXT("\\");
+        path += subKey;
+    }
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key));
+    return key;
+}
+
+LSTATUS GetNumber(HKEY key, const WCHAR* subKey, const WCHAR* name) {
+    DWORD number = 0;
+    DWORD bytes = sizeof number;
+    return RegGetValueW(key, subKey, name, RRF_RT_REG_DWORD, nullptr, &number, &bytes);
+}
+
+LSTATUS SetNumber(HKEY key, const WCHAR* name) {
+    const DWORD number = 9;
+    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                          sizeof number);
+}
+
+}  // namespace
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTestKey, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        const WCHAR text[] = TEXT("{97ACD2AB-83EC-494B-9FE4-922BCE1BD691}");
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, TEXT("APO_SFX"), 0, REG_SZ,
+                                                reinterpret_cast<const BYTE*>(text), sizeof text));
+        const DWORD number = 7;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(key, TEXT("Number"), 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&number), sizeof number));
+        HKEY sub = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(key, TEXT("Existing"), 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &sub, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, SetNumber(sub, TEXT("Number")));
+        RegCloseKey(sub);
+        RegCloseKey(key);
+    }
+    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestKey); }
+};
+
+TEST_F(Registry, ReadsPresentStringWithSizeQueryFirst) {
+    HKEY key = nullptr;
+    const WString path = WString(kTestKey) + TEXT("\\");
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key))
+        << "a trailing backslash is accepted";
+    DWORD bytes = 0;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegGetValueW(key, nullptr, TEXT("APO_SFX"), RRF_RT_REG_SZ, nullptr, nullptr, &bytes));
+    EXPECT_EQ(39u * sizeof(WCHAR), bytes);
+    std::vector<WCHAR> text(bytes / sizeof(WCHAR));
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(key, nullptr, TEXT("APO_SFX"), RRF_RT_REG_SZ, nullptr,
+                                          text.data(), &bytes));
+    EXPECT_TRUE(WString(text.data()) == WString(TEXT("{97ACD2AB-83EC-494B-9FE4-922BCE1BD691}")));
+
+    DWORD small = 4;
+    WCHAR tiny[2];
+    EXPECT_EQ(ERROR_MORE_DATA,
+              RegGetValueW(key, nullptr, TEXT("APO_SFX"), RRF_RT_REG_SZ, nullptr, tiny, &small));
+    EXPECT_EQ(39u * sizeof(WCHAR), small);
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+}
+
+TEST_F(Registry, MissingKeysValuesAndTypes) {
+    HKEY key = nullptr;
+    EXPECT_EQ(
+        ERROR_FILE_NOT_FOUND,
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\VexNoSuchKey\\"), 0, KEY_READ, &key));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestKey, 0, KEY_READ, &key));
+    DWORD bytes = 0;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegGetValueW(key, nullptr, TEXT("APO_MFX"), RRF_RT_REG_SZ, nullptr, nullptr, &bytes));
+    EXPECT_EQ(ERROR_UNSUPPORTED_TYPE,
+              RegGetValueW(key, nullptr, TEXT("Number"), RRF_RT_REG_SZ, nullptr, nullptr, &bytes));
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, KeyNamesIgnoreCase) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("software\\vexplatformconformance"), 0,
+                            KEY_READ, &key));
+    DWORD bytes = 0;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegGetValueW(key, nullptr, TEXT("apo_sfx"), RRF_RT_REG_SZ, nullptr, nullptr, &bytes));
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, WritesThroughAKeyOpenedForReadingAreDenied) {
+    HKEY key = Open(KEY_READ);
+    ASSERT_NE(nullptr, key);
+    struct Row {
+        const char* name;
+        LSTATUS (*write)(HKEY);
+    };
+    const Row rows[] = {
+        {"RegSetValueExW of a new value", [](HKEY k) { return SetNumber(k, TEXT("Other")); }},
+        {"RegSetValueExW of a present value", [](HKEY k) { return SetNumber(k, TEXT("Number")); }},
+        {"RegDeleteValueW of a present value",
+         [](HKEY k) { return RegDeleteValueW(k, TEXT("Number")); }},
+        {"RegDeleteValueW of a missing value",
+         [](HKEY k) { return RegDeleteValueW(k, TEXT("Missing")); }},
+        {"RegDeleteTreeW of the key's contents", [](HKEY k) { return RegDeleteTreeW(k, nullptr); }},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ERROR_ACCESS_DENIED, row.write(key)) << row.name;
+    }
+    EXPECT_EQ(ERROR_SUCCESS, GetNumber(key, nullptr, TEXT("Number"))) << "nothing was deleted";
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetNumber(key, nullptr, TEXT("Other")))
+        << "nothing was written";
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, CreatingASubkeyThroughAKeyOpenedForReadingIsDenied) {
+    if (vextest::RunningUnderWine()) {
+        GTEST_SKIP() << "Wine creates a subkey through a parent opened without "
+                        "KEY_CREATE_SUB_KEY; Windows refuses it";
+    }
+    HKEY key = Open(KEY_READ);
+    HKEY created = nullptr;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyExW(key, TEXT("New"), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                   nullptr, &created, nullptr));
+    EXPECT_EQ(nullptr, created);
+    HKEY absent = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(key, TEXT("New"), 0, KEY_READ, &absent));
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, EachOpenedKeyHasItsOwnRights) {
+    HKEY parent = Open(KEY_READ);
+    // An existing subkey opens through a read-only parent with whatever rights are asked.
+    HKEY sub = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(parent, TEXT("Existing"), 0, nullptr, 0, KEY_READ,
+                                             nullptr, &sub, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, SetNumber(sub, TEXT("Number")));
+    RegCloseKey(sub);
+
+    struct Row {
+        const char* name;
+        REGSAM access;
+        LSTATUS set;
+        LSTATUS get;
+    };
+    const Row rows[] = {
+        {"KEY_WRITE", KEY_WRITE, ERROR_SUCCESS, ERROR_ACCESS_DENIED},
+        {"KEY_SET_VALUE", KEY_SET_VALUE, ERROR_SUCCESS, ERROR_ACCESS_DENIED},
+        {"KEY_QUERY_VALUE", KEY_QUERY_VALUE, ERROR_ACCESS_DENIED, ERROR_SUCCESS},
+        {"KEY_ALL_ACCESS", KEY_ALL_ACCESS, ERROR_SUCCESS, ERROR_SUCCESS},
+    };
+    for (const Row& row : rows) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(parent, TEXT("Existing"), 0, row.access, &key))
+            << row.name;
+        EXPECT_EQ(row.set, SetNumber(key, TEXT("Number"))) << row.name;
+        EXPECT_EQ(row.get, GetNumber(key, nullptr, TEXT("Number"))) << row.name;
+        RegCloseKey(key);
+    }
+    // A named subkey is read through a key that may not query its own values.
+    HKEY writer = Open(KEY_SET_VALUE);
+    EXPECT_EQ(ERROR_SUCCESS, GetNumber(writer, TEXT("Existing"), TEXT("Number")));
+    RegCloseKey(writer);
+    RegCloseKey(parent);
+}
+
+TEST_F(Registry, DeleteTreeWithoutASubkeyEmptiesTheKey) {
+    HKEY key = Open(KEY_ALL_ACCESS);
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(key, nullptr));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetNumber(key, nullptr, TEXT("Number")));
+    HKEY sub = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(key, TEXT("Existing"), 0, KEY_READ, &sub));
+    RegCloseKey(key);
+    HKEY still = Open(KEY_READ);
+    EXPECT_NE(nullptr, still) << "the key itself stays";
+    RegCloseKey(still);
+}
+
+TEST_F(Registry, DeleteTreeOfANamedSubkeyNeedsNoRightsOnTheParent) {
+    HKEY key = Open(KEY_READ);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(key, TEXT("Existing")));
+    HKEY sub = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(key, TEXT("Existing"), 0, KEY_READ, &sub));
+    RegCloseKey(key);
+}
