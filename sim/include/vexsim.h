@@ -84,6 +84,21 @@ VEXSIM_API long vexsim_LiveObjectCountOf(const char* kind);
  * or "CoCreateInstance" (method names as in the "faults" member of a machine file). */
 VEXSIM_API unsigned long vexsim_CallCount(const char* method);
 
+/* --- Property stores held by someone else -------------------------------------------------- */
+
+/* From now on the endpoint's property store is also held by the simulator, as the audio service
+ * holds it: every OpenPropertyStore with the same access (read, or writable) hands out one shared
+ * object, created on the first open, on which the simulator keeps a reference of its own, so a
+ * caller's IPropertyStore::Release never returns 0. The machine member "holdStore": true does the
+ * same at load. The simulator's own reference is not in vexsim_OutstandingReferenceCount; the
+ * object stays live (vexsim_LiveObjectCount) until it is let go and its callers released it. */
+VEXSIM_API int vexsim_HoldPropertyStore(const char* endpointId);
+/* Lets go of the held stores (a load or a reset does too); opens hand out new objects again. */
+VEXSIM_API int vexsim_ReleasePropertyStore(const char* endpointId);
+/* The references callers hold on the endpoint's held stores, the simulator's own not counted
+ * (-1 when the endpoint is unknown or its store not held). */
+VEXSIM_API long vexsim_PropertyStoreReferences(const char* endpointId);
+
 /* --- Device topology, kernel-streaming filters and vendor modules --------------------------- */
 
 /* One kernel-streaming property request a filter received (IKsControl::KsProperty), with its

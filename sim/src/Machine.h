@@ -15,6 +15,8 @@
 
 namespace vexsim {
 
+class PropertyStoreObject;
+
 // Properties in the order they were given or first written.
 class PropertyMap {
 public:
@@ -146,7 +148,12 @@ struct Device {
     WString id;
     WString name;  // friendly name
     DWORD state = DEVICE_STATE_ACTIVE;
-    bool readOnly = false;                     // the store opens for reading only
+    bool readOnly = false;  // the store opens for reading only
+    // Someone else (the audio service) holds the endpoint's store: every open with the same
+    // access hands out one shared object that the simulator keeps a reference to, so a
+    // caller's Release never frees it.
+    bool holdStore = false;
+    PropertyStoreObject* heldStores[2] = {nullptr, nullptr};  // read, writable (created on open)
     HRESULT readWriteResult = E_ACCESSDENIED;  // what a writable open of a read-only store gives
     PropertyMap properties;
     // Endpoints only.

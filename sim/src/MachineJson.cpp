@@ -217,7 +217,7 @@ std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path,
     ExpectObject(json, path);
     CheckMembers(json, path,
                  {"id", "flow", "state", "default", "name", "readOnly", "readWriteResult",
-                  "properties", "fx", "topology", "renderPath"});
+                  "holdStore", "properties", "fx", "topology", "renderPath"});
     auto device = std::make_unique<Device>();
     if (!json.contains("id")) {
         Fail(path, "an endpoint needs \"id\"");
@@ -237,6 +237,9 @@ std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path,
     }
     if (json.contains("readOnly")) {
         device->readOnly = GetBool(json["readOnly"], Member(path, "readOnly"));
+    }
+    if (json.contains("holdStore")) {
+        device->holdStore = GetBool(json["holdStore"], Member(path, "holdStore"));
     }
     if (json.contains("readWriteResult")) {
         device->readWriteResult =
@@ -935,6 +938,9 @@ std::string DumpMachine(const Machine& machine) {
         }
         if (device->readWriteResult != E_ACCESSDENIED) {
             endpoint["readWriteResult"] = FormatResult(device->readWriteResult);
+        }
+        if (device->holdStore) {
+            endpoint["holdStore"] = true;
         }
         endpoint["properties"] =
             WriteProperties(device->properties, device->name.empty() ? nullptr : &device->name);
