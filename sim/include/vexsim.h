@@ -118,13 +118,21 @@ typedef struct vexsim_KsRequestInfo {
     long result; /* the HRESULT the caller got */
 } vexsim_KsRequestInfo;
 
-/* The number of requests a filter device of the current machine received (-1 when no filter
- * has the id, which is UTF-8). */
+/* The number of requests in the log of a filter device of the current machine (-1 when no
+ * filter has the id, which is UTF-8). The log keeps the newest 4096 requests of each filter;
+ * older ones are dropped. It lives in memory only: a dump never writes it. */
 VEXSIM_API int vexsim_KsRequestCount(const char* deviceId);
 /* One of them, oldest first. */
 VEXSIM_API int vexsim_KsRequest(const char* deviceId, int index, vexsim_KsRequestInfo* info);
-/* Forgets the requests of one filter, or of every filter when deviceId is null. */
+/* Every request the filter received since the machine was loaded or its log cleared, the
+ * dropped and the unlogged ones included (-1 when no filter has the id). */
+VEXSIM_API long long vexsim_KsRequestTotal(const char* deviceId);
+/* Forgets the requests of one filter, or of every filter when deviceId is null, and sets
+ * their totals to 0. */
 VEXSIM_API int vexsim_KsClearRequests(const char* deviceId);
+/* Switches the request logs of the current machine on (non-zero) or off; totals count on.
+ * The machine member "requestLogging": false starts a machine with them off. */
+VEXSIM_API void vexsim_KsSetRequestLogging(int on);
 
 /* The selection of a selector part (by its device and local id): what the last accepted
  * SetSelection chose, or the initial one. */

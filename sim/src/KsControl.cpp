@@ -70,7 +70,14 @@ HRESULT KsControlObject::KsProperty(PKSPROPERTY property, ULONG propertyLength, 
     if (SUCCEEDED(hr) && data != nullptr && !sets && returned <= dataLength) {
         record.answer.assign(data, data + returned);
     }
-    m_device->driver.requests.push_back(std::move(record));
+    FilterDriver& driver = m_device->driver;
+    ++driver.requestTotal;
+    if (m_machine->requestLogging) {
+        driver.requests.push_back(std::move(record));
+        while (driver.requests.size() > kRequestLogCapacity) {
+            driver.requests.pop_front();
+        }
+    }
     return hr;
 }
 

@@ -6,6 +6,7 @@
 #include "Value.h"
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -130,6 +131,9 @@ struct KsRequest {
 
 enum class SizeQuery { MoreData, Success };
 
+// The most requests a filter's log keeps.
+inline constexpr size_t kRequestLogCapacity = 4096;
+
 // What a kernel-streaming filter answers besides its topology.
 struct FilterDriver {
     std::vector<EngineNode> engines;
@@ -138,7 +142,10 @@ struct FilterDriver {
     SizeQuery moduleListSizeQuery = SizeQuery::Success;
     unsigned interfaceVersion = 2;
     std::vector<VendorModule> modules;
-    std::vector<KsRequest> requests;
+    // The request log, the newest kRequestLogCapacity requests (older ones are dropped), and
+    // every request received since the machine was loaded or the log cleared.
+    std::deque<KsRequest> requests;
+    uint64_t requestTotal = 0;
 
     VendorModule* FindModule(const GUID& guid);
 };
@@ -240,6 +247,7 @@ struct Machine {
     std::vector<RegistryKey> registry;
     std::vector<Fault> faults;
     std::map<std::string, uint64_t> calls;
+    bool requestLogging = true;  // filters log the requests they receive
 
     Device* FindDevice(const WString& id);
     Device* DefaultEndpoint(EDataFlow flow, ERole role);

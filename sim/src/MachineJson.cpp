@@ -821,8 +821,13 @@ std::unique_ptr<Machine> ParseMachine(const std::string& text) {
     const Json json = ParseText(text);
     const std::string root = "$";
     ExpectObject(json, root);
-    CheckMembers(json, root, {"name", "description", "endpoints", "filters", "registry", "faults"});
+    CheckMembers(
+        json, root,
+        {"name", "description", "requestLogging", "endpoints", "filters", "registry", "faults"});
     auto machine = std::make_unique<Machine>();
+    if (json.contains("requestLogging")) {
+        machine->requestLogging = GetBool(json["requestLogging"], Member(root, "requestLogging"));
+    }
     if (json.contains("name")) {
         machine->name = GetString(json["name"], Member(root, "name"));
     }
@@ -900,6 +905,9 @@ std::string DumpMachine(const Machine& machine) {
     }
     if (!machine.description.empty()) {
         json["description"] = machine.description;
+    }
+    if (!machine.requestLogging) {
+        json["requestLogging"] = false;
     }
     Json endpoints = Json::array();
     Json filters = Json::array();
