@@ -190,6 +190,14 @@ struct RegistryKey {
     std::vector<RegistryValue> values;
 };
 
+// What a fault makes a driver answer instead of its own answer to a kernel-streaming read.
+struct AnswerOverride {
+    std::optional<std::vector<uint8_t>> bytes;  // written from the buffer's start instead
+    std::optional<ULONG> returned;              // the bytes-returned value the caller gets
+    std::optional<uint32_t> length;             // the first u32 of the answer (a size or length)
+    std::optional<uint32_t> count;              // the second u32 (a list's count)
+};
+
 // One injected fault: the calls it applies to (a method and optional filters) and what those
 // calls give. A failure code makes the call fail without effect; a success code lets the call
 // do its work and return that code instead of S_OK.
@@ -211,10 +219,13 @@ struct Fault {
     std::optional<ULONG> node;
     std::optional<GUID> module;
     std::optional<ULONG> param;
+    std::optional<bool> sizeQuery;  // a request without a data buffer
+    std::optional<AnswerOverride> answer;
     uint64_t call = 0;  // only the n-th matching call (1-based); 0: not limited this way
     uint64_t from = 0;  // the n-th matching call and every later one; 0: not limited this way
     HRESULT result = E_FAIL;
-    uint64_t matched = 0;  // matching calls so far
+    bool hasResult = true;  // false: an answer fault that keeps the driver's own result
+    uint64_t matched = 0;   // matching calls so far
 };
 
 // What a call offers to the fault filters.
@@ -238,6 +249,7 @@ struct Call {
     std::optional<ULONG> node;
     const GUID* module = nullptr;
     std::optional<ULONG> param;
+    std::optional<bool> sizeQuery;
 };
 
 struct Machine {
@@ -253,6 +265,8 @@ struct Machine {
     Device* DefaultEndpoint(EDataFlow flow, ERole role);
     // Counts the call; gives the code of the first fault that applies to it, if any.
     std::optional<HRESULT> Enter(const Call& call);
+    // The same, giving the first fault that applies (valid until the faults change).
+    const Fault* EnterFault(const Call& call);
 };
 
 // The filters that a method's faults may use.
