@@ -67,10 +67,10 @@ public:
                 }
                 break;
             }
-            ComPtr<IConnector> far;
+            ComPtr<IConnector> farConnector;
             ComPtr<IPart> farPart;
-            if (FAILED(connector->GetConnectedTo(far.Receive())) ||
-                FAILED(far.QueryInterface(kIidPart, &farPart)) ||
+            if (FAILED(connector->GetConnectedTo(farConnector.Receive())) ||
+                FAILED(farConnector.QueryInterface(kIidPart, &farPart)) ||
                 Walk(farPart.Get(), &connectorPart, &connector) != S_OK) {
                 return found;
             }
