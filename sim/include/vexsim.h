@@ -84,6 +84,13 @@ VEXSIM_API long vexsim_LiveObjectCountOf(const char* kind);
  * or "CoCreateInstance" (method names as in the "faults" member of a machine file). */
 VEXSIM_API unsigned long vexsim_CallCount(const char* method);
 
+/* Changes the state of a device (endpoint or filter) of the current machine at run time:
+ * DEVICE_STATE_ACTIVE (1), DEVICE_STATE_DISABLED (2), DEVICE_STATE_NOTPRESENT (4) or
+ * DEVICE_STATE_UNPLUGGED (8). Enumerations and default-endpoint queries made after it, and
+ * IMMDevice::GetState on objects already handed out, see the new state; collections already
+ * handed out keep the devices they listed. */
+VEXSIM_API int vexsim_SetEndpointState(const char* id, unsigned long state);
+
 /* --- Property stores held by someone else -------------------------------------------------- */
 
 /* From now on the endpoint's property store is also held by the simulator, as the audio service

@@ -261,6 +261,22 @@ extern "C" VEXSIM_API long vexsim_PropertyStoreReferences(const char* endpointId
     return PropertyStoreObject::HeldReferences(*endpoint);
 }
 
+extern "C" VEXSIM_API int vexsim_SetEndpointState(const char* id, unsigned long state) {
+    if (state != DEVICE_STATE_ACTIVE && state != DEVICE_STATE_DISABLED &&
+        state != DEVICE_STATE_NOTPRESENT && state != DEVICE_STATE_UNPLUGGED) {
+        return FailWith(
+            "a device state is one of DEVICE_STATE_ACTIVE (1), DEVICE_STATE_DISABLED "
+            "(2), DEVICE_STATE_NOTPRESENT (4) and DEVICE_STATE_UNPLUGGED (8)");
+    }
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Device* device = id != nullptr ? CurrentMachine()->FindDevice(FromUtf8(id)) : nullptr;
+    if (device == nullptr) {
+        return FailWith("no endpoint of the machine has that id (nor has any filter)");
+    }
+    device->state = static_cast<DWORD>(state);
+    return Succeed();
+}
+
 extern "C" VEXSIM_API unsigned long vexsim_CallCount(const char* method) {
     if (method == nullptr) {
         return 0;
