@@ -84,6 +84,28 @@ VEXSIM_API long vexsim_LiveObjectCountOf(const char* kind);
  * or "CoCreateInstance" (method names as in the "faults" member of a machine file). */
 VEXSIM_API unsigned long vexsim_CallCount(const char* method);
 
+/* Changes the state of a device (endpoint or filter) of the current machine at run time:
+ * DEVICE_STATE_ACTIVE (1), DEVICE_STATE_DISABLED (2), DEVICE_STATE_NOTPRESENT (4) or
+ * DEVICE_STATE_UNPLUGGED (8). Enumerations and default-endpoint queries made after it, and
+ * IMMDevice::GetState on objects already handed out, see the new state; collections already
+ * handed out keep the devices they listed. */
+VEXSIM_API int vexsim_SetEndpointState(const char* id, unsigned long state);
+
+/* --- Property stores held by someone else -------------------------------------------------- */
+
+/* From now on the endpoint's property store is also held by the simulator, as the audio service
+ * holds it: every OpenPropertyStore with the same access (read, or writable) hands out one shared
+ * object, created on the first open, on which the simulator keeps a reference of its own, so a
+ * caller's IPropertyStore::Release never returns 0. The machine member "holdStore": true does the
+ * same at load. The simulator's own reference is not in vexsim_OutstandingReferenceCount; the
+ * object stays live (vexsim_LiveObjectCount) until it is let go and its callers released it. */
+VEXSIM_API int vexsim_HoldPropertyStore(const char* endpointId);
+/* Lets go of the held stores (a load or a reset does too); opens hand out new objects again. */
+VEXSIM_API int vexsim_ReleasePropertyStore(const char* endpointId);
+/* The references callers hold on the endpoint's held stores, the simulator's own not counted
+ * (-1 when the endpoint is unknown or its store not held). */
+VEXSIM_API long vexsim_PropertyStoreReferences(const char* endpointId);
+
 /* --- Device topology, kernel-streaming filters and vendor modules --------------------------- */
 
 /* One kernel-streaming property request a filter received (IKsControl::KsProperty), with its
@@ -103,13 +125,21 @@ typedef struct vexsim_KsRequestInfo {
     long result; /* the HRESULT the caller got */
 } vexsim_KsRequestInfo;
 
-/* The number of requests a filter device of the current machine received (-1 when no filter
- * has the id, which is UTF-8). */
+/* The number of requests in the log of a filter device of the current machine (-1 when no
+ * filter has the id, which is UTF-8). The log keeps the newest 4096 requests of each filter;
+ * older ones are dropped. It lives in memory only: a dump never writes it. */
 VEXSIM_API int vexsim_KsRequestCount(const char* deviceId);
 /* One of them, oldest first. */
 VEXSIM_API int vexsim_KsRequest(const char* deviceId, int index, vexsim_KsRequestInfo* info);
-/* Forgets the requests of one filter, or of every filter when deviceId is null. */
+/* Every request the filter received since the machine was loaded or its log cleared, the
+ * dropped and the unlogged ones included (-1 when no filter has the id). */
+VEXSIM_API long long vexsim_KsRequestTotal(const char* deviceId);
+/* Forgets the requests of one filter, or of every filter when deviceId is null, and sets
+ * their totals to 0. */
 VEXSIM_API int vexsim_KsClearRequests(const char* deviceId);
+/* Switches the request logs of the current machine on (non-zero) or off; totals count on.
+ * The machine member "requestLogging": false starts a machine with them off. */
+VEXSIM_API void vexsim_KsSetRequestLogging(int on);
 
 /* The selection of a selector part (by its device and local id): what the last accepted
  * SetSelection chose, or the initial one. */

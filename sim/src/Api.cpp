@@ -4,6 +4,7 @@
 #include "ApiSupport.h"
 #include "MachineJson.h"
 #include "ObjectCounter.h"
+#include "PropertyStore.h"
 #include "Simulator.h"
 #include "Text.h"
 
@@ -211,6 +212,69 @@ extern "C" VEXSIM_API long vexsim_OutstandingReferenceCount(void) {
 
 extern "C" VEXSIM_API long vexsim_LiveObjectCountOf(const char* kind) {
     return kind != nullptr ? ObjectCounter::LiveOf(kind) : 0;
+}
+
+namespace {
+
+// An endpoint of the current machine by its UTF-8 id; the caller holds MachineLock.
+Device* FindEndpoint(const char* endpointId) {
+    if (endpointId == nullptr) {
+        return nullptr;
+    }
+    Device* device = CurrentMachine()->FindDevice(FromUtf8(endpointId));
+    return device != nullptr && device->kind == DeviceKind::Endpoint ? device : nullptr;
+}
+
+}  // namespace
+
+extern "C" VEXSIM_API int vexsim_HoldPropertyStore(const char* endpointId) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Device* endpoint = FindEndpoint(endpointId);
+    if (endpoint == nullptr) {
+        return FailWith("no endpoint of the machine has that id");
+    }
+    endpoint->holdStore = true;
+    return Succeed();
+}
+
+extern "C" VEXSIM_API int vexsim_ReleasePropertyStore(const char* endpointId) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Device* endpoint = FindEndpoint(endpointId);
+    if (endpoint == nullptr) {
+        return FailWith("no endpoint of the machine has that id");
+    }
+    endpoint->holdStore = false;
+    PropertyStoreObject::ReleaseHeld(endpoint);
+    return Succeed();
+}
+
+extern "C" VEXSIM_API long vexsim_PropertyStoreReferences(const char* endpointId) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Device* endpoint = FindEndpoint(endpointId);
+    if (endpoint == nullptr) {
+        return FailWith("no endpoint of the machine has that id");
+    }
+    if (!endpoint->holdStore) {
+        return FailWith("the endpoint's store is not held (vexsim_HoldPropertyStore)");
+    }
+    Succeed();
+    return PropertyStoreObject::HeldReferences(*endpoint);
+}
+
+extern "C" VEXSIM_API int vexsim_SetEndpointState(const char* id, unsigned long state) {
+    if (state != DEVICE_STATE_ACTIVE && state != DEVICE_STATE_DISABLED &&
+        state != DEVICE_STATE_NOTPRESENT && state != DEVICE_STATE_UNPLUGGED) {
+        return FailWith(
+            "a device state is one of DEVICE_STATE_ACTIVE (1), DEVICE_STATE_DISABLED "
+            "(2), DEVICE_STATE_NOTPRESENT (4) and DEVICE_STATE_UNPLUGGED (8)");
+    }
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Device* device = id != nullptr ? CurrentMachine()->FindDevice(FromUtf8(id)) : nullptr;
+    if (device == nullptr) {
+        return FailWith("no endpoint of the machine has that id (nor has any filter)");
+    }
+    device->state = static_cast<DWORD>(state);
+    return Succeed();
 }
 
 extern "C" VEXSIM_API unsigned long vexsim_CallCount(const char* method) {

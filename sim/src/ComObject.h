@@ -45,6 +45,9 @@ public:
         return left;
     }
 
+    // The references held on the object now (the simulator's own included).
+    ULONG ReferenceCount() const { return m_references.load(); }
+
     // Hands out an interface without the fault check, for the simulator's own use.
     HRESULT Query(REFIID iid, void** object) {
         void* found = Find(iid);

@@ -69,7 +69,7 @@ HRESULT DeviceObject::OpenPropertyStore(DWORD access, IPropertyStore** store) {
     if (writable && m_device->readOnly) {
         return m_device->readWriteResult;
     }
-    *store = PropertyStoreObject::Create(m_machine, m_device, writable);
+    *store = PropertyStoreObject::Open(m_machine, m_device, writable);
     return outcome.Finish(S_OK);
 }
 

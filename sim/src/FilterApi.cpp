@@ -92,6 +92,7 @@ extern "C" VEXSIM_API int vexsim_KsClearRequests(const char* deviceId) {
     if (deviceId == nullptr) {
         for (auto& device : CurrentMachine()->devices) {
             device->driver.requests.clear();
+            device->driver.requestTotal = 0;
         }
         return Succeed();
     }
@@ -100,7 +101,23 @@ extern "C" VEXSIM_API int vexsim_KsClearRequests(const char* deviceId) {
         return FailWith("no filter of the machine has that id");
     }
     filter->driver.requests.clear();
+    filter->driver.requestTotal = 0;
     return Succeed();
+}
+
+extern "C" VEXSIM_API long long vexsim_KsRequestTotal(const char* deviceId) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Device* filter = FindFilter(deviceId);
+    if (filter == nullptr) {
+        return FailWith("no filter of the machine has that id");
+    }
+    Succeed();
+    return static_cast<long long>(filter->driver.requestTotal);
+}
+
+extern "C" VEXSIM_API void vexsim_KsSetRequestLogging(int on) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    CurrentMachine()->requestLogging = on != 0;
 }
 
 extern "C" VEXSIM_API int vexsim_SelectorSelection(const char* deviceId, unsigned int localId,

@@ -399,59 +399,6 @@ AudioModuleDescriptor ReadDescriptor(const Json& json, const std::string& path) 
     return entry;
 }
 
-std::vector<uint8_t> ReadHex(const Json& json, const std::string& path, size_t length) {
-    const auto bytes = FromHex(GetString(json, path));
-    if (!bytes) {
-        Fail(path, "expected hexadecimal digits, two per byte");
-    }
-    if (bytes->size() > length) {
-        Fail(path, "more bytes than the length says");
-    }
-    std::vector<uint8_t> padded = *bytes;
-    padded.resize(length, 0);
-    return padded;
-}
-
-KsRequest ReadRequest(const Json& json, const std::string& path) {
-    ExpectObject(json, path);
-    CheckMembers(json, path,
-                 {"kind", "property", "propertyLength", "data", "dataLength", "answer",
-                  "bytesReturned", "result"});
-    KsRequest request;
-    if (json.contains("kind")) {
-        request.kind = GetString(json["kind"], Member(path, "kind"));
-    }
-    const size_t propertyLength =
-        json.contains("propertyLength")
-            ? GetU32(json["propertyLength"], Member(path, "propertyLength"))
-            : 0;
-    if (json.contains("property")) {
-        request.property = ReadHex(json["property"], Member(path, "property"), propertyLength);
-    }
-    if (json.contains("dataLength")) {
-        request.hasData = true;
-        request.dataLength = GetU32(json["dataLength"], Member(path, "dataLength"));
-    }
-    if (json.contains("data")) {
-        request.data = ReadHex(json["data"], Member(path, "data"), request.dataLength);
-    }
-    if (json.contains("bytesReturned")) {
-        request.bytesReturned = GetU32(json["bytesReturned"], Member(path, "bytesReturned"));
-    }
-    if (json.contains("answer")) {
-        const std::string p = Member(path, "answer");
-        const auto bytes = FromHex(GetString(json["answer"], p));
-        if (!bytes) {
-            Fail(p, "expected hexadecimal digits, two per byte");
-        }
-        request.answer = *bytes;
-    }
-    if (json.contains("result")) {
-        request.result = GetResult(json["result"], Member(path, "result"));
-    }
-    return request;
-}
-
 void ReadDriverMembers(const Json& json, const std::string& path, FilterDriver* driver,
                        const std::vector<ULONG>& defaultPins) {
     if (json.contains("engines")) {
@@ -574,16 +521,6 @@ Json WriteBytesOrWords(const std::vector<uint8_t>& bytes, bool asWords) {
     return json;
 }
 
-// Hexadecimal digits of the bytes without the trailing zero bytes (the length is written
-// beside them).
-std::string TrimmedHex(const std::vector<uint8_t>& bytes) {
-    size_t end = bytes.size();
-    while (end > 0 && bytes[end - 1] == 0) {
-        --end;
-    }
-    return ToHex(bytes.data(), end);
-}
-
 }  // namespace
 
 void ReadTopology(const Json& json, const std::string& path, Topology* topology) {
@@ -688,13 +625,7 @@ std::unique_ptr<Device> ReadFilter(const Json& json, const std::string& path) {
         ReadTopology(json["topology"], Member(path, "topology"), &filter->topology);
     }
     ReadDriverMembers(json, path, &filter->driver, {});
-    if (json.contains("requests")) {
-        const std::string p = Member(path, "requests");
-        ExpectArray(json["requests"], p);
-        for (size_t i = 0; i < json["requests"].size(); ++i) {
-            filter->driver.requests.push_back(ReadRequest(json["requests"][i], Index(p, i)));
-        }
-    }
+    // "requests" is the request log that earlier dumps wrote; it is read past, never kept.
     return filter;
 }
 
@@ -921,26 +852,6 @@ void WriteFilterMembers(const Device& filter, Json* json) {
         modules.push_back(m);
     }
     (*json)["modules"] = modules;
-    Json requests = Json::array();
-    for (const KsRequest& request : driver.requests) {
-        Json r = Json::object();
-        r["kind"] = request.kind;
-        r["property"] = TrimmedHex(request.property);
-        r["propertyLength"] = request.property.size();
-        if (request.hasData) {
-            r["dataLength"] = request.dataLength;
-            if (!request.data.empty()) {
-                r["data"] = TrimmedHex(request.data);
-            }
-        }
-        if (!request.answer.empty()) {
-            r["answer"] = ToHex(request.answer.data(), request.answer.size());
-        }
-        r["bytesReturned"] = request.bytesReturned;
-        r["result"] = FormatResult(request.result);
-        requests.push_back(r);
-    }
-    (*json)["requests"] = requests;
 }
 
 }  // namespace vexsim

@@ -4,6 +4,9 @@
 #include "KsDriver.h"
 #include "Simulator.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace vexsim {
 
 KsControlObject::KsControlObject(std::shared_ptr<Machine> machine, Device* device)
@@ -24,6 +27,36 @@ std::optional<HRESULT> KsControlObject::EnterQueryInterface(REFIID iid) {
     return m_machine->Enter(call);
 }
 
+namespace {
+
+void PutU32(uint8_t* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// Writes a fault's answer over the driver's: only into a read's data buffer and never past
+// its end; gives the bytes returned.
+ULONG ApplyAnswer(const AnswerOverride& answer, bool sets, uint8_t* data, ULONG dataLength,
+                  ULONG returned) {
+    if (data != nullptr && dataLength > 0 && !sets) {
+        if (answer.bytes) {
+            const size_t written = std::min<size_t>(answer.bytes->size(), dataLength);
+            std::memcpy(data, answer.bytes->data(), written);
+            returned = static_cast<ULONG>(written);
+        }
+        if (answer.length && dataLength >= 4) {
+            PutU32(data, *answer.length);
+        }
+        if (answer.count && dataLength >= 8) {
+            PutU32(data + 4, *answer.count);
+        }
+    }
+    return answer.returned ? *answer.returned : returned;
+}
+
+}  // namespace
+
 HRESULT KsControlObject::KsProperty(PKSPROPERTY property, ULONG propertyLength, void* propertyData,
                                     ULONG dataLength, ULONG* bytesReturned) {
     std::lock_guard<std::mutex> guard(MachineLock());
@@ -39,7 +72,18 @@ HRESULT KsControlObject::KsProperty(PKSPROPERTY property, ULONG propertyLength, 
     call.node = info.node;
     call.module = info.module ? &*info.module : nullptr;
     call.param = info.param;
-    const Outcome outcome(m_machine->Enter(call));
+    call.sizeQuery = data == nullptr || dataLength == 0;
+    const Fault* fault = m_machine->EnterFault(call);
+    std::optional<AnswerOverride> answer;
+    std::optional<HRESULT> injected;
+    if (fault != nullptr) {
+        answer = fault->answer;
+        if (fault->hasResult) {
+            injected = fault->result;
+        }
+    }
+    // A fault that rewrites the answer lets the driver answer first.
+    const Outcome outcome(answer ? std::nullopt : injected);
 
     KsRequest record;
     record.kind = info.kind;
@@ -63,14 +107,25 @@ HRESULT KsControlObject::KsProperty(PKSPROPERTY property, ULONG propertyLength, 
     } else {
         hr = outcome.Finish(
             AnswerKsRequest(*m_device, bytes, propertyLength, data, dataLength, &returned));
+        if (answer) {
+            returned = ApplyAnswer(*answer, sets, data, dataLength, returned);
+            hr = injected ? *injected : hr;
+        }
         *bytesReturned = returned;
     }
     record.result = hr;
     record.bytesReturned = bytesReturned != nullptr ? *bytesReturned : 0;
-    if (SUCCEEDED(hr) && data != nullptr && !sets && returned <= dataLength) {
-        record.answer.assign(data, data + returned);
+    if (SUCCEEDED(hr) && data != nullptr && !sets) {
+        record.answer.assign(data, data + std::min(returned, dataLength));
     }
-    m_device->driver.requests.push_back(std::move(record));
+    FilterDriver& driver = m_device->driver;
+    ++driver.requestTotal;
+    if (m_machine->requestLogging) {
+        driver.requests.push_back(std::move(record));
+        while (driver.requests.size() > kRequestLogCapacity) {
+            driver.requests.pop_front();
+        }
+    }
     return hr;
 }
 

@@ -145,6 +145,9 @@ bool Matches(const Fault& fault, const Call& call) {
     if (fault.param && (!call.param || *fault.param != *call.param)) {
         return false;
     }
+    if (fault.sizeQuery && (!call.sizeQuery || *fault.sizeQuery != *call.sizeQuery)) {
+        return false;
+    }
     return true;
 }
 
@@ -244,9 +247,9 @@ Device* Machine::DefaultEndpoint(EDataFlow flow, ERole role) {
     return nullptr;
 }
 
-std::optional<HRESULT> Machine::Enter(const Call& call) {
+const Fault* Machine::EnterFault(const Call& call) {
     ++calls[call.method];
-    std::optional<HRESULT> result;
+    const Fault* hit = nullptr;
     for (Fault& fault : faults) {
         if (!Matches(fault, call)) {
             continue;
@@ -254,11 +257,19 @@ std::optional<HRESULT> Machine::Enter(const Call& call) {
         const uint64_t n = ++fault.matched;
         const bool applies =
             (fault.call == 0 || n == fault.call) && (fault.from == 0 || n >= fault.from);
-        if (applies && !result) {
-            result = fault.result;
+        if (applies && hit == nullptr) {
+            hit = &fault;
         }
     }
-    return result;
+    return hit;
+}
+
+std::optional<HRESULT> Machine::Enter(const Call& call) {
+    const Fault* fault = EnterFault(call);
+    if (fault == nullptr) {
+        return std::nullopt;
+    }
+    return fault->result;
 }
 
 std::optional<unsigned> MethodFilters(const std::string& method) {

@@ -6,6 +6,7 @@
 #include "Value.h"
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace vexsim {
+
+class PropertyStoreObject;
 
 // Properties in the order they were given or first written.
 class PropertyMap {
@@ -128,6 +131,9 @@ struct KsRequest {
 
 enum class SizeQuery { MoreData, Success };
 
+// The most requests a filter's log keeps.
+inline constexpr size_t kRequestLogCapacity = 4096;
+
 // What a kernel-streaming filter answers besides its topology.
 struct FilterDriver {
     std::vector<EngineNode> engines;
@@ -136,7 +142,10 @@ struct FilterDriver {
     SizeQuery moduleListSizeQuery = SizeQuery::Success;
     unsigned interfaceVersion = 2;
     std::vector<VendorModule> modules;
-    std::vector<KsRequest> requests;
+    // The request log, the newest kRequestLogCapacity requests (older ones are dropped), and
+    // every request received since the machine was loaded or the log cleared.
+    std::deque<KsRequest> requests;
+    uint64_t requestTotal = 0;
 
     VendorModule* FindModule(const GUID& guid);
 };
@@ -146,7 +155,12 @@ struct Device {
     WString id;
     WString name;  // friendly name
     DWORD state = DEVICE_STATE_ACTIVE;
-    bool readOnly = false;                     // the store opens for reading only
+    bool readOnly = false;  // the store opens for reading only
+    // Someone else (the audio service) holds the endpoint's store: every open with the same
+    // access hands out one shared object that the simulator keeps a reference to, so a
+    // caller's Release never frees it.
+    bool holdStore = false;
+    PropertyStoreObject* heldStores[2] = {nullptr, nullptr};  // read, writable (created on open)
     HRESULT readWriteResult = E_ACCESSDENIED;  // what a writable open of a read-only store gives
     PropertyMap properties;
     // Endpoints only.
@@ -176,6 +190,14 @@ struct RegistryKey {
     std::vector<RegistryValue> values;
 };
 
+// What a fault makes a driver answer instead of its own answer to a kernel-streaming read.
+struct AnswerOverride {
+    std::optional<std::vector<uint8_t>> bytes;  // written from the buffer's start instead
+    std::optional<ULONG> returned;              // the bytes-returned value the caller gets
+    std::optional<uint32_t> length;             // the first u32 of the answer (a size or length)
+    std::optional<uint32_t> count;              // the second u32 (a list's count)
+};
+
 // One injected fault: the calls it applies to (a method and optional filters) and what those
 // calls give. A failure code makes the call fail without effect; a success code lets the call
 // do its work and return that code instead of S_OK.
@@ -197,10 +219,13 @@ struct Fault {
     std::optional<ULONG> node;
     std::optional<GUID> module;
     std::optional<ULONG> param;
+    std::optional<bool> sizeQuery;  // a request without a data buffer
+    std::optional<AnswerOverride> answer;
     uint64_t call = 0;  // only the n-th matching call (1-based); 0: not limited this way
     uint64_t from = 0;  // the n-th matching call and every later one; 0: not limited this way
     HRESULT result = E_FAIL;
-    uint64_t matched = 0;  // matching calls so far
+    bool hasResult = true;  // false: an answer fault that keeps the driver's own result
+    uint64_t matched = 0;   // matching calls so far
 };
 
 // What a call offers to the fault filters.
@@ -224,6 +249,7 @@ struct Call {
     std::optional<ULONG> node;
     const GUID* module = nullptr;
     std::optional<ULONG> param;
+    std::optional<bool> sizeQuery;
 };
 
 struct Machine {
@@ -233,11 +259,14 @@ struct Machine {
     std::vector<RegistryKey> registry;
     std::vector<Fault> faults;
     std::map<std::string, uint64_t> calls;
+    bool requestLogging = true;  // filters log the requests they receive
 
     Device* FindDevice(const WString& id);
     Device* DefaultEndpoint(EDataFlow flow, ERole role);
     // Counts the call; gives the code of the first fault that applies to it, if any.
     std::optional<HRESULT> Enter(const Call& call);
+    // The same, giving the first fault that applies (valid until the faults change).
+    const Fault* EnterFault(const Call& call);
 };
 
 // The filters that a method's faults may use.

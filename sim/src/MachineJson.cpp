@@ -217,7 +217,7 @@ std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path,
     ExpectObject(json, path);
     CheckMembers(json, path,
                  {"id", "flow", "state", "default", "name", "readOnly", "readWriteResult",
-                  "properties", "fx", "topology", "renderPath"});
+                  "holdStore", "properties", "fx", "topology", "renderPath"});
     auto device = std::make_unique<Device>();
     if (!json.contains("id")) {
         Fail(path, "an endpoint needs \"id\"");
@@ -237,6 +237,9 @@ std::unique_ptr<Device> ReadEndpoint(const Json& json, const std::string& path,
     }
     if (json.contains("readOnly")) {
         device->readOnly = GetBool(json["readOnly"], Member(path, "readOnly"));
+    }
+    if (json.contains("holdStore")) {
+        device->holdStore = GetBool(json["holdStore"], Member(path, "holdStore"));
     }
     if (json.contains("readWriteResult")) {
         device->readWriteResult =
@@ -469,12 +472,69 @@ void RequireFilter(unsigned filters, unsigned filter, const std::string& method,
     }
 }
 
+// Request kinds whose answer starts with a size or length, and those with a count after it.
+const char* const kKindsWithLength[] = {"moduleDescriptors", "moduleList", "moduleParam",
+                                        "amdParam"};
+const char* const kKindsWithCount[] = {"moduleDescriptors", "moduleList"};
+
+bool KindIn(const std::optional<std::string>& kind, const char* const* kinds, size_t count) {
+    for (size_t i = 0; kind && i < count; ++i) {
+        if (*kind == kinds[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+AnswerOverride ReadAnswer(const Json& json, const std::string& path, const Fault& fault) {
+    ExpectObject(json, path);
+    CheckMembers(json, path, {"bytes", "returned", "length", "count"});
+    AnswerOverride answer;
+    if (json.contains("bytes")) {
+        const std::string p = Member(path, "bytes");
+        const auto bytes = FromHex(GetString(json["bytes"], p));
+        if (!bytes) {
+            Fail(p, "expected hexadecimal digits, two per byte");
+        }
+        answer.bytes = *bytes;
+    }
+    if (json.contains("returned")) {
+        answer.returned = static_cast<ULONG>(
+            GetInteger(json["returned"], Member(path, "returned"), 0, 0xFFFFFFFFull));
+    }
+    if (json.contains("length")) {
+        const std::string p = Member(path, "length");
+        if (!KindIn(fault.request, kKindsWithLength, std::size(kKindsWithLength))) {
+            Fail(p,
+                 "only the answers of \"request\" moduleDescriptors, moduleList, moduleParam "
+                 "and amdParam start with a length");
+        }
+        answer.length = static_cast<uint32_t>(GetInteger(json["length"], p, 0, 0xFFFFFFFFull));
+    }
+    if (json.contains("count")) {
+        const std::string p = Member(path, "count");
+        if (!KindIn(fault.request, kKindsWithCount, std::size(kKindsWithCount))) {
+            Fail(p,
+                 "only the answers of \"request\" moduleDescriptors and moduleList have a "
+                 "count");
+        }
+        answer.count = static_cast<uint32_t>(GetInteger(json["count"], p, 0, 0xFFFFFFFFull));
+    }
+    if (!answer.bytes && !answer.returned && !answer.length && !answer.count) {
+        Fail(path, "an answer needs \"bytes\", \"returned\", \"length\" or \"count\"");
+    }
+    if ((answer.bytes || answer.length || answer.count) && fault.direction == "set") {
+        Fail(path, "a set request's data buffer is the caller's: only \"returned\" applies");
+    }
+    return answer;
+}
+
 Fault ReadFault(const Json& json, const std::string& path, const Machine& machine) {
     ExpectObject(json, path);
-    CheckMembers(json, path,
-                 {"method", "endpoint", "key",   "access",  "class", "iid",       "flow",
-                  "role",   "fxStore",  "part",  "request", "form",  "direction", "pin",
-                  "node",   "module",   "param", "call",    "from",  "result"});
+    CheckMembers(json, path, {"method",    "endpoint", "key",     "access", "class",   "iid",
+                              "flow",      "role",     "fxStore", "part",   "request", "form",
+                              "direction", "pin",      "node",    "module", "param",   "sizeQuery",
+                              "answer",    "call",     "from",    "result"});
     Fault fault;
     if (!json.contains("method")) {
         Fail(path, "a fault needs \"method\"");
@@ -486,10 +546,18 @@ Fault ReadFault(const Json& json, const std::string& path, const Machine& machin
         Fail(methodPath,
              "unknown method " + json["method"].dump() + " (known: " + MethodNameList() + ")");
     }
-    if (!json.contains("result")) {
-        Fail(path, "a fault needs \"result\"");
+    if (json.contains("answer") && (*filters & kFilterRequest) == 0) {
+        Fail(Member(path, "answer"),
+             fault.method + " sends no kernel-streaming request whose answer could be rewritten");
     }
-    fault.result = GetResult(json["result"], Member(path, "result"));
+    if (!json.contains("result") && !json.contains("answer")) {
+        Fail(path, "a fault needs \"result\" (or \"answer\")");
+    }
+    if (json.contains("result")) {
+        fault.result = GetResult(json["result"], Member(path, "result"));
+    } else {
+        fault.hasResult = false;
+    }
     if (json.contains("endpoint")) {
         const std::string p = Member(path, "endpoint");
         RequireFilter(*filters, kFilterEndpoint, fault.method, p, "endpoint");
@@ -592,6 +660,13 @@ Fault ReadFault(const Json& json, const std::string& path, const Machine& machin
     if (json.contains("param")) {
         const std::string p = requestFilter("param");
         fault.param = static_cast<ULONG>(GetInteger(json["param"], p, 0, 0xFFFFFFFFull));
+    }
+    if (json.contains("sizeQuery")) {
+        const std::string p = requestFilter("sizeQuery");
+        fault.sizeQuery = GetBool(json["sizeQuery"], p);
+    }
+    if (json.contains("answer")) {
+        fault.answer = ReadAnswer(json["answer"], Member(path, "answer"), fault);
     }
     if (json.contains("call")) {
         fault.call =
@@ -802,13 +877,34 @@ Json WriteFault(const Fault& fault) {
     if (fault.param) {
         json["param"] = *fault.param;
     }
+    if (fault.sizeQuery) {
+        json["sizeQuery"] = *fault.sizeQuery;
+    }
+    if (fault.answer) {
+        Json answer = Json::object();
+        if (fault.answer->bytes) {
+            answer["bytes"] = ToHex(fault.answer->bytes->data(), fault.answer->bytes->size());
+        }
+        if (fault.answer->returned) {
+            answer["returned"] = *fault.answer->returned;
+        }
+        if (fault.answer->length) {
+            answer["length"] = *fault.answer->length;
+        }
+        if (fault.answer->count) {
+            answer["count"] = *fault.answer->count;
+        }
+        json["answer"] = answer;
+    }
     if (fault.call != 0) {
         json["call"] = fault.call;
     }
     if (fault.from != 0) {
         json["from"] = fault.from;
     }
-    json["result"] = FormatResult(fault.result);
+    if (fault.hasResult) {
+        json["result"] = FormatResult(fault.result);
+    }
     return json;
 }
 
@@ -818,8 +914,13 @@ std::unique_ptr<Machine> ParseMachine(const std::string& text) {
     const Json json = ParseText(text);
     const std::string root = "$";
     ExpectObject(json, root);
-    CheckMembers(json, root, {"name", "description", "endpoints", "filters", "registry", "faults"});
+    CheckMembers(
+        json, root,
+        {"name", "description", "requestLogging", "endpoints", "filters", "registry", "faults"});
     auto machine = std::make_unique<Machine>();
+    if (json.contains("requestLogging")) {
+        machine->requestLogging = GetBool(json["requestLogging"], Member(root, "requestLogging"));
+    }
     if (json.contains("name")) {
         machine->name = GetString(json["name"], Member(root, "name"));
     }
@@ -898,6 +999,9 @@ std::string DumpMachine(const Machine& machine) {
     if (!machine.description.empty()) {
         json["description"] = machine.description;
     }
+    if (!machine.requestLogging) {
+        json["requestLogging"] = false;
+    }
     Json endpoints = Json::array();
     Json filters = Json::array();
     for (const auto& device : machine.devices) {
@@ -935,6 +1039,9 @@ std::string DumpMachine(const Machine& machine) {
         }
         if (device->readWriteResult != E_ACCESSDENIED) {
             endpoint["readWriteResult"] = FormatResult(device->readWriteResult);
+        }
+        if (device->holdStore) {
+            endpoint["holdStore"] = true;
         }
         endpoint["properties"] =
             WriteProperties(device->properties, device->name.empty() ? nullptr : &device->name);

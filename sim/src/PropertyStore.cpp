@@ -17,6 +17,41 @@ IPropertyStore* PropertyStoreObject::Create(const std::shared_ptr<Machine>& mach
     return new PropertyStoreObject(machine, device, writable);
 }
 
+IPropertyStore* PropertyStoreObject::Open(const std::shared_ptr<Machine>& machine, Device* device,
+                                          bool writable) {
+    if (!device->holdStore) {
+        return Create(machine, device, writable);
+    }
+    PropertyStoreObject*& held = device->heldStores[writable ? 1 : 0];
+    if (held == nullptr) {
+        held = new PropertyStoreObject(machine, device, writable);
+        ObjectCounter::Unreferenced();  // the simulator's own is not a caller's reference
+    }
+    held->AddRef();
+    return held;
+}
+
+void PropertyStoreObject::ReleaseHeld(Device* device) {
+    for (PropertyStoreObject*& held : device->heldStores) {
+        PropertyStoreObject* store = held;
+        held = nullptr;
+        if (store != nullptr) {
+            ObjectCounter::Referenced();
+            store->Release();
+        }
+    }
+}
+
+long PropertyStoreObject::HeldReferences(const Device& device) {
+    long references = 0;
+    for (const PropertyStoreObject* held : device.heldStores) {
+        if (held != nullptr) {
+            references += static_cast<long>(held->ReferenceCount()) - 1;
+        }
+    }
+    return references;
+}
+
 void* PropertyStoreObject::Find(REFIID iid) {
     if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIPropertyStore)) {
         return static_cast<IPropertyStore*>(this);

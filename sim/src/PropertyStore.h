@@ -21,6 +21,16 @@ public:
 
     static IPropertyStore* Create(const std::shared_ptr<Machine>& machine, Device* device,
                                   bool writable);
+    // The store an open hands out: a new object, or, on an endpoint whose store someone else
+    // holds, the shared one for that access (created on the first open), with a reference
+    // added for the caller. Caller holds MachineLock.
+    static IPropertyStore* Open(const std::shared_ptr<Machine>& machine, Device* device,
+                                bool writable);
+    // Drops the simulator's own references on the device's shared stores; they go when their
+    // last caller releases them.
+    static void ReleaseHeld(Device* device);
+    // The references callers hold on the device's shared stores.
+    static long HeldReferences(const Device& device);
 
 protected:
     void* Find(REFIID iid) override;

@@ -3,6 +3,7 @@
 #include "ClassFactory.h"
 #include "Guids.h"
 #include "MachineRegistry.h"
+#include "PropertyStore.h"
 
 namespace vexsim {
 
@@ -60,6 +61,10 @@ bool ReplaceMachine(std::unique_ptr<Machine> machine, std::string* error) {
     }
     std::lock_guard<std::mutex> guard(state.machineLock);
     state.machine = std::shared_ptr<Machine>(std::move(machine));
+    // The previous machine's service lets go of the stores it held.
+    for (auto& device : previous->devices) {
+        PropertyStoreObject::ReleaseHeld(device.get());
+    }
     return true;
 }
 

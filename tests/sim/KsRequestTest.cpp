@@ -3,6 +3,9 @@
 // pin form and wrapped in the audio-module command. Wrong requests get a driver's codes.
 #include "KsTestSupport.h"
 
+#include <ostream>
+#include <string>
+
 namespace {
 
 using simtest::Bytes;
@@ -392,15 +395,108 @@ TEST_F(SimKsRequest, LogKeepsEveryRequestWithItsAnswer) {
     EXPECT_EQ(kInvalidParameter, static_cast<HRESULT>(info.result));
     EXPECT_EQ(-1, vexsim_KsRequest(simtest::kWaveFilterUtf8, 3, &info));
     EXPECT_EQ(-1, vexsim_KsRequestCount("no such filter"));
+}
 
-    // The dump writes the bytes without their trailing zeros, beside the lengths.
+// A parameter read of one id in the pin form.
+Bytes ParamGet(ULONG param) {
+    Request r;
+    r.Guid(simtest::kVendorSet).U32(3).U32(1).U32(simtest::kOffloadPin).U32(0);
+    r.Guid(simtest::kModuleAddress).U32(simtest::kModuleType).Guid(simtest::kSpeakerModule);
+    r.U32(param).U8(param == 30 || param == 31 ? 0 : 1);
+    return r.Get();
+}
+
+TEST_F(SimKsRequest, LogKeepsTheNewestRequestsAndTheTotalCountsThemAll) {
+    ASSERT_EQ(0, vexsim_KsClearRequests(nullptr));
+    constexpr ULONG kSent = 4096 + 5;
+    Bytes block(64004);
+    for (ULONG i = 0; i < kSent; ++i) {
+        ULONG returned = 0;
+        Bytes property = ParamGet(2000 + i);
+        ASSERT_HR(S_OK, Send(property, &block, &returned));
+    }
+    EXPECT_EQ(4096, vexsim_KsRequestCount(simtest::kWaveFilterUtf8));
+    EXPECT_EQ(static_cast<long long>(kSent), vexsim_KsRequestTotal(simtest::kWaveFilterUtf8));
+    vexsim_KsRequestInfo info{};
+    ASSERT_EQ(0, vexsim_KsRequest(simtest::kWaveFilterUtf8, 0, &info));
+    ASSERT_EQ(73u, info.propertyLength);
+    EXPECT_EQ(2005u, simtest::WordAt(info.property, 68)) << "the five oldest were dropped";
+    ASSERT_EQ(0, vexsim_KsRequest(simtest::kWaveFilterUtf8, 4095, &info));
+    EXPECT_EQ(2000u + kSent - 1, simtest::WordAt(info.property, 68));
+
+    ASSERT_EQ(0, vexsim_KsClearRequests(simtest::kWaveFilterUtf8));
+    EXPECT_EQ(0, vexsim_KsRequestCount(simtest::kWaveFilterUtf8));
+    EXPECT_EQ(0, vexsim_KsRequestTotal(simtest::kWaveFilterUtf8));
+    EXPECT_EQ(-1, vexsim_KsRequestTotal("no such filter"));
+}
+
+TEST_F(SimKsRequest, TheDumpNeverWritesTheLog) {
+    ULONG returned = 0;
+    Bytes answer(5);
+    ASSERT_HR(S_OK, Send(Pin(0, 1).Get(), &answer, &returned));
+    ASSERT_GT(vexsim_KsRequestCount(simtest::kWaveFilterUtf8), 0);
     const std::string dump = vexsim_DumpJson();
-    EXPECT_NE(std::string::npos, dump.find("\"data\": \"0400000003\"")) << dump.substr(0, 400);
-    EXPECT_NE(std::string::npos, dump.find("\"result\": \"0x80070057\""));
+    EXPECT_EQ(std::string::npos, dump.find("\"requests\"")) << dump.substr(0, 400);
     ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(dump.c_str())));
-    EXPECT_EQ(3, vexsim_KsRequestCount(simtest::kWaveFilterUtf8));
+    EXPECT_EQ(0, vexsim_KsRequestCount(simtest::kWaveFilterUtf8));
     EXPECT_EQ(dump, std::string(vexsim_DumpJson()));
 }
+
+TEST_F(SimKsRequest, AnOldLogInAMachineFileIsReadPast) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(R"({"filters": [{"id": "wave", "requests": [
+        {"kind": "moduleParam", "property": "37cee9ba", "propertyLength": 73,
+         "dataLength": 64004, "bytesReturned": 0, "result": "0x00000000"},
+        {"kind": "anything at all"}]}]})")));
+    EXPECT_EQ(0, vexsim_KsRequestCount("wave"));
+}
+
+struct LoggingCase {
+    const char* name;
+    const char* machine;  // null: the default machine with the logs switched off by the call
+};
+
+void PrintTo(const LoggingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimKsRequestLogging : public simtest::KsTest,
+                            public ::testing::WithParamInterface<LoggingCase> {};
+
+TEST_P(SimKsRequestLogging, SwitchedOffTheLogStaysEmptyAndTheTotalCounts) {
+    const LoggingCase& c = GetParam();
+    if (c.machine != nullptr) {
+        ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(c.machine)));
+    } else {
+        ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
+        vexsim_KsSetRequestLogging(0);
+    }
+    const char* wave = c.machine != nullptr ? "wave" : simtest::kWaveFilterUtf8;
+    ComPtr<IKsControl> control = Control(wave);
+    ASSERT_TRUE(control);
+    ULONG returned = 0;
+    Request engine;
+    engine.Guid(simtest::kAudioEngineSet).U32(6).U32(0x10000001).U32(0).U32(0);
+    Bytes answer(12);
+    EXPECT_HR(S_OK, Send(control.Get(), engine.Get(), &answer, &returned));
+    EXPECT_HR(S_OK, Send(control.Get(), engine.Get(), &answer, &returned));
+    EXPECT_EQ(0, vexsim_KsRequestCount(wave));
+    EXPECT_EQ(2, vexsim_KsRequestTotal(wave));
+    EXPECT_NE(std::string::npos, std::string(vexsim_DumpJson()).find("\"requestLogging\": false"));
+
+    vexsim_KsSetRequestLogging(1);
+    EXPECT_HR(S_OK, Send(control.Get(), engine.Get(), &answer, &returned));
+    EXPECT_EQ(1, vexsim_KsRequestCount(wave));
+    EXPECT_EQ(3, vexsim_KsRequestTotal(wave));
+    EXPECT_EQ(std::string::npos, std::string(vexsim_DumpJson()).find("requestLogging"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Switches, SimKsRequestLogging,
+                         ::testing::Values(LoggingCase{"ByCall", nullptr},
+                                           LoggingCase{"ByMember", R"({"requestLogging": false,
+                          "filters": [{"id": "wave",
+                                       "topology": {"parts": [{"name": "e", "kind": "subunit", "node": 0}]},
+                                       "engines": [{"node": 0, "hostPin": 0, "offloadPin": 1, "loopbackPin": 2}]}]})"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimKsRequest, FaultsNarrowedToOneRequestKind) {
     ASSERT_EQ(0, vexsim_AddFaults(R"([

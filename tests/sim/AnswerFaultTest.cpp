@@ -1,0 +1,257 @@
+// Faults that rewrite a driver's answer: other bytes, a count or length field, a bytes-returned
+// value shorter or longer than what was written. The simulator never writes past the caller's
+// buffer, whatever the fault says.
+#include "KsTestSupport.h"
+
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using simtest::Bytes;
+using simtest::Loaded;
+using simtest::Request;
+
+Request Pin(ULONG id, ULONG flags) {
+    Request r;
+    r.Guid(simtest::kVendorSet).U32(id).U32(flags).U32(simtest::kOffloadPin).U32(0);
+    return r;
+}
+
+Bytes InterfaceVersion() {
+    return Pin(0, 1).Get();
+}
+
+Bytes ModuleList() {
+    return Pin(1, 1).Guid(simtest::kModuleAddress).Get();
+}
+
+Bytes Descriptors() {
+    return Request().Guid(simtest::kAudioModuleSet).U32(1).U32(1).Get();
+}
+
+Bytes ParamGet() {
+    Request r = Pin(3, 1);
+    r.Guid(simtest::kModuleAddress).U32(simtest::kModuleType).Guid(simtest::kSpeakerModule);
+    return r.U32(127).U8(1).Get();
+}
+
+Bytes Engine() {
+    return Request().Guid(simtest::kAudioEngineSet).U32(6).U32(0x10000001).U32(0).U32(0).Get();
+}
+
+struct AnswerCase {
+    const char* name;
+    const char* fault;
+    Bytes (*property)();
+    ULONG dataLength;  // 0: no data buffer (a size query)
+    HRESULT result;
+    ULONG returned;
+    std::vector<std::pair<size_t, uint32_t>> words;  // u32 values expected at offsets
+    Bytes head;                                      // the answer's first bytes expected
+};
+
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimAnswerFault : public simtest::KsTest, public ::testing::WithParamInterface<AnswerCase> {
+protected:
+    void SetUp() override {
+        KsTest::SetUp();
+        ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
+    }
+};
+
+// The sizes of the default wave filter's answers.
+constexpr ULONG kListSize = 8 + 148;
+constexpr ULONG kDescriptorsSize = 8 + 284;
+
+TEST_P(SimAnswerFault, TheCallerSeesTheRewrittenAnswer) {
+    const AnswerCase& c = GetParam();
+    ASSERT_EQ(0, vexsim_AddFaults(c.fault)) << vexsim_LastError();
+    ComPtr<IKsControl> wave = Control(simtest::kWaveFilterUtf8);
+    ASSERT_TRUE(wave);
+    Bytes property = c.property();
+    // A guard after the buffer the caller gives: the simulator must leave it alone.
+    constexpr size_t kGuard = 16;
+    Bytes buffer(c.dataLength + kGuard, 0xA5);
+    ULONG returned = 0xDEADBEEF;
+    EXPECT_HR(c.result, wave->KsProperty(reinterpret_cast<PKSPROPERTY>(property.data()),
+                                         static_cast<ULONG>(property.size()),
+                                         c.dataLength != 0 ? buffer.data() : nullptr, c.dataLength,
+                                         &returned));
+    EXPECT_EQ(c.returned, returned);
+    for (const auto& [offset, value] : c.words) {
+        EXPECT_EQ(value, simtest::WordAt(buffer.data(), offset)) << "at offset " << offset;
+    }
+    EXPECT_EQ(c.head, Bytes(buffer.begin(), buffer.begin() + c.head.size()));
+    EXPECT_EQ(Bytes(kGuard, 0xA5), Bytes(buffer.end() - kGuard, buffer.end()));
+
+    // The log shows what the caller got, never more than its buffer.
+    const int count = vexsim_KsRequestCount(simtest::kWaveFilterUtf8);
+    ASSERT_GT(count, 0);
+    vexsim_KsRequestInfo info{};
+    ASSERT_EQ(0, vexsim_KsRequest(simtest::kWaveFilterUtf8, count - 1, &info));
+    EXPECT_EQ(c.returned, info.bytesReturned);
+    EXPECT_EQ(c.result, static_cast<HRESULT>(info.result));
+    EXPECT_LE(info.answerLength, c.dataLength);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, SimAnswerFault,
+    ::testing::Values(
+        AnswerCase{"EmptyModuleList",
+                   R"({"method": "IKsControl::KsProperty", "request": "moduleList",
+                       "sizeQuery": false, "answer": {"count": 0}})",
+                   ModuleList,
+                   kListSize,
+                   S_OK,
+                   kListSize,
+                   {{0, kListSize}, {4, 0}},
+                   {}},
+        AnswerCase{"ModuleListSizeQueryTooShort",
+                   R"({"method": "IKsControl::KsProperty", "request": "moduleList",
+                       "sizeQuery": true, "answer": {"returned": 4}})",
+                   ModuleList,
+                   0,
+                   S_OK,
+                   4,
+                   {},
+                   {}},
+        AnswerCase{"ModuleListSizeFieldLies",
+                   R"({"method": "IKsControl::KsProperty", "request": "moduleList",
+                       "answer": {"length": 100000, "count": 1000}})",
+                   ModuleList,
+                   kListSize,
+                   S_OK,
+                   kListSize,
+                   {{0, 100000}, {4, 1000}},
+                   {}},
+        AnswerCase{"DescriptorCountBeyondTheList",
+                   R"({"method": "IKsControl::KsProperty", "request": "moduleDescriptors",
+                       "answer": {"count": 7}})",
+                   Descriptors,
+                   kDescriptorsSize,
+                   S_OK,
+                   kDescriptorsSize,
+                   {{0, kDescriptorsSize}, {4, 7}},
+                   {}},
+        AnswerCase{"DescriptorSizeQueryAsksForMore",
+                   R"({"method": "IKsControl::KsProperty", "request": "moduleDescriptors",
+                       "sizeQuery": true, "answer": {"returned": 1000000}})",
+                   Descriptors,
+                   0,
+                   simtest::kMoreData,
+                   1000000,
+                   {},
+                   {}},
+        AnswerCase{"VersionBytesReplaced",
+                   R"({"method": "IKsControl::KsProperty", "request": "interfaceVersion",
+                       "answer": {"bytes": "03"}})",
+                   InterfaceVersion,
+                   5,
+                   S_OK,
+                   1,
+                   {},
+                   {3, 0, 0, 0, 0}},
+        AnswerCase{"BytesLongerThanTheBufferAreCut",
+                   R"({"method": "IKsControl::KsProperty", "request": "interfaceVersion",
+                       "answer": {"bytes": "0102030405060708090a"}})",
+                   InterfaceVersion,
+                   5,
+                   S_OK,
+                   5,
+                   {},
+                   {1, 2, 3, 4, 5}},
+        AnswerCase{"ReturnedLongerThanTheBuffer",
+                   R"({"method": "IKsControl::KsProperty", "request": "moduleParam",
+                       "answer": {"returned": 70000}})",
+                   ParamGet,
+                   64004,
+                   S_OK,
+                   70000,
+                   {{0, 4}, {4, 1}},
+                   {}},
+        AnswerCase{"ParamLengthBeyondTheBlock",
+                   R"({"method": "IKsControl::KsProperty", "request": "moduleParam",
+                       "param": 127, "answer": {"length": 64001}})",
+                   ParamGet,
+                   64004,
+                   S_OK,
+                   8,
+                   {{0, 64001}, {4, 1}},
+                   {}},
+        AnswerCase{"EngineAnswerWithAFailure",
+                   R"({"method": "IKsControl::KsProperty", "request": "engineDescriptor",
+                       "answer": {"bytes": "090000000800000007000000", "returned": 2},
+                       "result": "E_FAIL"})",
+                   Engine,
+                   12,
+                   E_FAIL,
+                   2,
+                   {{0, 9}, {4, 8}, {8, 7}},
+                   {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BadAnswer {
+    const char* name;
+    const char* fault;
+    const char* message;  // part of the load error
+};
+
+void PrintTo(const BadAnswer& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimBadAnswer : public simtest::SimTest, public ::testing::WithParamInterface<BadAnswer> {};
+
+TEST_P(SimBadAnswer, IsRefusedWithItsPath) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
+    EXPECT_EQ(-1, vexsim_AddFaults(GetParam().fault));
+    EXPECT_NE(std::string::npos, std::string(vexsim_LastError()).find(GetParam().message))
+        << vexsim_LastError();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, SimBadAnswer,
+    ::testing::Values(
+        BadAnswer{"NotAKsMethod", R"({"method": "IMMDevice::GetId", "answer": {"returned": 1}})",
+                  "$.answer: IMMDevice::GetId sends no kernel-streaming request"},
+        BadAnswer{"Empty", R"({"method": "IKsControl::KsProperty", "answer": {}})",
+                  "$.answer: an answer needs"},
+        BadAnswer{"CountWithoutACount",
+                  R"({"method": "IKsControl::KsProperty", "request": "interfaceVersion",
+                      "answer": {"count": 0}})",
+                  "$.answer.count: only the answers of"},
+        BadAnswer{"LengthWithoutAKind",
+                  R"({"method": "IKsControl::KsProperty", "answer": {"length": 0}})",
+                  "$.answer.length: only the answers of"},
+        BadAnswer{"BytesIntoASet",
+                  R"({"method": "IKsControl::KsProperty", "request": "moduleParam",
+                      "direction": "set", "answer": {"bytes": "00"}})",
+                  "$.answer: a set request's data buffer is the caller's"},
+        BadAnswer{"OddHex", R"({"method": "IKsControl::KsProperty", "answer": {"bytes": "123"}})",
+                  "$.answer.bytes: expected hexadecimal digits"},
+        BadAnswer{"UnknownMember", R"({"method": "IKsControl::KsProperty", "answer": {"size": 1}})",
+                  "$.answer"},
+        BadAnswer{"NoResultNorAnswer", R"({"method": "IKsControl::KsProperty"})",
+                  "a fault needs \"result\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimBadAnswer, AnAnswerFaultSurvivesTheDump) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
+    ASSERT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty",
+        "request": "moduleList", "sizeQuery": false,
+        "answer": {"bytes": "0800", "returned": 8, "length": 8, "count": 0}})"))
+        << vexsim_LastError();
+    const std::string dump = vexsim_DumpJson();
+    ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(dump.c_str())));
+    EXPECT_EQ(dump, std::string(vexsim_DumpJson()));
+    EXPECT_NE(std::string::npos, dump.find("\"bytes\": \"0800\"")) << dump;
+    EXPECT_NE(std::string::npos, dump.find("\"sizeQuery\": false"));
+}
+
+}  // namespace
