@@ -16,11 +16,28 @@ cmake --build "$BUILD" -j "$JOBS" --target vexctl
 VEXCTL="$BUILD/bin/vexctl"
 export XDG_STATE_HOME="$ROOT/$BUILD/run-state"
 
+# Each command is printed as it can be pasted back into a shell in the project folder: words
+# that a shell would split or expand are single-quoted.
+quoted() {
+    local word out=()
+    for word in "$@"; do
+        if [[ $word =~ ^[A-Za-z0-9_./:=@%+,-]+$ ]]; then
+            out+=("$word")
+        else
+            out+=("'${word//\'/\'\\\'\'}'")
+        fi
+    done
+    echo "${out[*]}"
+}
+
 run() {
-    echo "\$ vexctl $*"
+    echo "\$ $(quoted "$VEXCTL" "$@")"
     "$VEXCTL" "$@"
     echo
 }
+
+echo "\$ $(quoted export "XDG_STATE_HOME=$XDG_STATE_HOME")"
+echo
 
 run reset
 run endpoints

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when they are missing and we may (root).
-# Usage: setup-deps.sh native|cross|fuzz ...
+# Usage: setup-deps.sh native|cross|fuzz|format ...
 set -euo pipefail
 
 declare -A PACKAGES=(
     [native]="cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev"
     [cross]="mingw-w64 wine wine64"
     [fuzz]="clang libclang-rt-14-dev"
+    [format]="clang-format"
 )
 declare -A PROBES=(
     [native]="cmake ninja g++ /usr/include/gtest/gtest.h /usr/include/benchmark/benchmark.h /usr/include/nlohmann/json.hpp"
     [cross]="x86_64-w64-mingw32-g++-posix wine"
     [fuzz]="clang++ /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
+    [format]="clang-format"
 )
 
 have() {

@@ -1,107 +1,273 @@
 #!/usr/bin/env bash
-# Builds and runs every test: natively with AddressSanitizer and UndefinedBehaviorSanitizer,
-# the fuzzers for a short bounded time when clang is there, then the mingw-w64 cross-build
-# under Wine. One summary line per stage; fails when a stage fails.
+# Builds and runs every test, in six stages: the clang-format check, the native build with
+# AddressSanitizer and UndefinedBehaviorSanitizer and its tests, the fuzzers for a short bounded
+# time, then the mingw-w64 cross-build and its tests under Wine. One progress line per stage as
+# it starts, a summary at the end; fails when a stage fails or cannot run.
+#
+#   scripts/test.sh [--skip-fuzz] [--skip-wine]
+#
+# A developer may leave out the fuzz or the Wine stage with its flag, and the summary says so.
+# On CI (CI=true) every stage runs: a stage that cannot run fails, and the flags are refused.
 set -uo pipefail
 
+usage() {
+    cat <<'EOF'
+usage: scripts/test.sh [--skip-fuzz] [--skip-wine]
+  --skip-fuzz  leave out the fuzz stage (clang with libFuzzer)
+  --skip-wine  leave out the cross-build and its tests under Wine
+VEX_FUZZ_SECONDS sets the seconds each fuzz target runs (default 30).
+EOF
+}
+
+SKIP_FUZZ=0
+SKIP_WINE=0
+for arg in "$@"; do
+    case $arg in
+        --skip-fuzz) SKIP_FUZZ=1 ;;
+        --skip-wine) SKIP_WINE=1 ;;
+        -h | --help)
+            usage
+            exit 0
+            ;;
+        *)
+            echo "test.sh: unknown argument: $arg" >&2
+            usage >&2
+            exit 2
+            ;;
+    esac
+done
+if [[ "${CI:-}" == true ]] && ((SKIP_FUZZ || SKIP_WINE)); then
+    echo "test.sh: CI runs every stage; --skip-fuzz and --skip-wine are for developers" >&2
+    exit 2
+fi
+
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-cd "$ROOT"
+cd "$ROOT" || exit 1
+mkdir -p build
 JOBS=$(nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS=${VEX_FUZZ_SECONDS:-30}
+STAGES=6
 declare -a SUMMARY=()
 status=0
+TOTAL_PASSED=0
+TOTAL_FAILED=0
+TOTAL_SKIPPED=0
+CURRENT=0
+CURRENT_NAME=""
 
-stage() {  # stage NAME RESULT DETAIL
-    SUMMARY+=("$(printf '%-8s %-7s %s' "$1" "$2" "$3")")
-    echo "== $1: $2 $3"
+begin() {  # begin NUMBER NAME: the progress line of a stage that starts
+    CURRENT=$1
+    CURRENT_NAME=$2
+    echo "== [$CURRENT/$STAGES] $CURRENT_NAME"
 }
 
-ctest_counts() {  # the closing count line of a ctest log
-    grep -E '^[0-9]+% tests passed' "$1" | tail -1
+finish() {  # finish RESULT DETAIL: the stage's line in the summary
+    local line
+    line=$(printf '[%d/%d] %-24s %-8s %s' "$CURRENT" "$STAGES" "$CURRENT_NAME" "$1" "$2")
+    line=${line%"${line##*[! ]}"}
+    SUMMARY+=("$line")
+    echo "   $1${2:+ $2}"
+    [[ $1 == FAILED ]] && status=1
+    return 0
 }
 
-# --- native ----------------------------------------------------------------------------------
-if ! scripts/setup-deps.sh native; then
-    stage native FAILED "build dependencies missing"
-    printf '%s\n' "${SUMMARY[@]}"
-    exit 1
+# A stage that cannot run fails; the developer's flag is the only way to leave it out.
+cannot_run() {  # cannot_run FLAG REASON
+    finish FAILED "$2 (a developer may leave the stage out with $1)"
+}
+
+# Condenses ninja's and ctest's per-step lines: on a terminal one status line rewritten in place,
+# otherwise a line at each quarter. Lines of tests that really failed pass through whole.
+progress() {
+    local tty=0
+    [[ -t 1 ]] && tty=1
+    awk -v tty="$tty" '
+        function show(n, m, what) {
+            if (m < 8) return
+            if (tty) {
+                printf "\r\033[K   [%d/%d] %s", n, m, substr(what, 1, 60)
+                shown = 1
+            } else if (int(4 * n / m) > quarter) {
+                quarter = int(4 * n / m)
+                printf "   [%d/%d] %d%%\n", n, m, 100 * n / m
+            }
+            fflush()
+        }
+        /^\[[0-9]+\/[0-9]+\] / {
+            split(substr($1, 2, length($1) - 2), c, "/")
+            show(c[1] + 0, c[2] + 0, $NF)
+            next
+        }
+        /^ *[0-9]+\/ *[0-9]+ Test +#[0-9]+: / {
+            split($0, c, "Test")
+            gsub(/ /, "", c[1])
+            split(c[1], nm, "/")
+            if ($0 ~ /\*\*\*/ && $0 !~ /\*\*\*Skipped/) {
+                if (tty && shown) printf "\r\033[K"
+                shown = 0
+                print "   " $0
+            }
+            show(nm[1] + 0, nm[2] + 0, $4)
+            next
+        }
+        END { if (tty && shown) printf "\r\033[K"; fflush() }
+    '
+}
+
+# Sets PASSED FAILED SKIPPED from a ctest log, and adds them to the totals.
+ctest_counts() {  # ctest_counts LOG
+    local total
+    total=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -1)
+    FAILED=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$total")
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$total")
+    SKIPPED=$(sed -n '/^The following tests did not run:/,/^$/p' "$1" | grep -cE '\((Skipped|Disabled)\)$')
+    [[ -z $total ]] && total=0 FAILED=0
+    PASSED=$((total - FAILED - SKIPPED))
+    TOTAL_PASSED=$((TOTAL_PASSED + PASSED))
+    TOTAL_FAILED=$((TOTAL_FAILED + FAILED))
+    TOTAL_SKIPPED=$((TOTAL_SKIPPED + SKIPPED))
+    COUNTS="$PASSED passed, $FAILED failed, $SKIPPED skipped"
+}
+
+# Runs ctest in a build directory; its whole output goes to the log.
+run_ctest() {  # run_ctest DIR LOG CTEST-ARGS...
+    local dir=$1 log=$2 rc
+    shift 2
+    (cd "$dir" && ctest "$@" --output-on-failure) </dev/null 2>&1 | tee -a "$log" | progress
+    rc=${PIPESTATUS[0]}
+    if grep -q '^The following tests FAILED:' "$log"; then
+        sed -n '/^The following tests FAILED:/,/^$/p' "$log"
+    fi
+    ctest_counts "$log"
+    [[ $rc -eq 0 ]] && grep -qE '^[0-9]+% tests passed' "$log"
+}
+
+build() {  # build DIR LOG: cmake --build with its status condensed
+    cmake --build "$1" -j "$JOBS" 2>&1 | tee -a "$2" | progress
+}
+
+# --- 1: formatting ---------------------------------------------------------------------------
+begin 1 "clang-format"
+LOG=build/format.log
+: >"$LOG"
+if scripts/setup-deps.sh format >>"$LOG" 2>&1; then
+    mapfile -t sources < <(git ls-files -- '*.cpp' '*.h' '*.c' 2>/dev/null ||
+        find Orv3VexControl bench fuzz include platform sdk sim tests tools \
+            -name '*.cpp' -o -name '*.h' -o -name '*.c')
+    unformatted=()
+    for file in "${sources[@]}"; do
+        [[ -f $file ]] || continue
+        if ! clang-format --dry-run --Werror "$file" >>"$LOG" 2>&1; then
+            unformatted+=("$file")
+        fi
+    done
+    if [[ ${#unformatted[@]} -eq 0 ]]; then
+        finish passed "${#sources[@]} files formatted"
+    else
+        printf '   not formatted: %s\n' "${unformatted[@]}"
+        finish FAILED "${#unformatted[@]} files need clang-format -i"
+    fi
+else
+    tail -5 "$LOG"
+    finish FAILED "clang-format is missing and cannot be installed (log: $LOG)"
 fi
+
+# --- 2, 3: native ----------------------------------------------------------------------------
+begin 2 "native build (asan)"
 LOG=build/native-asan.log
-mkdir -p build
-if cmake --preset native-asan >"$LOG" 2>&1 && cmake --build build/native-asan -j "$JOBS" >>"$LOG" 2>&1; then
-    (cd build/native-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+: >"$LOG"
+native_built=0
+if ! scripts/setup-deps.sh native >>"$LOG" 2>&1; then
+    tail -5 "$LOG"
+    finish FAILED "build dependencies missing (log: $LOG)"
+elif cmake --preset native-asan >>"$LOG" 2>&1 && build build/native-asan "$LOG"; then
+    native_built=1
+    finish passed ""
+else
+    grep -E 'error|FAILED' "$LOG" | head -20
+    finish FAILED "build failed (log: $LOG)"
+fi
+
+begin 3 "native tests"
+if ((native_built)); then
+    if ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        ctest -j "$JOBS" --output-on-failure) 2>&1 | tee -a "$LOG" | grep -E 'tests passed|Failed|\*\*\*' 
-    if [[ ${PIPESTATUS[0]} -eq 0 ]]; then
-        stage native passed "$(ctest_counts "$LOG")"
+        run_ctest build/native-asan "$LOG" -j "$JOBS"; then
+        finish passed "$COUNTS"
     else
-        stage native FAILED "$(ctest_counts "$LOG") (log: $LOG)"
-        status=1
+        finish FAILED "$COUNTS (log: $LOG)"
     fi
 else
-    tail -40 "$LOG"
-    stage native FAILED "build failed (log: $LOG)"
-    status=1
+    finish FAILED "not run: the native build failed"
 fi
 
-# --- fuzzers ---------------------------------------------------------------------------------
-if [[ -d fuzz && -f fuzz/CMakeLists.txt ]]; then
-    if scripts/setup-deps.sh fuzz >/dev/null 2>&1; then
-        LOG=build/fuzz.log
-        if scripts/fuzz.sh "$FUZZ_SECONDS" >"$LOG" 2>&1; then
-            stage fuzz passed "$(grep -c '^fuzz: ' "$LOG") targets, ${FUZZ_SECONDS}s each"
-        else
-            tail -40 "$LOG"
-            stage fuzz FAILED "(log: $LOG)"
-            status=1
-        fi
+# --- 4: fuzzers ------------------------------------------------------------------------------
+begin 4 "fuzz"
+if ((SKIP_FUZZ)); then
+    finish skipped "--skip-fuzz given"
+elif ! scripts/setup-deps.sh fuzz >build/fuzz.log 2>&1; then
+    cannot_run --skip-fuzz "clang with libFuzzer is not installed and cannot be"
+else
+    LOG=build/fuzz.log
+    echo "   building the fuzz targets with clang, then ${FUZZ_SECONDS}s each"
+    if scripts/fuzz.sh "$FUZZ_SECONDS" 2>&1 | tee -a "$LOG" | progress; then
+        grep '^fuzz: ' "$LOG" | sed 's/^/   /'
+        finish passed "$(grep -c '^fuzz: ' "$LOG") targets, ${FUZZ_SECONDS}s each"
     else
-        stage fuzz skipped "clang with libFuzzer is not installed and cannot be"
+        grep -E '^fuzz: |ERROR|error:|runtime error|SUMMARY' "$LOG" | head -20
+        finish FAILED "(log: $LOG)"
     fi
 fi
 
-# --- mingw-w64 and Wine ----------------------------------------------------------------------
-if scripts/setup-deps.sh cross >/dev/null 2>&1; then
-    LOG=build/mingw.log
-    if cmake --preset mingw >"$LOG" 2>&1 && cmake --build build/mingw -j "$JOBS" >>"$LOG" 2>&1; then
-        exports=$(x86_64-w64-mingw32-objdump -p build/mingw/bin/Orv3VexControl.dll |
-            awk '/Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[[:space:]]*\[/{print $NF;next} {t=0}' | sort | tr '\n' ' ')
-        expected="CloseVexControl GetVexParam OpenVexControl SetVexParam SetVexVariantParam "
-        if [[ "$exports" != "$expected" ]]; then
-            stage exports FAILED "Orv3VexControl.dll exports: $exports"
-            status=1
-        else
-            stage exports passed "Orv3VexControl.dll exports exactly the five functions"
-        fi
-        export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-        unset DISPLAY WAYLAND_DISPLAY
-        wineboot --init >>"$LOG" 2>&1
-        # A persistent server keeps each test process's start short. The server that wineboot
-        # started goes away by itself; wait for that, then start one that stays. The first
-        # program run in a new prefix is slow, so one runs before ctest times test listings.
-        wineserver -w 2>/dev/null
-        wineserver -p 2>/dev/null
-        wine build/mingw/bin/PlatformConformanceTest.exe --gtest_list_tests >>"$LOG" 2>&1 || true
-        (cd build/mingw && ctest -j 1 --output-on-failure) >>"$LOG" 2>&1
-        rc=$?
-        grep -E '\*\*\*|tests passed' "$LOG" | tail -20
-        if [[ $rc -eq 0 ]]; then
-            stage wine passed "$(ctest_counts "$LOG")"
-        else
-            stage wine FAILED "$(ctest_counts "$LOG") (log: $LOG)"
-            status=1
-        fi
-        wineserver -k 2>/dev/null || true
+# --- 5, 6: mingw-w64 and Wine ----------------------------------------------------------------
+begin 5 "cross-build (mingw-w64)"
+LOG=build/mingw.log
+cross_built=0
+if ((SKIP_WINE)); then
+    finish skipped "--skip-wine given"
+elif ! scripts/setup-deps.sh cross >"$LOG" 2>&1; then
+    cannot_run --skip-wine "mingw-w64 or wine is missing and cannot be installed (needs root apt-get)"
+elif cmake --preset mingw >>"$LOG" 2>&1 && build build/mingw "$LOG"; then
+    exports=$(x86_64-w64-mingw32-objdump -p build/mingw/bin/Orv3VexControl.dll |
+        awk '/Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[[:space:]]*\[/{print $NF;next} {t=0}' |
+        sort | tr '\n' ' ')
+    expected="CloseVexControl GetVexParam OpenVexControl SetVexParam SetVexVariantParam "
+    if [[ "$exports" != "$expected" ]]; then
+        finish FAILED "Orv3VexControl.dll exports: $exports"
     else
-        tail -40 "$LOG"
-        stage wine FAILED "cross-build failed (log: $LOG)"
-        status=1
+        cross_built=1
+        finish passed "Orv3VexControl.dll exports exactly the five functions"
     fi
 else
-    stage wine skipped "mingw-w64 or wine is missing and cannot be installed (needs root apt-get)"
+    grep -E 'error|FAILED' "$LOG" | head -20
+    finish FAILED "cross-build failed (log: $LOG)"
+fi
+
+begin 6 "Wine tests"
+if ((SKIP_WINE)); then
+    finish skipped "--skip-wine given"
+elif ((cross_built)); then
+    export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    unset DISPLAY WAYLAND_DISPLAY
+    wineboot --init >>"$LOG" 2>&1
+    # A persistent server keeps each test process's start short. The server that wineboot
+    # started goes away by itself; wait for that, then start one that stays. The first
+    # program run in a new prefix is slow, so one runs before ctest times test listings.
+    wineserver -w 2>/dev/null
+    wineserver -p 2>/dev/null
+    wine build/mingw/bin/PlatformConformanceTest.exe --gtest_list_tests >>"$LOG" 2>&1 || true
+    if run_ctest build/mingw "$LOG" -j 1; then
+        finish passed "$COUNTS"
+    else
+        finish FAILED "$COUNTS (log: $LOG)"
+    fi
+    wineserver -k 2>/dev/null || true
+else
+    finish FAILED "not run: no cross-build"
 fi
 
 echo
 echo "Summary:"
 printf '  %s\n' "${SUMMARY[@]}"
+echo "tests: $TOTAL_PASSED passed, $TOTAL_FAILED failed, $TOTAL_SKIPPED skipped"
 exit $status

@@ -200,21 +200,21 @@ TEST_F(Exports, ReadOnlyStoreOpensWithSFalseAndRefusesWrites) {
 
     const PROPVARIANT value = Int32Value(1);
     EXPECT_HR(STG_E_ACCESSDENIED, m_library.SetVariant(handle, 1101, &value, VEX_ROUTE_APO));
-    if (vextest::HaveTraceController()) {
-        WString text = vextest::SystemMessage(STG_E_ACCESSDENIED);
-        text.resize(text.size() - 2);
-        const auto records = vextest::RecordsContaining(
-            "ApoController::SetParameter: Set property key [vex_system_gain, "
-            "{F112024A-FE30-42A8-80AB-8DD825A06F78}, 0] failed: [0x80030005]" +
-            vextest::Narrow(text));
-        ASSERT_EQ(1u, records.size());
-        EXPECT_EQ(3, records[0].level);
-        EXPECT_EQ(1u, vextest::RecordsContaining("Failed to open property store in read write "
-                                                 "mode, try read only mode again")
-                          .size());
-    }
     EXPECT_HR(S_OK, m_library.Close(handle));
     EXPECT_HR(S_OK, m_library.Close(again));
+
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    WString text = vextest::SystemMessage(STG_E_ACCESSDENIED);
+    text.resize(text.size() - 2);
+    const auto records = vextest::RecordsContaining(
+        "ApoController::SetParameter: Set property key [vex_system_gain, "
+        "{F112024A-FE30-42A8-80AB-8DD825A06F78}, 0] failed: [0x80030005]" +
+        vextest::Narrow(text));
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(3, records[0].level);
+    EXPECT_EQ(1u, vextest::RecordsContaining("Failed to open property store in read write "
+                                             "mode, try read only mode again")
+                      .size());
 }
 
 TEST_F(Exports, IdsDifferingOnlyInCaseAreDifferentSessions) {
@@ -315,19 +315,18 @@ TEST_F(Exports, OpenFailuresAreReturnedWithTheirRecords) {
         << vexsim_LastError();
     EXPECT_HR(REGDB_E_CLASSNOTREG, m_library.Open(&handle, kSpeakers));
     EXPECT_EQ(nullptr, handle);
-    if (vextest::HaveTraceController()) {
-        EXPECT_EQ(1u, vextest::RecordsContaining("[0x80070490]").size());
-        EXPECT_EQ(1u, vextest::RecordsContaining(
-                          "ApoController::Open: Failed to find device[no such endpoint]: "
-                          "[0x80070490]")
-                          .size());
-        EXPECT_EQ(1u, vextest::RecordsContaining("Failed to open property store in read only "
-                                                 "mode: [0x80070005]")
-                          .size());
-        EXPECT_EQ(
-            1u,
-            vextest::RecordsContaining("Failed to create device enumerator: [0x80040154]").size());
-    }
+
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    EXPECT_EQ(1u, vextest::RecordsContaining("[0x80070490]").size());
+    EXPECT_EQ(1u, vextest::RecordsContaining(
+                      "ApoController::Open: Failed to find device[no such endpoint]: "
+                      "[0x80070490]")
+                      .size());
+    EXPECT_EQ(1u, vextest::RecordsContaining("Failed to open property store in read only "
+                                             "mode: [0x80070005]")
+                      .size());
+    EXPECT_EQ(
+        1u, vextest::RecordsContaining("Failed to create device enumerator: [0x80040154]").size());
 }
 
 TEST_F(Exports, UnloadReleasesSessionsStillOpen) {

@@ -122,12 +122,12 @@ TEST_F(EndpointQueries, FailedFormFactorReadGivesUnknown) {
                          kFormFactor + R"(", "result": "0x80004005"}])"));
     vextest::TraceSession session(2);
     EXPECT_EQ(10u, FormFactor());
-    if (vextest::HaveTraceController()) {
-        const auto records = vextest::RecordsContaining(
-            "ApoController::GetFormFactor: Get audio endpoint form factor failed. [0x80004005]");
-        ASSERT_EQ(1u, records.size());
-        EXPECT_EQ(2, records[0].level);
-    }
+
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    const auto records = vextest::RecordsContaining(
+        "ApoController::GetFormFactor: Get audio endpoint form factor failed. [0x80004005]");
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(2, records[0].level);
 }
 
 TEST_F(EndpointQueries, FormFactorSizeProtocol) {
@@ -221,14 +221,14 @@ TEST_F(EndpointQueries, PolicyConfigThatCannotBeCreatedGivesEmptyText) {
         R"([{"method": "CoCreateInstance", "class": "PolicyConfig", "result": "0x80040154"}])"));
     vextest::TraceSession session(5);
     EXPECT_EQ("", Version(VEX_PARAM_MAIN_VERSION));
-    if (vextest::HaveTraceController()) {
-        const auto records = vextest::RecordsContaining(
-            "GetApoVersion: Cannot create instance for IPolicyConfigVistaClient. [0x80040154]");
-        ASSERT_EQ(1u, records.size());
-        EXPECT_EQ(2, records[0].level);
-        EXPECT_EQ(0u, records[0].text.find("[Orv3VexControl.cpp:"));
-        EXPECT_EQ(1u, vextest::RecordsContaining("Cannot create instance").size());
-    }
+
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    const auto records = vextest::RecordsContaining(
+        "GetApoVersion: Cannot create instance for IPolicyConfigVistaClient. [0x80040154]");
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(2, records[0].level);
+    EXPECT_EQ(0u, records[0].text.find("[Orv3VexControl.cpp:"));
+    EXPECT_EQ(1u, vextest::RecordsContaining("Cannot create instance").size());
 }
 
 TEST_F(EndpointQueries, VersionTextSizeProtocol) {

@@ -77,10 +77,10 @@ inline std::vector<Captured> RecordsContaining(const std::string& fragment) {
 }  // namespace vextest
 
 // Skips the test where no trace session can be started.
-#define VEX_REQUIRE_TRACE_CONTROLLER()                                                 \
-    do {                                                                               \
-        if (!::vextest::HaveTraceController()) {                                       \
-            GTEST_SKIP() << "no trace session can enable the provider under Wine, so " \
-                            "records cannot be read here";                             \
-        }                                                                              \
+#define VEX_REQUIRE_TRACE_CONTROLLER()                                                \
+    do {                                                                              \
+        if (!::vextest::HaveTraceController()) {                                      \
+            GTEST_SKIP() << "no trace session can enable the provider on Windows or " \
+                            "Wine, so records cannot be read here";                   \
+        }                                                                             \
     } while (0)
