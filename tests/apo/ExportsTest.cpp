@@ -338,3 +338,26 @@ TEST_F(Exports, UnloadReleasesSessionsStillOpen) {
     m_library.Unload();
     EXPECT_EQ(m_baseline, vexsim_LiveObjectCount());
 }
+
+TEST_F(Exports, SessionEndsByItsOwnCountWhenTheStoreIsHeldElsewhere) {
+    Load("default");
+    const std::string speakers = vextest::Narrow(kSpeakers);
+    ASSERT_EQ(0, vexsim_HoldPropertyStore(speakers.c_str())) << vexsim_LastError();
+    ControlHandle first = OpenOrFail(kSpeakers);
+    ControlHandle second = OpenOrFail(kSpeakers);
+    EXPECT_EQ(1, vexsim_PropertyStoreReferences(speakers.c_str())) << "one reference per session";
+    EXPECT_HR(S_OK, m_library.Close(first));
+    EXPECT_EQ(1, vexsim_PropertyStoreReferences(speakers.c_str()));
+    EXPECT_HR(S_OK, m_library.Close(second));
+    EXPECT_EQ(0, vexsim_PropertyStoreReferences(speakers.c_str()))
+        << "the last close ends the session although Release does not return 0";
+
+    ControlHandle again = OpenOrFail(kSpeakers);
+    const PROPVARIANT value = Int32Value(4);
+    EXPECT_HR(S_OK, m_library.SetVariant(again, 1102, &value, VEX_ROUTE_APO))
+        << "a new session on the held store";
+    EXPECT_EQ(1, vexsim_PropertyStoreReferences(speakers.c_str()));
+    EXPECT_HR(S_OK, m_library.Close(again));
+    EXPECT_EQ(0, vexsim_PropertyStoreReferences(speakers.c_str()));
+    EXPECT_EQ(0, vexsim_ReleasePropertyStore(speakers.c_str()));
+}
