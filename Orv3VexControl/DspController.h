@@ -30,6 +30,18 @@ public:
     static LONG GetModuleIndex(const WCHAR* endpointId, LONG publicId);
     static DspModuleAvailability GetModuleAvailability(const WCHAR* endpointId);
 
+    // Writes a public parameter (VT_I4 or VT_BLOB) to the module that serves it; the main
+    // module's form factor is written first with `formFactor`.
+    static HRESULT SetParameter(const WCHAR* endpointId, LONG publicId, const PROPVARIANT& value,
+                                ULONG formFactor);
+    // Reads a public parameter into `buffer` under the size protocol: `*size` holds the capacity
+    // on entry and the size the value needs or has on return.
+    static HRESULT GetParameter(const WCHAR* endpointId, LONG publicId, BYTE* buffer,
+                                ULONG* size);
+
     // The process's one module driver.
     static CTembraDspDrova& Driver();
+
+private:
+    static HRESULT GetChannels(const WCHAR* endpointId, LONG publicId, BYTE* buffer, ULONG* size);
 };

@@ -7,6 +7,7 @@
 #include "ApoController.h"
 #include "ApoVersion.h"
 #include "DspController.h"
+#include "TembraDspDrova.h"
 #include "Guids.h"
 #include "ParameterConversion.h"
 #include "util/ComPtr.h"
@@ -23,6 +24,7 @@
 namespace {
 
 constexpr ULONG kRouteEndpointEffect = VEX_ROUTE_APO;
+constexpr ULONG kRouteDsp = VEX_ROUTE_DSP;
 
 // The handles this library gave out and has not yet taken back. A handle is a NUL-terminated
 // copy of its endpoint id; anything else a host passes is refused, never read or freed.
@@ -89,15 +91,48 @@ HRESULT CopyVersionText(const WString& text, void* buffer, ULONG* size) {
     return S_OK;
 }
 
+// The DSP route lets an id of a range through only when the endpoint has that range's module;
+// ids outside both ranges pass.
+HRESULT CheckDspAvailability(const WCHAR* endpointId, LONG id) {
+    const DspModuleAvailability modules = DspController::GetModuleAvailability(endpointId);
+    if ((!modules.mainModule && id >= 1001 && id <= 1998) ||
+        (!modules.lowLatencyModule && id >= 2001 && id <= 2998)) {
+        return E_INVALIDARG;
+    }
+    return S_OK;
+}
+
 // Sets a value on the routes that the flags choose; what SetVexVariantParam and SetVexParam
-// do once the handle and the value are good.
+// do once the handle and the value are good. With both routes the store's result is dropped:
+// the caller gets the DSP route's.
 HRESULT SetOnRoutes(const WCHAR* endpointId, LONG id, const PROPVARIANT& value, ULONG flags) {
     HRESULT result = S_OK;
     if ((flags & kRouteEndpointEffect) != 0) {
         result = ApoController::SetParameter(endpointId, id, value);
     }
-    // (The DSP route, bit 1, follows here.)
-    return result;
+    if ((flags & kRouteDsp) == 0) {
+        return result;
+    }
+    result = CheckDspAvailability(endpointId, id);
+    if (FAILED(result)) {
+        return result;
+    }
+    const ULONG formFactor = ApoController::GetFormFactor(endpointId);
+    return DspController::SetParameter(endpointId, id, value, formFactor);
+}
+
+// Selects the DSP module of a range (1003 main, 2003 low latency) and cancels its notification
+// registration. The caller's 8 bytes are not read.
+HRESULT SelectDspModule(const WCHAR* endpointId, LONG id, const void* buffer, ULONG size,
+                        ULONG flags) {
+    if (size != 8 || (flags & kRouteDsp) == 0 || buffer == nullptr) {
+        return E_INVALIDARG;
+    }
+    const HRESULT hr = DspController::SelectModule(endpointId, id);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return DspController::Driver().UnregisterCallbackEvent();
 }
 
 }  // namespace
@@ -163,7 +198,9 @@ extern "C" HRESULT WINAPI SetVexParam(ControlHandle handle, LONG id, const void*
         if (endpointId == nullptr) {
             return E_INVALIDARG;
         }
-        // (The module-selection ids 1003 and 2003 are answered here.)
+        if (id == VEX_PARAM_MAIN_MODULE || id == VEX_PARAM_LOW_LATENCY_MODULE) {
+            return SelectDspModule(endpointId, id, buffer, size, flags);
+        }
         ConvertedParameter converted =
             ConvertParameterToPropVariant(id, static_cast<const BYTE*>(buffer), size);
         if (!converted.Valid()) {
@@ -211,8 +248,14 @@ extern "C" HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffe
                 }
             }
         }
-        // (The DSP route, bit 1, follows here.)
-        return result;
+        if ((flags & kRouteDsp) == 0) {
+            return result;
+        }
+        result = CheckDspAvailability(endpointId, id);
+        if (FAILED(result)) {
+            return result;
+        }
+        return DspController::GetParameter(endpointId, id, static_cast<BYTE*>(buffer), size);
     });
 }
 

@@ -51,29 +51,6 @@ std::optional<size_t> BoundedLength(const char* field, size_t capacity) {
     return static_cast<size_t>(static_cast<const char*>(end) - field);
 }
 
-// A module's narrow text in the thread's ANSI code page, as a BSTR.
-HRESULT NarrowToBstr(const char* text, size_t length, ScopedBstr* out) {
-    if (length == 0) {
-        *out = BstrFromText(TEXT(""));
-        return S_OK;
-    }
-    const int bytes = static_cast<int>(length);
-    const int chars = MultiByteToWideChar(CP_THREAD_ACP, 0, text, bytes, nullptr, 0);
-    if (chars <= 0) {
-        return kMalformedAnswer;
-    }
-    ScopedBstr wide;
-    wide.Reset(SysAllocStringLen(nullptr, static_cast<UINT>(chars)));
-    if (wide.Get() == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    if (MultiByteToWideChar(CP_THREAD_ACP, 0, text, bytes, wide.Get(), chars) != chars) {
-        return kMalformedAnswer;
-    }
-    *out = std::move(wide);
-    return S_OK;
-}
-
 const WCHAR* ModuleTypeName(ULONG type) {
     switch (type) {
         case VendorKs::kModuleTypeSfx:
@@ -702,6 +679,28 @@ HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart*
 }
 
 }  // namespace
+
+HRESULT NarrowToBstr(const char* text, size_t length, ScopedBstr* out) {
+    if (length == 0) {
+        *out = BstrFromText(TEXT(""));
+        return S_OK;
+    }
+    const int bytes = static_cast<int>(length);
+    const int chars = MultiByteToWideChar(CP_THREAD_ACP, 0, text, bytes, nullptr, 0);
+    if (chars <= 0) {
+        return kMalformedAnswer;
+    }
+    ScopedBstr wide;
+    wide.Reset(SysAllocStringLen(nullptr, static_cast<UINT>(chars)));
+    if (wide.Get() == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    if (MultiByteToWideChar(CP_THREAD_ACP, 0, text, bytes, wide.Get(), chars) != chars) {
+        return kMalformedAnswer;
+    }
+    *out = std::move(wide);
+    return S_OK;
+}
 
 bool GuidByteOrder::operator()(const GUID& left, const GUID& right) const {
     return std::memcmp(&left, &right, sizeof(GUID)) < 0;

@@ -3,7 +3,53 @@
 #include "util/GuidText.h"
 #include "util/Log.h"
 
+#include <algorithm>
+#include <cstring>
+#include <cwctype>
+#include <vector>
+
 using Util::kLevelInformation;
+using Util::kLevelWarning;
+
+namespace {
+
+// Every module accepts its bypass parameter, whatever its list holds.
+constexpr ULONG kBypassParam = 1000;
+// The module parameter that holds the endpoint's form factor.
+constexpr ULONG kFormFactorParam = 127;
+// The AMD-type module answers its version text as this parameter.
+constexpr ULONG kAmdVersionParam = 1001;
+constexpr ULONG kAmdDataCapacity = VendorKs::kAmdParamBlockSize - sizeof(ULONG);
+
+// The read flag of a parameter get: 0 for ids 30, 31, 41, 42, 54, 55, 62 and 63, else 1.
+uint8_t ReadFlag(ULONG moduleParamId) {
+    constexpr uint64_t kWithoutFlag = 0xc0c00600c0000000ull;
+    return moduleParamId < 64 && ((kWithoutFlag >> moduleParamId) & 1) != 0 ? 0 : 1;
+}
+
+// The request to one module of the vendor set, in the pin or the audio-module form.
+ModuleRequest ForModule(const EndpointModuleRecord& record, ULONG id, ULONG flags) {
+    AudioModuleAddress address{};
+    ModuleRequest request = ModuleRequest::Vendor(id, flags, record.pinId, record.Wrap(&address));
+    request.AppendModuleHeader(record.moduleType, record.moduleGuid);
+    return request;
+}
+
+ModuleRequest ForAmdModule(const EndpointModuleRecord& record, ULONG flags, ULONG moduleParamId) {
+    return ModuleRequest::Amd(VendorKs::kAmdModuleParameter, flags, record.moduleGuid,
+                              record.moduleType, moduleParamId);
+}
+
+// A module's answer to a parameter get: its length field must fit the data part of the form
+// and the bytes the module returned.
+HRESULT CheckParamAnswer(ULONG length, ULONG capacity, ULONG returned) {
+    if (returned < sizeof(ULONG) || length > capacity || length > returned - sizeof(ULONG)) {
+        return kMalformedAnswer;
+    }
+    return S_OK;
+}
+
+}  // namespace
 
 CTembraDspDrova::CTembraDspDrova() : m_replyBuffer(std::make_unique<ModuleParamBlock>()) {}
 
@@ -66,17 +112,314 @@ HRESULT CTembraDspDrova::TembraModuleExist(IUnknown* collection, ULONG deviceInd
     return m_helper.TembraModuleExist(collection, deviceIndex, connectorIndex);
 }
 
-HRESULT CTembraDspDrova::SetModuleEnable(ULONG) {
+HRESULT CTembraDspDrova::Targets(bool writer, size_t* first, size_t* end) const {
+    const size_t count = m_helper.m_ModuleList.size();
+    if (count == 0 || m_selectedIndex < -1 || m_selectedIndex >= static_cast<LONG>(count)) {
+        return E_FAIL;
+    }
+    if (m_selectedIndex == -1) {
+        *first = 0;
+        *end = writer ? count : 1;
+    } else {
+        *first = static_cast<size_t>(m_selectedIndex);
+        *end = *first + 1;
+    }
+    return S_OK;
+}
+
+HRESULT CTembraDspDrova::TargetRecord(const EndpointModuleRecord** record) const {
+    size_t first = 0;
+    size_t end = 0;
+    const HRESULT hr = Targets(false, &first, &end);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    *record = &m_helper.m_ModuleList[first];
+    return S_OK;
+}
+
+HRESULT CTembraDspDrova::SetModuleEnable(ULONG enable) {
     VEX_LOG_SCOPE("CTembraDspDrova::SetModuleEnable");
-    return E_NOTIMPL;
+    size_t first = 0;
+    size_t end = 0;
+    HRESULT hr = Targets(true, &first, &end);
+    for (size_t i = first; SUCCEEDED(hr) && i < end; ++i) {
+        hr = SetModuleEnableOn(m_helper.m_ModuleList[i], enable);
+    }
+    return hr;
 }
 
-HRESULT CTembraDspDrova::GetModuleEnable(ULONG*) {
+HRESULT CTembraDspDrova::SetModuleEnableOn(EndpointModuleRecord& record, ULONG enable) {
+    VEX_LOG_SCOPE("CTembraDspDrova::SetModuleEnable");
+    HRESULT hr = S_FALSE;  // an AMD-type module has no enable request
+    if (record.vendorSet == 0) {
+        BYTE state = enable != 0 ? 1 : 0;
+        ULONG returned = 0;
+        ModuleRequest request = ForModule(record, VendorKs::kModuleEnable, KSPROPERTY_TYPE_SET);
+        request.AppendU8(1);
+        if (record.audioModule != 0) {
+            hr = request.AppendU8(state).Send(record.ksControl.Get(), nullptr, 0, &returned);
+        } else {
+            hr = request.Send(record.ksControl.Get(), &state, sizeof state, &returned);
+        }
+    }
+    if (FAILED(hr)) {
+        VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::SetModuleEnable",
+                   "Set module status failed: [0x%.8x]%s", hr);
+    } else {
+        VEX_LOG(kLevelInformation, "CTembraDspDrova::SetModuleEnable", "Set module status succeed.");
+    }
+    return hr;
+}
+
+HRESULT CTembraDspDrova::GetModuleEnable(ULONG* enabled) {
     VEX_LOG_SCOPE("CTembraDspDrova::GetModuleEnable");
-    return E_NOTIMPL;
+    const EndpointModuleRecord* record = nullptr;
+    HRESULT hr = TargetRecord(&record);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    BYTE state = 1;  // an AMD-type module is always enabled
+    if (record->vendorSet == 0) {
+        ULONG returned = 0;
+        hr = ForModule(*record, VendorKs::kModuleEnable, KSPROPERTY_TYPE_GET)
+                 .AppendU8(0)
+                 .Send(record->ksControl.Get(), &state, sizeof state, &returned);
+        if (SUCCEEDED(hr) && returned < sizeof state) {
+            hr = kMalformedAnswer;
+        }
+        if (FAILED(hr)) {
+            VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::GetModuleEnable",
+                       "Failed to get PP module parameter!: [0x%.8x]%s", hr);
+            return hr;
+        }
+    }
+    *enabled = state;
+    VEX_LOG(kLevelInformation, "CTembraDspDrova::GetModuleEnable", "Get module status succeed. %d",
+            static_cast<int>(state));
+    return hr;
 }
 
-HRESULT CTembraDspDrova::SetFormFactor(ULONG) {
+HRESULT CTembraDspDrova::SetFormFactor(ULONG formFactor) {
     VEX_LOG_SCOPE("CTembraDspDrova::SetFormFactor");
-    return E_NOTIMPL;
+    BYTE bytes[sizeof(ULONG)];
+    for (size_t i = 0; i < sizeof bytes; ++i) {
+        bytes[i] = static_cast<BYTE>(formFactor >> (8 * i));
+    }
+    const HRESULT hr = SetModuleParam(kFormFactorParam, bytes, sizeof bytes);
+    if (SUCCEEDED(hr)) {
+        VEX_LOG(kLevelInformation, "CTembraDspDrova::SetFormFactor",
+                "Set vex_cpdp-endpoint-form-facotr: %d", formFactor);
+    }
+    return hr;
+}
+
+HRESULT CTembraDspDrova::ReadParam(const EndpointModuleRecord& record, ModuleParamBlock* block,
+                                   ULONG moduleParamId) {
+    ULONG returned = 0;
+    if (record.vendorSet != 0) {
+        std::vector<BYTE> answer(VendorKs::kAmdParamBlockSize, 0);
+        HRESULT hr = ForAmdModule(record, KSPROPERTY_TYPE_GET, moduleParamId)
+                         .Send(record.ksControl.Get(), answer.data(),
+                               static_cast<ULONG>(answer.size()), &returned);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        ULONG length = 0;
+        std::memcpy(&length, answer.data(), sizeof length);
+        hr = CheckParamAnswer(length, kAmdDataCapacity, returned);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        block->length = length;
+        std::memcpy(block->data, answer.data() + sizeof length, length);
+        return S_OK;
+    }
+    HRESULT hr = ForModule(record, VendorKs::kModuleParameter, KSPROPERTY_TYPE_GET)
+                     .AppendU32(moduleParamId)
+                     .AppendU8(ReadFlag(moduleParamId))
+                     .Send(record.ksControl.Get(), block, sizeof *block, &returned);
+    if (SUCCEEDED(hr)) {
+        hr = CheckParamAnswer(block->length, VendorKs::kParamDataCapacity, returned);
+    }
+    return hr;
+}
+
+HRESULT CTembraDspDrova::GetModuleParam(ModuleParamBlock* block, ULONG moduleParamId) {
+    VEX_LOG_SCOPE("CTembraDspDrova::GetModuleParam");
+    const EndpointModuleRecord* record = nullptr;
+    HRESULT hr = TargetRecord(&record);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = ReadParam(*record, block, moduleParamId);
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CTembraDspDrova::GetModuleParam",
+                "Failed to get PP module parameter %d: [0x%.8x]%s", moduleParamId, hr,
+                Util::ErrorText{hr});
+        return hr;
+    }
+    VEX_LOG(kLevelInformation, "CTembraDspDrova::GetModuleParam", "Get module parameter succeed.");
+    return hr;
+}
+
+bool CTembraDspDrova::IsValidParameter(ULONG moduleParamId, ULONG base,
+                                       const WCHAR* friendlyName, const ModuleParamNames& names) {
+    if (moduleParamId == kBypassParam) {
+        return true;
+    }
+    const ULONG index = moduleParamId - base;
+    if (index < names.length) {
+        VEX_LOG(kLevelInformation, "CTembraDspDrova::IsValidParameter", "%s - [%s]", friendlyName,
+                names.names[index]);
+        return true;
+    }
+    const HRESULT hr = E_INVALIDARG;
+    VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::IsValidParameter",
+               "Failed to set PP module parameter!: [0x%.8x]%s", hr);
+    return false;
+}
+
+HRESULT CTembraDspDrova::SetModuleParam(ULONG moduleParamId, const BYTE* data, ULONG length) {
+    VEX_LOG_SCOPE("CTembraDspDrova::SetModuleParam");
+    size_t first = 0;
+    size_t end = 0;
+    HRESULT hr = Targets(true, &first, &end);
+    for (size_t i = first; SUCCEEDED(hr) && i < end; ++i) {
+        hr = SetModuleParamOn(m_helper.m_ModuleList[i], moduleParamId, data, length);
+    }
+    return hr;
+}
+
+HRESULT CTembraDspDrova::SetModuleParamOn(EndpointModuleRecord& record, ULONG moduleParamId,
+                                          const BYTE* data, ULONG length) {
+    VEX_LOG_SCOPE("CTembraDspDrova::SetModuleParam");
+    const WCHAR* friendlyName = record.friendlyName.Get();
+    const ModuleParamNames& common = CommonModuleParamNames();
+    if (moduleParamId < common.length) {
+        VEX_LOG(kLevelInformation, "CTembraDspDrova::SetModuleParam", "%s - [%s]", friendlyName,
+                common.names[moduleParamId]);
+    } else {
+        const ModuleParamNames& names = ModuleParamNamesFor(record.versionLabel.Get());
+        if (!IsValidParameter(moduleParamId, names.base, friendlyName, names)) {
+            return E_INVALIDARG;
+        }
+    }
+    const ULONG capacity = record.vendorSet != 0 ? kAmdDataCapacity
+                                                 : static_cast<ULONG>(VendorKs::kParamDataCapacity);
+    if (length > capacity || (length > 0 && data == nullptr)) {
+        return E_INVALIDARG;
+    }
+    // The value travels as a block: its length, the data, zeros up to the block's size.
+    const size_t blockSize =
+        record.vendorSet != 0 ? VendorKs::kAmdParamBlockSize : VendorKs::kParamBlockSize;
+    std::vector<BYTE> block(blockSize, 0);
+    std::memcpy(block.data(), &length, sizeof length);
+    if (length > 0) {
+        std::memcpy(block.data() + sizeof length, data, length);
+    }
+    ULONG returned = 0;
+    HRESULT hr = S_OK;
+    if (record.vendorSet != 0) {
+        hr = ForAmdModule(record, KSPROPERTY_TYPE_SET, moduleParamId)
+                 .Send(record.ksControl.Get(), block.data(), static_cast<ULONG>(block.size()),
+                       &returned);
+    } else {
+        ModuleRequest request = ForModule(record, VendorKs::kModuleParameter, KSPROPERTY_TYPE_SET);
+        request.AppendU32(moduleParamId).AppendU8(1);
+        if (record.audioModule != 0) {
+            hr = request.AppendBytes(block.data(), block.size())
+                     .Send(record.ksControl.Get(), nullptr, 0, &returned);
+        } else {
+            hr = request.Send(record.ksControl.Get(), block.data(),
+                              static_cast<ULONG>(block.size()), &returned);
+        }
+    }
+    if (FAILED(hr)) {
+        VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::SetModuleParam",
+                   "Failed to set PP module parameter!: [0x%.8x]%s", hr);
+    }
+    return hr;
+}
+
+HRESULT CTembraDspDrova::GetModuleGuid(BSTR* text) {
+    VEX_LOG_SCOPE("CTembraDspDrova::GetModuleGuid");
+    const EndpointModuleRecord* record = nullptr;
+    const HRESULT hr = TargetRecord(&record);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    WString guid = Util::GuidText(record->moduleGuid);
+    std::transform(guid.begin(), guid.end(), guid.begin(), [](WCHAR c) {
+        return c >= 'A' && c <= 'F' ? static_cast<WCHAR>(c - 'A' + 'a') : c;
+    });
+    *text = BstrFromText(guid.c_str()).Release();
+    return S_OK;
+}
+
+HRESULT CTembraDspDrova::UnregisterCallbackEvent() {
+    VEX_LOG_SCOPE("CTembraDspDrova::UnregisterCallbackEvent");
+    const EndpointModuleRecord* target = nullptr;
+    HRESULT hr = TargetRecord(&target);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    EndpointModuleRecord& record = m_helper.m_ModuleList[target - m_helper.m_ModuleList.data()];
+    if (record.vendorSet != 0) {
+        return E_NOTIMPL;
+    }
+    ULONG returned = 0;
+    ModuleRequest request =
+        ForModule(record, VendorKs::kUnregisterNotification, KSPROPERTY_TYPE_SET);
+    if (record.audioModule != 0) {
+        hr = request.AppendU64(record.notificationCookie)
+                 .Send(record.ksControl.Get(), nullptr, 0, &returned);
+    } else {
+        ULONGLONG cookie = record.notificationCookie;
+        hr = request.Send(record.ksControl.Get(), &cookie, sizeof cookie, &returned);
+    }
+    if (SUCCEEDED(hr)) {
+        record.notificationCookie = 0;
+    }
+    return hr;
+}
+
+HRESULT CTembraDspDrova::GetVersionLabel(BSTR* label) {
+    const EndpointModuleRecord* record = nullptr;
+    const HRESULT hr = TargetRecord(&record);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    *label = DuplicateBstr(record->versionLabel.Get()).Release();
+    return S_OK;
+}
+
+HRESULT CTembraDspDrova::GetModuleVersionText(BSTR* text) {
+    const EndpointModuleRecord* record = nullptr;
+    HRESULT hr = TargetRecord(&record);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (record->vendorSet == 0) {
+        *text = DuplicateBstr(record->moduleVersion.Get()).Release();
+        return S_OK;
+    }
+    // The AMD-type module answers a NUL-terminated text in the thread's code page; at most its
+    // first 64 bytes are taken.
+    hr = ReadParam(*record, m_replyBuffer.get(), kAmdVersionParam);
+    if (FAILED(hr)) {
+        return E_FAIL;
+    }
+    constexpr size_t kVersionTextBytes = 64;
+    const char* narrow = reinterpret_cast<const char*>(m_replyBuffer->data);
+    const size_t bound = std::min<size_t>(m_replyBuffer->length, kVersionTextBytes);
+    const void* end = std::memchr(narrow, '\0', bound);
+    const size_t bytes = end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - narrow)
+                                        : bound;
+    ScopedBstr wide;
+    if (FAILED(NarrowToBstr(narrow, bytes, &wide))) {
+        return E_FAIL;
+    }
+    *text = wide.Release();
+    return S_OK;
 }

@@ -166,3 +166,56 @@ TEST_F(DspSessions, Records) {
         EXPECT_EQ(line.level, records[0].level) << line.text;
     }
 }
+
+TEST_F(DspSessions, ModuleEnableRequests) {
+    // Three endpoints, a module each: pin form, AMD-type, audio-module form.
+    const std::string third = "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}";
+    ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachineJson(
+        Machine({Endpoint(1, StandardProperties(1), RenderPath("[" + PinModule(kIntel131, 1) + "]")),
+                 Endpoint(2, StandardProperties(2),
+                          RenderPath(std::string("[{\"guid\": \"") + kAmd15 +
+                                     "\", \"set\": \"amd\"}]")),
+                 Endpoint(3, StandardProperties(3),
+                          RenderPath("[{\"guid\": \"" + third +
+                                     "\", \"forms\": [\"audioModule\"]}]"))})
+            .c_str())));
+    CTembraDspDrova driver;
+    EXPECT_HR(E_FAIL, driver.UnregisterCallbackEvent()) << "no module";
+    ASSERT_HR(S_OK, driver.RefreshModules());
+    ASSERT_EQ(3u, driver.Modules().size());
+
+    EXPECT_HR(S_OK, driver.SetModuleEnable(5)) << "index -1: every module";
+    EXPECT_EQ(1, vexsim_ModuleEnabled(WaveFilter(1).c_str(), kIntel131));
+    EXPECT_TRUE(RequestsOfKind(WaveFilter(2), "moduleEnable").empty()) << "no AMD-type request";
+    const std::vector<std::string> wrapped = RequestsOfKind(WaveFilter(3), "moduleEnable");
+    ASSERT_EQ(1u, wrapped.size());
+    EXPECT_EQ(240u, wrapped[0].size()) << "120 bytes";
+    EXPECT_EQ("0101000000", wrapped[0].substr(2 * 116, 10)) << "the flag byte, the enable byte";
+
+    EXPECT_HR(S_OK, driver.SelectModule(0));
+    EXPECT_HR(S_OK, driver.SetModuleEnable(0));
+    EXPECT_EQ(0, vexsim_ModuleEnabled(WaveFilter(1).c_str(), kIntel131));
+    ULONG enabled = 7;
+    EXPECT_HR(S_OK, driver.GetModuleEnable(&enabled));
+    EXPECT_EQ(0u, enabled);
+
+    EXPECT_HR(S_OK, driver.SelectModule(1));
+    EXPECT_HR(S_FALSE, driver.SetModuleEnable(1)) << "AMD-type: nothing to send";
+    EXPECT_HR(S_OK, driver.GetModuleEnable(&enabled));
+    EXPECT_EQ(1u, enabled);
+    EXPECT_HR(E_NOTIMPL, driver.UnregisterCallbackEvent());
+
+    EXPECT_HR(S_OK, driver.SelectModule(-1));
+    ASSERT_EQ(0, vexsim_AddFaults(("[{\"method\": \"IKsControl::KsProperty\", \"endpoint\": \"" +
+                                   WaveFilter(1) +
+                                   "\", \"request\": \"moduleEnable\", \"result\": \"E_FAIL\"}]")
+                                      .c_str()))
+        << vexsim_LastError();
+    EXPECT_HR(E_FAIL, driver.SetModuleEnable(1)) << "the first module fails";
+    EXPECT_EQ(1u, RequestsOfKind(WaveFilter(3), "moduleEnable").size())
+        << "the later modules are not touched";
+
+    ScopedBstr guid;
+    ASSERT_HR(S_OK, driver.GetModuleGuid(guid.Receive()));
+    EXPECT_EQ("{9dc26903-a3a8-4a30-8839-a77b6f4e5964}", vextest::Narrow(guid.Get()));
+}
