@@ -13,6 +13,7 @@
 
 namespace {
 
+using Util::kLevelError;
 using Util::kLevelInformation;
 using Util::kLevelWarning;
 
@@ -33,6 +34,162 @@ bool InRange(LONG id, LONG first, LONG last) {
 
 bool SameBstr(BSTR left, BSTR right) {
     return VarBstrCmp(left, right, LOCALE_USER_DEFAULT, 0) == static_cast<HRESULT>(VARCMP_EQ);
+}
+
+bool IsMain(LONG id) {
+    return InRange(id, 1001, 1998);
+}
+
+bool IsBypass(LONG id) {
+    return id == 1002 || id == 2002;
+}
+
+// Channel gains and mutes: one module parameter per channel, from 54 and from 62 on.
+bool IsChannels(LONG id) {
+    return id == 2137 || id == 2138;
+}
+
+ULONG FirstChannelParam(LONG id) {
+    return id == 2137 ? 54 : 62;
+}
+
+// A module has at most eight channel parameters of each kind; the public block is the count
+// word and eight values.
+constexpr ULONG kMaxChannels = 8;
+constexpr ULONG kChannelBlockSize = 4 * (kMaxChannels + 1);
+
+// Word k of a block (bytes 4k..4k+3, little-endian).
+LONG Word(const BYTE* data, size_t k) {
+    LONG word;
+    std::memcpy(&word, data + 4 * k, sizeof word);
+    return word;
+}
+
+void PutWord(BYTE* data, size_t k, ULONG word) {
+    std::memcpy(data + 4 * k, &word, sizeof word);
+}
+
+// Whether a module's version label is exactly `text`.
+bool Labelled(BSTR label, const WCHAR* text) {
+    const UINT length = SysStringLen(label);
+    UINT i = 0;
+    for (; i < length && text[i] != 0; ++i) {
+        if (label[i] != text[i]) {
+            return false;
+        }
+    }
+    return i == length && text[i] == 0;
+}
+
+// The words of a block, trailing bytes that do not fill a word dropped.
+std::vector<LONG> Words(const BYTE* data, size_t bytes) {
+    std::vector<LONG> words(bytes / 4);
+    for (size_t k = 0; k < words.size(); ++k) {
+        words[k] = Word(data, k);
+    }
+    return words;
+}
+
+std::vector<BYTE> Bytes(const std::vector<LONG>& words) {
+    std::vector<BYTE> bytes(4 * words.size());
+    if (!words.empty()) {
+        std::memcpy(bytes.data(), words.data(), bytes.size());
+    }
+    return bytes;
+}
+
+// The value in the module's layout. The counts the public layout carries are checked against
+// the block before anything is removed.
+HRESULT BuildPayload(LONG publicId, const PROPVARIANT& value, BSTR label,
+                     std::vector<BYTE>* payload) {
+    if (value.vt == VT_I4) {
+        payload->resize(4);
+        PutWord(payload->data(), 0, static_cast<ULONG>(value.lVal));
+        return S_OK;
+    }
+    const BYTE* data = value.blob.pBlobData;
+    const size_t size = value.blob.cbSize;
+    if (size > 0 && data == nullptr) {
+        return E_INVALIDARG;
+    }
+    switch (publicId) {
+        case 2108: {  // n, n values, m, m values: both counts go
+            std::vector<LONG> words = Words(data, size);
+            if (words.empty() || words[0] < 0 ||
+                static_cast<size_t>(words[0]) + 1 >= words.size()) {
+                return E_INVALIDARG;
+            }
+            words.erase(words.begin() + 1 + words[0]);
+            words.erase(words.begin());
+            *payload = Bytes(words);
+            return S_OK;
+        }
+        case 2116: {  // n, then n records of 7 words: each record's first word goes
+            const std::vector<LONG> words = Words(data, size);
+            if (words.empty() || words[0] < 0 ||
+                static_cast<size_t>(words[0]) > (words.size() - 1) / 7) {
+                return E_INVALIDARG;
+            }
+            std::vector<LONG> kept;
+            kept.reserve(words.size());
+            const size_t records = static_cast<size_t>(words[0]);
+            for (size_t k = 0; k < words.size(); ++k) {
+                if (k == 0 || k > 7 * records || (k - 1) % 7 != 0) {
+                    kept.push_back(words[k]);
+                }
+            }
+            *payload = Bytes(kept);
+            return S_OK;
+        }
+        case 2107:
+            if (!Labelled(label, TEXT("1.0.0"))) {
+                break;
+            }
+            [[fallthrough]];
+        case 2109:
+        case 2122:
+        case 2135:  // the leading count word goes
+            payload->assign(data + std::min<size_t>(4, size), data + size);
+            return S_OK;
+        default:
+            break;
+    }
+    payload->assign(data, data + size);
+    return S_OK;
+}
+
+WString PayloadText(LONG publicId, const PROPVARIANT& value, std::vector<BYTE>& payload) {
+    if (value.vt == VT_I4) {
+        return Util::Format(TEXT("%d"), value.lVal);
+    }
+    PROPVARIANT view;
+    PropVariantInit(&view);
+    view.vt = VT_BLOB;
+    view.blob.cbSize = static_cast<ULONG>(payload.size());
+    view.blob.pBlobData = payload.data();
+    return FormatParameterValue(publicId, view);
+}
+
+// A text value under the size protocol: its characters and the terminating zero.
+HRESULT CopyText(BSTR text, BYTE* buffer, ULONG* size) {
+    if (buffer == nullptr) {
+        return E_INVALIDARG;
+    }
+    const UINT stored = SysStringLen(text);
+    UINT length = 0;
+    while (length < stored && text[length] != 0) {
+        ++length;
+    }
+    const ULONG capacity = *size;
+    *size = (length + 1) * sizeof(WCHAR);
+    if (capacity < *size) {
+        return E_INVALIDARG;
+    }
+    if (length > 0) {
+        std::memcpy(buffer, text, length * sizeof(WCHAR));
+    }
+    std::memset(buffer + length * sizeof(WCHAR), 0, sizeof(WCHAR));
+    return S_OK;
 }
 
 }  // namespace
@@ -166,8 +323,8 @@ HRESULT DspController::SetParameter(const WCHAR* endpointId, LONG publicId,
     } else if (IsChannels(publicId)) {
         const size_t values = payload.size() / 4;
         const LONG count = values > 0 ? Word(payload.data(), 0) : 0;
-        if (count > 0 && (static_cast<ULONG>(count) > kMaxChannels ||
-                          static_cast<size_t>(count) >= values)) {
+        if (count > 0 &&
+            (static_cast<ULONG>(count) > kMaxChannels || static_cast<size_t>(count) >= values)) {
             return E_INVALIDARG;  // more channels than a module has, or than the value holds
         }
         for (LONG i = 0; i < count; ++i) {
@@ -205,7 +362,8 @@ ULONG TuningInfoLength(const WCHAR* label) {
         }
     }
     const unsigned reference[3] = {1, 4, 1};
-    if (fields == 3 && std::lexicographical_compare(version, version + 3, reference, reference + 3)) {
+    if (fields == 3 &&
+        std::lexicographical_compare(version, version + 3, reference, reference + 3)) {
         return 160;
     }
     return 720;
@@ -227,8 +385,8 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
     *size = length;
     auto tooSmall = [&] {
         VEX_LOG(kLevelError, "DspController::GetParameter",
-                "Get %s failed. Input buffer[%d] is too small. Please reallocate buffer[%d.]",
-                name, capacity, *size);
+                "Get %s failed. Input buffer[%d] is too small. Please reallocate buffer[%d.]", name,
+                capacity, *size);
         return E_INVALIDARG;
     };
     if (length == 4) {
@@ -247,87 +405,87 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
         written = bytes;
     };
     switch (publicId) {
-    case 2105:
-    case 1162:
-    case 2108:
-    case 2109:
-    case 2116:
-    case 2122:
-    case 2135:
-        whole(length);
-        break;
-    case 2107: {
-        ScopedBstr label;
-        DspController::Driver().GetVersionLabel(label.Receive());
-        if (Labelled(label.Get(), TEXT("1.0.0"))) {
-            // The module holds the values alone; the caller gets their count first.
-            *size = length + 4;
-            if (capacity < *size) {
+        case 2105:
+        case 1162:
+        case 2108:
+        case 2109:
+        case 2116:
+        case 2122:
+        case 2135:
+            whole(length);
+            break;
+        case 2107: {
+            ScopedBstr label;
+            DspController::Driver().GetVersionLabel(label.Receive());
+            if (Labelled(label.Get(), TEXT("1.0.0"))) {
+                // The module holds the values alone; the caller gets their count first.
+                *size = length + 4;
+                if (capacity < *size) {
+                    return tooSmall();
+                }
+                PutWord(buffer, 0, length / 4);
+                spans.push_back({4, 0, length});
+                written = *size;
+            } else {
+                // The count word and 160 values.
+                constexpr ULONG kBlock = 644;
+                *size = kBlock;
+                if (length < kBlock) {
+                    return kMalformedAnswer;
+                }
+                whole(kBlock);
+            }
+            break;
+        }
+        case 2125:
+        case 2126:
+        case 2127:
+        case 2136: {
+            ULONG fixed = publicId == 2126 ? 80 : publicId == 2127 ? 352 : 640;
+            if (publicId == 2125) {
+                ScopedBstr label;
+                const HRESULT hr = DspController::Driver().GetVersionLabel(label.Receive());
+                if (FAILED(hr)) {
+                    tooSmall();
+                    return hr;
+                }
+                fixed = TuningInfoLength(label.Get());
+            }
+            *size = fixed;
+            if (capacity < fixed || length < fixed) {
                 return tooSmall();
             }
-            PutWord(buffer, 0, length / 4);
-            spans.push_back({4, 0, length});
-            written = *size;
-        } else {
-            // The count word and 160 values.
-            constexpr ULONG kBlock = 644;
-            *size = kBlock;
-            if (length < kBlock) {
+            whole(fixed);
+            break;
+        }
+        case 1114:  // the two marker words at bytes 4 and 88 go
+            if (length < 172) {
                 return kMalformedAnswer;
             }
-            whole(kBlock);
-        }
-        break;
-    }
-    case 2125:
-    case 2126:
-    case 2127:
-    case 2136: {
-        ULONG fixed = publicId == 2126 ? 80 : publicId == 2127 ? 352 : 640;
-        if (publicId == 2125) {
-            ScopedBstr label;
-            const HRESULT hr = DspController::Driver().GetVersionLabel(label.Receive());
-            if (FAILED(hr)) {
-                tooSmall();
-                return hr;
+            *size = length - 8;
+            spans = {{0, 0, 4}, {4, 8, 80}, {84, 92, 80}};
+            written = 164;
+            break;
+        case 1123:  // the first block moves behind 80 zero bytes; three markers go
+            if (length < 336) {
+                return kMalformedAnswer;
             }
-            fixed = TuningInfoLength(label.Get());
-        }
-        *size = fixed;
-        if (capacity < fixed || length < fixed) {
-            return tooSmall();
-        }
-        whole(fixed);
-        break;
-    }
-    case 1114:  // the two marker words at bytes 4 and 88 go
-        if (length < 172) {
-            return kMalformedAnswer;
-        }
-        *size = length - 8;
-        spans = {{0, 0, 4}, {4, 8, 80}, {84, 92, 80}};
-        written = 164;
-        break;
-    case 1123:  // the first block moves behind 80 zero bytes; three markers go
-        if (length < 336) {
-            return kMalformedAnswer;
-        }
-        *size = length - 8;
-        spans = {{0, 84, 4}, {84, 88, 80}, {164, 172, 80}, {244, 256, 80}};
-        written = 324;
-        break;
-    case 1141:  // word 1 of the output is left as it is
-        if (length < 136) {
-            return kMalformedAnswer;
-        }
-        *size = std::max<ULONG>(length - 4, 136);
-        spans = {{0, 0, 4}, {8, 8, 128}};
-        written = 136;
-        break;
-    default:
-        VEX_LOG(kLevelInformation, "DspController::GetParameter", "Get %s: %s", name,
-                TEXT("NULL"));
-        return S_OK;
+            *size = length - 8;
+            spans = {{0, 84, 4}, {84, 88, 80}, {164, 172, 80}, {244, 256, 80}};
+            written = 324;
+            break;
+        case 1141:  // word 1 of the output is left as it is
+            if (length < 136) {
+                return kMalformedAnswer;
+            }
+            *size = std::max<ULONG>(length - 4, 136);
+            spans = {{0, 0, 4}, {8, 8, 128}};
+            written = 136;
+            break;
+        default:
+            VEX_LOG(kLevelInformation, "DspController::GetParameter", "Get %s: %s", name,
+                    TEXT("NULL"));
+            return S_OK;
     }
     if (capacity < *size || capacity < written) {
         return tooSmall();
@@ -361,43 +519,43 @@ HRESULT DspController::GetParameter(const WCHAR* endpointId, LONG publicId, BYTE
     CTembraDspDrova& driver = TembraDspDriver;
     ScopedBstr text;
     switch (publicId) {
-    case 1001:
-    case 2001:
-        hr = driver.GetVersionLabel(text.Receive());
-        return FAILED(hr) ? hr : CopyText(text.Get(), buffer, size);
-    case 2007:
-        hr = driver.GetModuleVersionText(text.Receive());
-        return FAILED(hr) ? hr : CopyText(text.Get(), buffer, size);
-    case 1006:
-    case 2004:
-        hr = driver.GetModuleGuid(text.Receive());
-        return FAILED(hr) ? hr : CopyText(text.Get(), buffer, size);
-    case 1007:
-    case 2005:
-    case 1008:
-    case 2006: {
-        const EndpointModuleRecord* record = nullptr;
-        if (publicId == 1007 || publicId == 2005) {
-            if (buffer == nullptr) {
+        case 1001:
+        case 2001:
+            hr = driver.GetVersionLabel(text.Receive());
+            return FAILED(hr) ? hr : CopyText(text.Get(), buffer, size);
+        case 2007:
+            hr = driver.GetModuleVersionText(text.Receive());
+            return FAILED(hr) ? hr : CopyText(text.Get(), buffer, size);
+        case 1006:
+        case 2004:
+            hr = driver.GetModuleGuid(text.Receive());
+            return FAILED(hr) ? hr : CopyText(text.Get(), buffer, size);
+        case 1007:
+        case 2005:
+        case 1008:
+        case 2006: {
+            const EndpointModuleRecord* record = nullptr;
+            if (publicId == 1007 || publicId == 2005) {
+                if (buffer == nullptr) {
+                    return E_INVALIDARG;
+                }
+                hr = driver.TargetRecord(&record);
+                return FAILED(hr) ? hr : CopyText(record->moduleName.Get(), buffer, size);
+            }
+            const ULONG capacity = *size;
+            *size = sizeof(ULONG);
+            if (capacity < sizeof(ULONG) || buffer == nullptr) {
                 return E_INVALIDARG;
             }
             hr = driver.TargetRecord(&record);
-            return FAILED(hr) ? hr : CopyText(record->moduleName.Get(), buffer, size);
+            if (FAILED(hr)) {
+                return hr;
+            }
+            std::memcpy(buffer, &record->moduleType, sizeof(ULONG));
+            return S_OK;
         }
-        const ULONG capacity = *size;
-        *size = sizeof(ULONG);
-        if (capacity < sizeof(ULONG)) {
-            return E_INVALIDARG;
-        }
-        hr = driver.TargetRecord(&record);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        std::memcpy(buffer, &record->moduleType, sizeof(ULONG));
-        return S_OK;
-    }
-    default:
-        break;
+        default:
+            break;
     }
     if (IsChannels(publicId)) {
         return GetChannels(endpointId, publicId, buffer, size);
@@ -423,7 +581,7 @@ HRESULT DspController::GetChannels(const WCHAR* endpointId, LONG publicId, BYTE*
                                    ULONG* size) {
     const ULONG capacity = *size;
     *size = kChannelBlockSize;
-    if (capacity < kChannelBlockSize) {
+    if (capacity < kChannelBlockSize || buffer == nullptr) {
         return E_INVALIDARG;
     }
     CTembraDspDrova& driver = TembraDspDriver;

@@ -36,8 +36,7 @@ public:
                                 ULONG formFactor);
     // Reads a public parameter into `buffer` under the size protocol: `*size` holds the capacity
     // on entry and the size the value needs or has on return.
-    static HRESULT GetParameter(const WCHAR* endpointId, LONG publicId, BYTE* buffer,
-                                ULONG* size);
+    static HRESULT GetParameter(const WCHAR* endpointId, LONG publicId, BYTE* buffer, ULONG* size);
 
     // The process's one module driver.
     static CTembraDspDrova& Driver();

@@ -7,6 +7,10 @@
 
 #include <map>
 
+// The module parameter that bypass is written and read as; every module accepts it, whatever
+// its list holds.
+inline constexpr ULONG kBypassParam = 1000;
+
 struct DspParameterEntry {
     ULONG moduleParamId;
     const WCHAR* name;

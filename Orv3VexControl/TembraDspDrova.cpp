@@ -13,8 +13,6 @@ using Util::kLevelWarning;
 
 namespace {
 
-// Every module accepts its bypass parameter, whatever its list holds.
-constexpr ULONG kBypassParam = 1000;
 // The module parameter that holds the endpoint's form factor.
 constexpr ULONG kFormFactorParam = 127;
 // The AMD-type module answers its version text as this parameter.
@@ -167,7 +165,8 @@ HRESULT CTembraDspDrova::SetModuleEnableOn(EndpointModuleRecord& record, ULONG e
         VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::SetModuleEnable",
                    "Set module status failed: [0x%.8x]%s", hr);
     } else {
-        VEX_LOG(kLevelInformation, "CTembraDspDrova::SetModuleEnable", "Set module status succeed.");
+        VEX_LOG(kLevelInformation, "CTembraDspDrova::SetModuleEnable",
+                "Set module status succeed.");
     }
     return hr;
 }
@@ -263,8 +262,8 @@ HRESULT CTembraDspDrova::GetModuleParam(ModuleParamBlock* block, ULONG modulePar
     return hr;
 }
 
-bool CTembraDspDrova::IsValidParameter(ULONG moduleParamId, ULONG base,
-                                       const WCHAR* friendlyName, const ModuleParamNames& names) {
+bool CTembraDspDrova::IsValidParameter(ULONG moduleParamId, ULONG base, const WCHAR* friendlyName,
+                                       const ModuleParamNames& names) {
     if (moduleParamId == kBypassParam) {
         return true;
     }
@@ -305,8 +304,8 @@ HRESULT CTembraDspDrova::SetModuleParamOn(EndpointModuleRecord& record, ULONG mo
             return E_INVALIDARG;
         }
     }
-    const ULONG capacity = record.vendorSet != 0 ? kAmdDataCapacity
-                                                 : static_cast<ULONG>(VendorKs::kParamDataCapacity);
+    const ULONG capacity =
+        record.vendorSet != 0 ? kAmdDataCapacity : static_cast<ULONG>(VendorKs::kParamDataCapacity);
     if (length > capacity || (length > 0 && data == nullptr)) {
         return E_INVALIDARG;
     }
@@ -414,8 +413,8 @@ HRESULT CTembraDspDrova::GetModuleVersionText(BSTR* text) {
     const char* narrow = reinterpret_cast<const char*>(m_replyBuffer->data);
     const size_t bound = std::min<size_t>(m_replyBuffer->length, kVersionTextBytes);
     const void* end = std::memchr(narrow, '\0', bound);
-    const size_t bytes = end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - narrow)
-                                        : bound;
+    const size_t bytes =
+        end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - narrow) : bound;
     ScopedBstr wide;
     if (FAILED(NarrowToBstr(narrow, bytes, &wide))) {
         return E_FAIL;

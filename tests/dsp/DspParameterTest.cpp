@@ -20,10 +20,10 @@ struct ScalarId {
     ULONG moduleParam;
 };
 const ScalarId kLowLatencyScalars[] = {
-    {2002, 1000}, {2103, 20}, {2104, 21}, {2106, 22}, {2110, 25}, {2111, 28}, {2112, 27},
-    {2113, 24},   {2114, 33}, {2115, 35}, {2117, 37}, {2118, 38}, {2119, 39}, {2120, 40},
-    {2121, 34},   {2123, 44}, {2124, 45}, {2128, 42}, {2129, 46}, {2130, 47}, {2131, 50},
-    {2132, 51},   {2133, 48}, {2134, 49},
+    {2002, 1000}, {2103, 20}, {2104, 21}, {2106, 22}, {2110, 25}, {2111, 28},
+    {2112, 27},   {2113, 24}, {2114, 33}, {2115, 35}, {2117, 37}, {2118, 38},
+    {2119, 39},   {2120, 40}, {2121, 34}, {2123, 44}, {2124, 45}, {2128, 42},
+    {2129, 46},   {2130, 47}, {2131, 50}, {2132, 51}, {2133, 48}, {2134, 49},
 };
 
 class DspParameters : public vextest::LibraryTest {
@@ -87,7 +87,8 @@ TEST_F(DspParameters, ScalarIdsReachTheirModuleParameter) {
             const HRESULT hr = SetWord(handle, id.publicId, value, kDsp);
             if (!accepted) {
                 EXPECT_HR(E_INVALIDARG, hr) << "outside the module's list";
-                EXPECT_EQ(setsBefore, static_cast<int>(RequestsOfKind(m.filter, "moduleParam").size()))
+                EXPECT_EQ(setsBefore,
+                          static_cast<int>(RequestsOfKind(m.filter, "moduleParam").size()))
                     << "nothing is sent";
                 continue;
             }
@@ -110,17 +111,17 @@ TEST_F(DspParameters, RequestBytesInEachForm) {
     ASSERT_HR(S_OK, SetWord(handle, 2103, 7, kDsp));
     LONG read = 0;
     ASSERT_HR(S_OK, GetWord(handle, 2103, &read, kDsp));
-    const std::string header = "7e2f8ec13d936549b7d11eef228d2af3"
-                               "02000000"
-                               "0369c29da8a3304a8839a77b6f4e5964";
-    const std::string pin = "37cee9ba99aac74b9bdf4cbf3d23e1b9"
-                            "03000000";
+    const std::string header =
+        "7e2f8ec13d936549b7d11eef228d2af3"
+        "02000000"
+        "0369c29da8a3304a8839a77b6f4e5964";
+    const std::string pin =
+        "37cee9ba99aac74b9bdf4cbf3d23e1b9"
+        "03000000";
     const std::vector<std::string> requests = RequestsOfKind(WaveFilter(1), "moduleParam");
     ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ(pin + "02000000" + "01000000" + "00000000" + header + "14000000" + "01",
-              requests[0]);
-    EXPECT_EQ(pin + "01000000" + "01000000" + "00000000" + header + "14000000" + "01",
-              requests[1]);
+    EXPECT_EQ(pin + "02000000" + "01000000" + "00000000" + header + "14000000" + "01", requests[0]);
+    EXPECT_EQ(pin + "01000000" + "01000000" + "00000000" + header + "14000000" + "01", requests[1]);
     vexsim_KsRequestInfo info{};
     ASSERT_EQ(0, vexsim_KsRequest(WaveFilter(1).c_str(),
                                   vexsim_KsRequestCount(WaveFilter(1).c_str()) - 2, &info));
@@ -141,14 +142,15 @@ TEST_F(DspParameters, AudioModuleFormCarriesTheValueInsideTheProperty) {
     ASSERT_EQ(64128u, info.propertyLength);
     EXPECT_EQ(0, info.hasData);
     // After the 48-byte command and the 32-byte KSP_PIN: header, id 20, flag 1, length 4, -2.
-    EXPECT_EQ("7e2f8ec13d936549b7d11eef228d2af3"
-              "02000000"
-              "b03dddcbae856644b18d504fd8e7082b"
-              "14000000"
-              "01"
-              "04000000"
-              "feffffff",
-              Hex(info.property + 80, 36 + 4 + 1 + 4 + 4));
+    EXPECT_EQ(
+        "7e2f8ec13d936549b7d11eef228d2af3"
+        "02000000"
+        "b03dddcbae856644b18d504fd8e7082b"
+        "14000000"
+        "01"
+        "04000000"
+        "feffffff",
+        Hex(info.property + 80, 36 + 4 + 1 + 4 + 4));
     EXPECT_HR(S_OK, m_library.Close(handle));
 }
 
@@ -159,12 +161,13 @@ TEST_F(DspParameters, AmdTypeModuleInTheVendorSetForm) {
     LONG read = 0;
     ASSERT_HR(S_OK, GetWord(handle, 2104, &read, kDsp));
     EXPECT_EQ(9, read);
-    const std::string property = "bdfc07821ac81b4496b54a0cf08665ad"
-                                 "00000000"
-                                 "%s"
-                                 "0ef14ee036da9246a71e0077161aed54"
-                                 "02000000"
-                                 "15000000";
+    const std::string property =
+        "bdfc07821ac81b4496b54a0cf08665ad"
+        "00000000"
+        "%s"
+        "0ef14ee036da9246a71e0077161aed54"
+        "02000000"
+        "15000000";
     const std::vector<std::string> requests = RequestsOfKind(WaveFilter(1), "amdParam");
     ASSERT_EQ(2u, requests.size());
     auto withFlags = [&](const char* flags) {
