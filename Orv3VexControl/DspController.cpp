@@ -149,7 +149,10 @@ HRESULT BuildPayload(LONG publicId, const PROPVARIANT& value, BSTR label,
         case 2109:
         case 2122:
         case 2135:  // the leading count word goes
-            payload->assign(data + std::min<size_t>(4, size), data + size);
+            if (size < 4) {
+            return E_INVALIDARG;
+        }
+        payload->assign(data + 4, data + size);
             return S_OK;
         default:
             break;
