@@ -150,9 +150,9 @@ HRESULT BuildPayload(LONG publicId, const PROPVARIANT& value, BSTR label,
         case 2122:
         case 2135:  // the leading count word goes
             if (size < 4) {
-            return E_INVALIDARG;
-        }
-        payload->assign(data + 4, data + size);
+                return E_INVALIDARG;
+            }
+            payload->assign(data + 4, data + size);
             return S_OK;
         default:
             break;
