@@ -171,3 +171,37 @@ TEST_F(MainModule, ShortMainAnswersAreFailures) {
         EXPECT_EQ(std::vector<BYTE>(512, 0xAB), buffer) << "nothing copied";
     }
 }
+
+TEST_F(MainModule, LongerMainAnswersNeedRoomForWhatIsWritten) {
+    // A longer answer raises the size asked for; the layout written stays the same.
+    const struct {
+        LONG id;
+        int param;
+        int length;
+        ULONG size;
+        std::vector<long> output;
+    } cases[] = {
+        {1114, 142, 180, 172,
+         Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
+        {1141, 130, 180, 176, Concat({Slice(kPartialOutput, 0, 1)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_EQ(0, vexsim_AddFaults(
+                         ("{\"method\": \"IKsControl::KsProperty\", \"request\": "
+                          "\"moduleParam\", \"param\": " +
+                          std::to_string(c.param) +
+                          ", \"from\": 1, \"answer\": {\"length\": " + std::to_string(c.length) +
+                          ", \"returned\": " + std::to_string(c.length + 4) + "}}")
+                             .c_str()))
+            << vexsim_LastError();
+        std::vector<BYTE> small(c.size - 1);  // exactly its size, so a write past it is caught
+        ULONG size = c.size - 1;
+        EXPECT_HR(E_INVALIDARG,
+                  DspController::GetParameter(m_endpoint.c_str(), c.id, small.data(), &size));
+        EXPECT_EQ(c.size, size);
+        std::vector<BYTE> exact(c.size);
+        ASSERT_HR(S_OK, DspController::GetParameter(m_endpoint.c_str(), c.id, exact.data(), &size));
+        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), 4 * c.output.size()));
+    }
+}

@@ -434,3 +434,40 @@ TEST(DspChannels, AModuleWithMoreThanEightChannelsFillsTheBlockOnly) {
     vexsim_Reset();
     vexsim_Unregister();
 }
+
+TEST_F(DspValues, LongerAnswersGiveTheLayoutOnly) {
+    // The module claims more bytes than the layout takes: the caller needs room for the layout
+    // and gets nothing past it.
+    const std::string filter = WaveFilter(kLabel15);
+    const struct {
+        LONG id;
+        int param;
+        int length;
+        std::vector<long> output;
+    } cases[] = {{2107, 23, 700, OptimizerBlock()}, {2136, 53, 700, kSlidingBassInfo}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_EQ(0,
+                  vexsim_AddFaults(
+                      ("{\"method\": \"IKsControl::KsProperty\", \"endpoint\": \"" + filter +
+                       "\", \"request\": \"moduleParam\", \"param\": " + std::to_string(c.param) +
+                       ", \"from\": 1, \"answer\": {\"length\": " + std::to_string(c.length) +
+                       ", \"returned\": " + std::to_string(c.length + 4) + "}}")
+                          .c_str()))
+            << vexsim_LastError();
+        const auto needed = static_cast<ULONG>(4 * c.output.size());
+        ULONG size = 0;
+        EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], c.id, nullptr, &size, kDsp));
+        EXPECT_EQ(needed, size);
+        std::vector<BYTE> small(needed - 1);  // exactly its size, so a write past it is caught
+        size = needed - 1;
+        EXPECT_HR(E_INVALIDARG,
+                  m_library.Get(m_handles[kLabel15], c.id, small.data(), &size, kDsp));
+        EXPECT_EQ(needed, size);
+        std::vector<BYTE> exact(needed);
+        size = needed;
+        ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel15], c.id, exact.data(), &size, kDsp));
+        EXPECT_EQ(needed, size);
+        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), needed));
+    }
+}
