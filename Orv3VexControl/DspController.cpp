@@ -325,7 +325,10 @@ HRESULT DspController::SetParameter(const WCHAR* endpointId, LONG publicId,
         hr = TembraDspDriver.SetModuleParam(kBypassParam, payload.data(), length);
     } else if (IsChannels(publicId)) {
         const size_t values = payload.size() / 4;
-        const LONG count = values > 0 ? Word(payload.data(), 0) : 0;
+        if (values == 0) {
+            return E_INVALIDARG;  // not even the count
+        }
+        const LONG count = Word(payload.data(), 0);
         if (count > 0 &&
             (static_cast<ULONG>(count) > kMaxChannels || static_cast<size_t>(count) >= values)) {
             return E_INVALIDARG;  // more channels than a module has, or than the value holds
@@ -486,11 +489,14 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
             written = 136;
             break;
         default:
+            if (buffer == nullptr) {
+                return E_INVALIDARG;
+            }
             VEX_LOG(kLevelInformation, "DspController::GetParameter", "Get %s: %s", name,
                     TEXT("NULL"));
             return S_OK;
     }
-    if (capacity < *size || capacity < written) {
+    if (buffer == nullptr || capacity < *size || capacity < written) {
         return tooSmall();
     }
     if (publicId == 1123) {
@@ -614,8 +620,14 @@ HRESULT DspController::GetChannels(const WCHAR* endpointId, LONG publicId, BYTE*
             return hr;
         }
         const ModuleParamBlock& answer = driver.ModuleReplyBuffer();
-        const ULONG word = answer.length >= 4 ? static_cast<ULONG>(Word(answer.data, 0)) : 0;
-        PutWord(buffer, i + 1, word);
+        if (answer.length < 4) {
+            // A channel value is one word; a shorter answer holds none.
+            hr = kMalformedAnswer;
+            VEX_LOG(kLevelError, "DspController::GetParameter", "Get %s failed. [0x%.8x]%s",
+                    entry->name, hr, Util::ErrorText{hr});
+            return hr;
+        }
+        PutWord(buffer, i + 1, static_cast<ULONG>(Word(answer.data, 0)));
     }
     return hr;
 }

@@ -60,6 +60,7 @@ public:
 
     LONG SelectedIndex() const { return m_selectedIndex; }
     const std::vector<EndpointModuleRecord>& Modules() const { return m_helper.m_ModuleList; }
+    std::vector<EndpointModuleRecord>& Modules() { return m_helper.m_ModuleList; }
     ModuleParamBlock& ModuleReplyBuffer() { return *m_replyBuffer; }
 
 private:

@@ -29,21 +29,24 @@ if ! cmake -S . -B "$BUILD" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPIL
     exit 1
 fi
 cmake --build "$BUILD" -j "$(nproc 2>/dev/null || echo 2)" \
-    --target SetParameterFuzzer GetParameterFuzzer DiscoveryAnswerFuzzer SeedWriter || exit 1
+    --target SetParameterFuzzer GetParameterFuzzer DiscoveryAnswerFuzzer DspValueFuzzer SeedWriter || exit 1
 BIN="$BUILD/bin"
 
 rm -rf "$BUILD/seeds"
-mkdir -p "$BUILD/seeds/set" "$BUILD/seeds/get" "$BUILD/seeds/discovery" "$BUILD/corpus/set" \
-    "$BUILD/corpus/get" "$BUILD/corpus/discovery" "$BUILD/findings"
+mkdir -p "$BUILD/seeds/set" "$BUILD/seeds/get" "$BUILD/seeds/discovery" "$BUILD/seeds/dsp" \
+    "$BUILD/corpus/set" "$BUILD/corpus/get" "$BUILD/corpus/discovery" "$BUILD/corpus/dsp" \
+    "$BUILD/findings"
 "$BIN/SeedWriter" "$BUILD/seeds/set" "$BUILD/seeds/get" || exit 1
 cp fuzz/seeds/discovery/* "$BUILD/seeds/discovery/"
+cp fuzz/seeds/dsp/* "$BUILD/seeds/dsp/"
 
 status=0
-for target in set get discovery; do
+for target in set get discovery dsp; do
     case $target in
         set) binary="$BIN/SetParameterFuzzer" ;;
         get) binary="$BIN/GetParameterFuzzer" ;;
         discovery) binary="$BIN/DiscoveryAnswerFuzzer" ;;
+        dsp) binary="$BIN/DspValueFuzzer" ;;
     esac
     log="$BUILD/$target.log"
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -5,6 +5,7 @@
 #include "support/SimMachine.h"
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,80 @@ inline std::vector<std::string> RequestsOfKind(const std::string& filter, const 
         }
     }
     return found;
+}
+
+// Words as the hexadecimal text of their little-endian bytes.
+inline std::string WordsHex(const std::vector<long>& words) {
+    std::string text;
+    for (const long word : words) {
+        const auto bits = static_cast<unsigned long>(word) & 0xFFFFFFFFul;
+        unsigned char bytes[4];
+        for (int i = 0; i < 4; ++i) {
+            bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
+        }
+        text += Hex(bytes, 4);
+    }
+    return text;
+}
+
+// `count` words counting up from `first`.
+inline std::vector<long> Series(long first, size_t count) {
+    std::vector<long> words(count);
+    for (size_t i = 0; i < count; ++i) {
+        words[i] = first + static_cast<long>(i);
+    }
+    return words;
+}
+
+// Words as a JSON list.
+inline std::string WordsJson(const std::vector<long>& words) {
+    std::string text = "[";
+    for (const long word : words) {
+        text += (text.size() > 1 ? ", " : "") + std::to_string(word);
+    }
+    return text + "]";
+}
+
+// One module parameter write a filter received: the parameter id and the value's bytes.
+struct ParamWrite {
+    unsigned long param;
+    std::string value;
+    bool operator==(const ParamWrite&) const = default;
+};
+
+inline unsigned long ReadU32(const unsigned char* bytes) {
+    return static_cast<unsigned long>(bytes[0]) | static_cast<unsigned long>(bytes[1]) << 8 |
+           static_cast<unsigned long>(bytes[2]) << 16 | static_cast<unsigned long>(bytes[3]) << 24;
+}
+
+// Every module parameter write of a filter's request log, in order, in the pin form (the value
+// block in the data buffer), the audio-module form (the value after the 80-byte command and
+// pin property, the header, the id and the flag byte) and the vendor-set form.
+inline std::vector<ParamWrite> ParamWrites(const std::string& filter) {
+    std::vector<ParamWrite> writes;
+    const int count = vexsim_KsRequestCount(filter.c_str());
+    for (int i = 0; i < count; ++i) {
+        vexsim_KsRequestInfo info{};
+        if (vexsim_KsRequest(filter.c_str(), i, &info) != 0) {
+            continue;
+        }
+        const std::string kind = info.kind;
+        const unsigned char* p = info.property;
+        if (kind == "moduleParam" && info.propertyLength == 73 && ReadU32(p + 20) == 2 &&
+            info.data != nullptr) {
+            writes.push_back({ReadU32(p + 68), Hex(info.data + 4, ReadU32(info.data))});
+        } else if (kind == "moduleParam" && info.propertyLength == 64128 &&
+                   ReadU32(p + 48 + 20) == 2) {
+            writes.push_back({ReadU32(p + 116), Hex(p + 125, ReadU32(p + 121))});
+        } else if (kind == "amdParam" && ReadU32(p + 20) == 2 && info.data != nullptr) {
+            writes.push_back({ReadU32(p + 44), Hex(info.data + 4, ReadU32(info.data))});
+        }
+    }
+    return writes;
+}
+
+inline std::ostream& operator<<(std::ostream& out, const ParamWrite& write) {
+    return out << write.param << ": " << write.value;
 }
 
 }  // namespace dsptest

@@ -1,0 +1,207 @@
+// The main-processing module's parameters. Discovery never labels a module "2.10.0-lite", so
+// the tests copy the record of a discovered module, label the copy as the main module and put
+// it into the driver's list: both records then reach the same simulated module, the copy for
+// the main range (1001..1998).
+#include "dsp/DspTestSupport.h"
+
+#include "DspController.h"
+#include "TembraDspDrova.h"
+
+using namespace dsptest;
+
+namespace {
+
+const std::vector<long> kIeqBands = Series(100, 43);         // 172 bytes
+const std::vector<long> kRegulatorTuning = Series(200, 84);  // 336 bytes
+const std::vector<long> kPartialOutput = Series(300, 34);    // 136 bytes
+
+std::string Param(int id, const std::vector<long>& words) {
+    return "\"" + std::to_string(id) + "\": {\"words\": " + WordsJson(words) + "}";
+}
+
+std::vector<long> Slice(const std::vector<long>& words, size_t first, size_t count) {
+    return {words.begin() + static_cast<std::ptrdiff_t>(first),
+            words.begin() + static_cast<std::ptrdiff_t>(first + count)};
+}
+
+std::vector<long> Concat(std::initializer_list<std::vector<long>> parts) {
+    std::vector<long> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+class MainModule : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(m_com.Result()));
+        const std::string modules = std::string("[{\"guid\": \"") + kIntel131 +
+                                    "\", \"forms\": [\"pin\"], \"params\": {" +
+                                    Param(142, kIeqBands) + ", " + Param(153, kRegulatorTuning) +
+                                    ", " + Param(130, kPartialOutput) + "}}]";
+        ASSERT_TRUE(
+            vextest::SimLoaded(vexsim_LoadMachineJson(OneEndpointMachine(modules).c_str())));
+        CTembraDspDrova& driver = DspController::Driver();
+        ASSERT_HR(S_OK, driver.RefreshModules());
+        ASSERT_EQ(1u, driver.Modules().size()) << "one discovered module";
+        EndpointModuleRecord main = driver.Modules()[0].Copy();
+        main.versionLabel.Reset(SysAllocString(TEXT("2.10.0-lite")));
+        driver.Modules().push_back(std::move(main));
+        ASSERT_HR(S_OK, DspController::Open(m_endpoint.c_str()));
+        ASSERT_EQ(1, DspController::GetModuleIndex(m_endpoint.c_str(), 1101));
+        ASSERT_EQ(0, DspController::GetModuleIndex(m_endpoint.c_str(), 2101));
+        ASSERT_EQ(0, vexsim_KsClearRequests(m_filter.c_str()));
+    }
+    void TearDown() override {
+        DspController::Close(m_endpoint.c_str());
+        vexsim_Reset();
+        vexsim_Unregister();
+    }
+
+    const WString m_endpoint = EndpointIdW(1);
+    const std::string m_filter = WaveFilter(1);
+    vextest::ComApartment m_com;
+};
+
+}  // namespace
+
+TEST_F(MainModule, TheFormFactorIsWrittenBeforeEveryMainWrite) {
+    std::vector<BYTE> bands(4 * 43, 7);
+    PROPVARIANT blob;
+    PropVariantInit(&blob);
+    blob.vt = VT_BLOB;
+    blob.blob.cbSize = static_cast<ULONG>(bands.size());
+    blob.blob.pBlobData = bands.data();
+    const struct {
+        LONG id;
+        PROPVARIANT value;
+        ULONG formFactor;
+        std::vector<ParamWrite> sent;
+    } cases[] = {
+        {1101, vextest::Int32Value(5), 3, {{127, WordsHex({3})}, {123, WordsHex({5})}}},
+        {1004, vextest::Int32Value(1), 3, {{127, WordsHex({3})}, {127, WordsHex({1})}}},
+        {1114, blob, 1, {{127, WordsHex({1})}, {142, Hex(bands.data(), 4 * 43)}}},
+        {2103, vextest::Int32Value(9), 3, {{20, WordsHex({9})}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_EQ(0, vexsim_KsClearRequests(m_filter.c_str()));
+        EXPECT_HR(S_OK,
+                  DspController::SetParameter(m_endpoint.c_str(), c.id, c.value, c.formFactor));
+        EXPECT_EQ(c.sent, ParamWrites(m_filter));
+    }
+}
+
+TEST_F(MainModule, AnIdPastTheMainListIsRefused) {
+    // 1005 is module parameter 160, one past the main module's 40 names from 120 on: only the
+    // form factor goes out.
+    EXPECT_HR(E_INVALIDARG,
+              DspController::SetParameter(m_endpoint.c_str(), 1005, vextest::Int32Value(1), 2));
+    const std::vector<ParamWrite> sent = {{127, WordsHex({2})}};
+    EXPECT_EQ(sent, ParamWrites(m_filter));
+    // The bypass parameter is no name of the list but always valid.
+    ASSERT_EQ(0, vexsim_KsClearRequests(m_filter.c_str()));
+    EXPECT_HR(S_OK,
+              DspController::SetParameter(m_endpoint.c_str(), 1002, vextest::Int32Value(1), 2));
+    const std::vector<ParamWrite> bypass = {{127, WordsHex({2})}, {1000, WordsHex({1})}};
+    EXPECT_EQ(bypass, ParamWrites(m_filter));
+}
+
+TEST_F(MainModule, GetLayoutsOfTheMainModule) {
+    constexpr long kUntouched = static_cast<long>(0xCDCDCDCDul);
+    // The size asked for is the module's length less the two markers: 1123 loses three, so
+    // its 324 bytes come with a size of 328.
+    const struct {
+        LONG id;
+        ULONG size;
+        std::vector<long> output;
+    } cases[] = {
+        {1114, 164,
+         Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
+        {1123, 328,
+         Concat({Slice(kRegulatorTuning, 21, 1), std::vector<long>(20, 0),
+                 Slice(kRegulatorTuning, 22, 20), Slice(kRegulatorTuning, 43, 20),
+                 Slice(kRegulatorTuning, 64, 20)})},
+        {1141, 136,
+         Concat({Slice(kPartialOutput, 0, 1), {kUntouched}, Slice(kPartialOutput, 2, 32)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        const ULONG needed = c.size;
+        const auto written = static_cast<ULONG>(4 * c.output.size());
+        ULONG size = 0;
+        EXPECT_HR(E_INVALIDARG,
+                  DspController::GetParameter(m_endpoint.c_str(), c.id, nullptr, &size));
+        EXPECT_EQ(needed, size);
+        std::vector<BYTE> small(needed - 1, 0xCD);
+        size = needed - 1;
+        EXPECT_HR(E_INVALIDARG,
+                  DspController::GetParameter(m_endpoint.c_str(), c.id, small.data(), &size));
+        EXPECT_EQ(needed, size);
+        EXPECT_EQ(std::vector<BYTE>(needed - 1, 0xCD), small) << "nothing copied";
+        std::vector<BYTE> exact(needed, 0xCD);  // exactly the size, so a write past it is caught
+        ASSERT_HR(S_OK, DspController::GetParameter(m_endpoint.c_str(), c.id, exact.data(), &size));
+        EXPECT_EQ(needed, size);
+        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), written));
+        EXPECT_EQ(std::vector<BYTE>(needed - written, 0xCD),
+                  std::vector<BYTE>(exact.begin() + written, exact.end()));
+    }
+}
+
+TEST_F(MainModule, ShortMainAnswersAreFailures) {
+    const struct {
+        LONG id;
+        int param;
+        int length;
+    } cases[] = {{1114, 142, 168}, {1123, 153, 332}, {1141, 130, 132}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_EQ(0, vexsim_AddFaults(("{\"method\": \"IKsControl::KsProperty\", \"request\": "
+                                       "\"moduleParam\", \"param\": " +
+                                       std::to_string(c.param) +
+                                       ", \"call\": 1, \"answer\": {\"length\": " +
+                                       std::to_string(c.length) + "}}")
+                                          .c_str()))
+            << vexsim_LastError();
+        std::vector<BYTE> buffer(512, 0xAB);
+        ULONG size = static_cast<ULONG>(buffer.size());
+        EXPECT_FALSE(
+            SUCCEEDED(DspController::GetParameter(m_endpoint.c_str(), c.id, buffer.data(), &size)));
+        EXPECT_EQ(std::vector<BYTE>(512, 0xAB), buffer) << "nothing copied";
+    }
+}
+
+TEST_F(MainModule, LongerMainAnswersNeedRoomForWhatIsWritten) {
+    // A longer answer raises the size asked for; the layout written stays the same.
+    const struct {
+        LONG id;
+        int param;
+        int length;
+        ULONG size;
+        std::vector<long> output;
+    } cases[] = {
+        {1114, 142, 180, 172,
+         Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
+        {1141, 130, 180, 176, Concat({Slice(kPartialOutput, 0, 1)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_EQ(0, vexsim_AddFaults(
+                         ("{\"method\": \"IKsControl::KsProperty\", \"request\": "
+                          "\"moduleParam\", \"param\": " +
+                          std::to_string(c.param) +
+                          ", \"from\": 1, \"answer\": {\"length\": " + std::to_string(c.length) +
+                          ", \"returned\": " + std::to_string(c.length + 4) + "}}")
+                             .c_str()))
+            << vexsim_LastError();
+        std::vector<BYTE> small(c.size - 1);  // exactly its size, so a write past it is caught
+        ULONG size = c.size - 1;
+        EXPECT_HR(E_INVALIDARG,
+                  DspController::GetParameter(m_endpoint.c_str(), c.id, small.data(), &size));
+        EXPECT_EQ(c.size, size);
+        std::vector<BYTE> exact(c.size);
+        ASSERT_HR(S_OK, DspController::GetParameter(m_endpoint.c_str(), c.id, exact.data(), &size));
+        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), 4 * c.output.size()));
+    }
+}

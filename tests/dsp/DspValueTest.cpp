@@ -1,0 +1,473 @@
+// Structured values on the DSP route through the exports: how a set reshapes the caller's
+// value into the module's layout, how a get lays the module's answer out for the caller under
+// the size protocol, and the values and answers that are refused without a byte read or
+// written outside them.
+#include "dsp/DspTestSupport.h"
+
+#include <cstring>
+
+using namespace dsptest;
+
+namespace {
+
+constexpr ULONG kDsp = VEX_ROUTE_DSP;
+
+const char* const k15 = "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}";
+const char* const k15Lite = "{BDE2F4EE-A588-4537-90FB-36A8D63D55AD}";
+const char* const kAmd141 = "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}";
+
+// The endpoints of the machine, one module each.
+enum Module { kLabel15 = 1, kLabel100, kLabel131, kLabel141, kLabel15Lite };
+
+// What the "1.5" module holds before the test touches it.
+const std::vector<long> kThresholds = Series(501, 5);
+const std::vector<long> kIsolatedBands = Series(-3, 4);
+const std::vector<long> kCompressorTuning = {1, 11, 12, 13, 14, 15, 16};
+const std::vector<long> kStressAmount = Series(71, 8);
+const std::vector<long> kGainCurve = Series(91, 5);
+const std::vector<long> kFilterCoefficients = {0x04030201, 0x08070605, 0x0c0b0a09};
+const std::vector<long> kVisBands = Series(1001, 25);
+const std::vector<long> kCompressorInfo = Series(2001, 88);
+const std::vector<long> kSlidingBassInfo = Series(3001, 160);
+const std::vector<long> kTuningInfo = Series(4001, 180);
+std::vector<long> OptimizerBlock() {
+    std::vector<long> block = Series(0, 161);
+    block[0] = 160;
+    return block;
+}
+const std::vector<long> kOptimizerValues = {7, 8, 9};
+
+std::string Param(int id, const std::vector<long>& words) {
+    return "\"" + std::to_string(id) + "\": {\"words\": " + WordsJson(words) + "}";
+}
+
+std::string Vendor(const char* guid, const std::string& params) {
+    return std::string("[{\"guid\": \"") + guid + "\", \"forms\": [\"pin\"], \"params\": {" +
+           params + "}}]";
+}
+
+std::string TheMachine() {
+    const std::string tuning = Param(30, kTuningInfo);
+    const std::string full = Param(26, kThresholds) + ", " + Param(29, kIsolatedBands) + ", " +
+                             Param(36, kCompressorTuning) + ", " + Param(43, kStressAmount) + ", " +
+                             Param(52, kGainCurve) + ", " + Param(32, kFilterCoefficients) + ", " +
+                             Param(31, kVisBands) + ", " + Param(41, kCompressorInfo) + ", " +
+                             Param(53, kSlidingBassInfo) + ", " + tuning + ", " +
+                             Param(23, OptimizerBlock()) + ", " + Param(20, {1, 2}) + ", " +
+                             Param(54, {-11}) + ", " + Param(55, {-12}) + ", " + Param(62, {1}) +
+                             ", " + Param(63, {0});
+    const std::string amd = std::string("[{\"guid\": \"") + kAmd141 +
+                            "\", \"set\": \"amd\", \"params\": {" + tuning + "}}]";
+    const auto endpoint = [](int n, const std::string& modules) {
+        return Endpoint(n, StandardProperties(n), RenderPath(modules));
+    };
+    return Machine({endpoint(kLabel15, Vendor(k15, full)),
+                    endpoint(kLabel100, Vendor(kIntel100, Param(23, kOptimizerValues))),
+                    endpoint(kLabel131, Vendor(kIntel131, tuning)), endpoint(kLabel141, amd),
+                    endpoint(kLabel15Lite, Vendor(k15Lite, tuning))});
+}
+
+// A blob value over the test's own bytes.
+PROPVARIANT Blob(std::vector<BYTE>& bytes) {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    value.vt = VT_BLOB;
+    value.blob.cbSize = static_cast<ULONG>(bytes.size());
+    value.blob.pBlobData = bytes.empty() ? nullptr : bytes.data();
+    return value;
+}
+
+std::vector<BYTE> Bytes(const std::vector<long>& words) {
+    std::vector<BYTE> bytes;
+    for (const long word : words) {
+        const auto bits = static_cast<unsigned long>(word);
+        for (int i = 0; i < 4; ++i) {
+            bytes.push_back(static_cast<BYTE>(bits >> (8 * i)));
+        }
+    }
+    return bytes;
+}
+
+std::vector<long> Concat(std::vector<long> head, const std::vector<long>& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+std::vector<long> First(const std::vector<long>& words, size_t count) {
+    return {words.begin(), words.begin() + static_cast<std::ptrdiff_t>(count)};
+}
+
+class DspValues : public vextest::LibraryTest {
+protected:
+    void SetUp() override {
+        vextest::LibraryTest::SetUp();
+        LoadJson(TheMachine());
+        for (int n = kLabel15; n <= kLabel15Lite; ++n) {
+            m_handles[n] = OpenOrFail(EndpointIdW(n).c_str());
+        }
+    }
+    void TearDown() override {
+        for (int n = kLabel15; n <= kLabel15Lite; ++n) {
+            EXPECT_HR(S_OK, m_library.Close(m_handles[n]));
+        }
+        vextest::LibraryTest::TearDown();
+    }
+    HRESULT SetBlob(Module module, LONG id, std::vector<BYTE> bytes) {
+        const PROPVARIANT value = Blob(bytes);
+        return m_library.SetVariant(m_handles[module], id, &value, kDsp);
+    }
+
+    ControlHandle m_handles[kLabel15Lite + 1] = {};
+};
+
+}  // namespace
+
+TEST_F(DspValues, SetReshapesTheValueIntoTheModulesLayout) {
+    const struct {
+        const char* what;
+        Module module;
+        LONG id;
+        std::vector<long> value;
+        std::vector<ParamWrite> sent;
+    } cases[] = {
+        {"both counts go",
+         kLabel15,
+         2108,
+         {2, 5, 6, 3, 7, 8, 9},
+         {{26, WordsHex({5, 6, 7, 8, 9})}}},
+        {"no values at all", kLabel15, 2108, {0, 0}, {{26, ""}}},
+        {"each record's first word goes",
+         kLabel15,
+         2116,
+         {1, 99, 1, 2, 3, 4, 5, 6},
+         {{36, WordsHex({1, 1, 2, 3, 4, 5, 6})}}},
+        {"two records, a word after them kept",
+         kLabel15,
+         2116,
+         {2, 90, 1, 2, 3, 4, 5, 6, 91, 7, 8, 9, 10, 11, 12, 13},
+         {{36, WordsHex({2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13})}}},
+        {"no records", kLabel15, 2116, {0}, {{36, WordsHex({0})}}},
+        {"count word goes", kLabel15, 2109, {3, 1, 2, 3}, {{29, WordsHex({1, 2, 3})}}},
+        {"count word goes", kLabel15, 2122, {2, -7, 8}, {{43, WordsHex({-7, 8})}}},
+        {"count word goes", kLabel15, 2135, {1, -5}, {{52, WordsHex({-5})}}},
+        {"only the count", kLabel15, 2135, {1}, {{52, ""}}},
+        {"a module not labelled 1.0.0 takes the count",
+         kLabel15,
+         2107,
+         {2, 10, 20},
+         {{23, WordsHex({2, 10, 20})}}},
+        {"a 1.0.0 module takes the values alone",
+         kLabel100,
+         2107,
+         {2, 10, 20},
+         {{23, WordsHex({10, 20})}}},
+        {"unchanged", kLabel15, 2105, {1, 2, 3}, {{32, WordsHex({1, 2, 3})}}},
+        {"one write per channel",
+         kLabel15,
+         2137,
+         {2, 10, 20},
+         {{54, WordsHex({10})}, {55, WordsHex({20})}}},
+        {"eight channels",
+         kLabel15,
+         2138,
+         {8, 1, 0, 1, 0, 1, 0, 1, 0},
+         {{62, WordsHex({1})},
+          {63, WordsHex({0})},
+          {64, WordsHex({1})},
+          {65, WordsHex({0})},
+          {66, WordsHex({1})},
+          {67, WordsHex({0})},
+          {68, WordsHex({1})},
+          {69, WordsHex({0})}}},
+        {"no channels", kLabel15, 2137, {0, 10}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ", id " + std::to_string(c.id));
+        const std::string filter = WaveFilter(c.module);
+        ASSERT_EQ(0, vexsim_KsClearRequests(filter.c_str()));
+        EXPECT_HR(S_OK, SetBlob(c.module, c.id, Bytes(c.value)));
+        EXPECT_EQ(c.sent, ParamWrites(filter));
+    }
+}
+
+TEST_F(DspValues, SetRefusesValuesItCannotReshape) {
+    const std::string filter = WaveFilter(kLabel15);
+    std::vector<BYTE> three = {1, 2, 3};
+    const struct {
+        const char* what;
+        Module module;
+        LONG id;
+        std::vector<BYTE> value;
+    } cases[] = {
+        {"more channels than values", kLabel15, 2137, Bytes({3, 10, 20})},
+        {"more than eight channels", kLabel15, 2137, Bytes(Concat({9}, Series(1, 9)))},
+        {"more than eight channels", kLabel15, 2138, Bytes(Concat({9}, Series(1, 12)))},
+        {"a channel count alone", kLabel15, 2138, Bytes({1})},
+        {"no count", kLabel15, 2137, {}},
+        {"negative count", kLabel15, 2108, Bytes({-1, 5, 6})},
+        {"count reaching past the block", kLabel15, 2108, Bytes({3, 1, 2, 3})},
+        {"count far past the block", kLabel15, 2108, Bytes({0x7fffffff, 1, 2})},
+        {"count word alone", kLabel15, 2108, Bytes({0})},
+        {"empty", kLabel15, 2108, {}},
+        {"three bytes", kLabel15, 2108, three},
+        {"negative count", kLabel15, 2116, Bytes({-1, 1, 2, 3, 4, 5, 6, 7})},
+        {"a record short", kLabel15, 2116, Bytes({1, 99, 1, 2, 3, 4, 5})},
+        {"two records promised, one there", kLabel15, 2116, Bytes(Concat({2}, Series(1, 13)))},
+        {"empty", kLabel15, 2116, {}},
+        {"shorter than the count word", kLabel15, 2109, three},
+        {"shorter than the count word", kLabel15, 2122, {1}},
+        {"empty", kLabel15, 2135, {}},
+        {"shorter than the count word", kLabel100, 2107, three},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ", id " + std::to_string(c.id));
+        const std::string moduleFilter = WaveFilter(c.module);
+        ASSERT_EQ(0, vexsim_KsClearRequests(moduleFilter.c_str()));
+        EXPECT_HR(E_INVALIDARG, SetBlob(c.module, c.id, c.value));
+        EXPECT_EQ(0, vexsim_KsRequestCount(moduleFilter.c_str())) << "nothing is sent";
+    }
+
+    ASSERT_EQ(0, vexsim_KsClearRequests(filter.c_str()));
+    for (const LONG count : {1, 2, 8}) {
+        SCOPED_TRACE(count);
+        const PROPVARIANT word = vextest::Int32Value(count);
+        EXPECT_HR(E_INVALIDARG, m_library.SetVariant(m_handles[kLabel15], 2137, &word, kDsp))
+            << "a single word holds a count and no values";
+    }
+    for (const LONG id : {2105, 2108, 2137}) {
+        SCOPED_TRACE(id);
+        PROPVARIANT nowhere;
+        PropVariantInit(&nowhere);
+        nowhere.vt = VT_BLOB;
+        nowhere.blob.cbSize = 8;
+        EXPECT_HR(E_INVALIDARG, m_library.SetVariant(m_handles[kLabel15], id, &nowhere, kDsp))
+            << "a blob with bytes but no memory";
+        PROPVARIANT unsignedWord = vextest::Int32Value(1);
+        unsignedWord.vt = VT_UI4;
+        EXPECT_HR(E_INVALIDARG, m_library.SetVariant(m_handles[kLabel15], id, &unsignedWord, kDsp));
+    }
+    EXPECT_EQ(0, vexsim_KsRequestCount(filter.c_str())) << "nothing is sent";
+}
+
+TEST_F(DspValues, SetThroughTheRawExportReachesTheModule) {
+    // The raw layout of 2108 (two blocks of 20 thresholds) is marked on the way in and the
+    // marks removed on the way to the module: it holds the 40 values.
+    const std::vector<long> values = Series(-20, 40);
+    const std::vector<BYTE> raw = Bytes(values);
+    const std::string filter = WaveFilter(kLabel15);
+    ASSERT_EQ(0, vexsim_KsClearRequests(filter.c_str()));
+    ASSERT_HR(S_OK, m_library.Set(m_handles[kLabel15], 2108, raw.data(),
+                                  static_cast<ULONG>(raw.size()), kDsp));
+    const std::vector<ParamWrite> expected = {{26, WordsHex(values)}};
+    EXPECT_EQ(expected, ParamWrites(filter));
+}
+
+TEST_F(DspValues, GetLaysTheAnswerOutUnderTheSizeProtocol) {
+    constexpr long kUntouched = static_cast<long>(0xCDCDCDCDul);
+    const struct {
+        const char* what;
+        Module module;
+        LONG id;
+        std::vector<long> output;
+    } cases[] = {
+        {"copied whole", kLabel15, 2108, kThresholds},
+        {"copied whole", kLabel15, 2109, kIsolatedBands},
+        {"copied whole", kLabel15, 2116, kCompressorTuning},
+        {"copied whole", kLabel15, 2122, kStressAmount},
+        {"copied whole", kLabel15, 2135, kGainCurve},
+        {"copied whole", kLabel15, 2105, kFilterCoefficients},
+        {"80 bytes of a longer answer", kLabel15, 2126, First(kVisBands, 20)},
+        {"352 bytes", kLabel15, 2127, kCompressorInfo},
+        {"640 bytes", kLabel15, 2136, kSlidingBassInfo},
+        {"720 bytes from 1.5", kLabel15, 2125, First(kTuningInfo, 180)},
+        {"160 bytes from 1.3.1", kLabel131, 2125, First(kTuningInfo, 40)},
+        {"720 bytes from 1.4.1", kLabel141, 2125, First(kTuningInfo, 180)},
+        {"720 bytes from 1.5-lite", kLabel15Lite, 2125, First(kTuningInfo, 180)},
+        {"the 644-byte block", kLabel15, 2107, OptimizerBlock()},
+        {"a 1.0.0 module's values after their count", kLabel100, 2107,
+         Concat({3}, kOptimizerValues)},
+        {"the channel block, words past the channels untouched", kLabel15, 2137,
+         Concat({2, -11, -12}, std::vector<long>(6, kUntouched))},
+        {"the channel block, words past the channels untouched", kLabel15, 2138,
+         Concat({2, 1, 0}, std::vector<long>(6, kUntouched))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ", id " + std::to_string(c.id));
+        const ControlHandle handle = m_handles[c.module];
+        const auto needed = static_cast<ULONG>(4 * c.output.size());
+        ULONG size = 0;
+        EXPECT_HR(E_INVALIDARG, m_library.Get(handle, c.id, nullptr, &size, kDsp));
+        EXPECT_EQ(needed, size) << "a size query learns the size";
+
+        std::vector<BYTE> small(needed - 1, 0xAB);
+        size = needed - 1;
+        EXPECT_HR(E_INVALIDARG, m_library.Get(handle, c.id, small.data(), &size, kDsp));
+        EXPECT_EQ(needed, size);
+        EXPECT_EQ(std::vector<BYTE>(needed - 1, 0xAB), small) << "nothing copied";
+
+        std::vector<BYTE> exact(size, 0xAB);
+        ASSERT_HR(S_OK, m_library.Get(handle, c.id, exact.data(), &size, kDsp));
+        EXPECT_EQ(needed, size) << "the reported size is accepted";
+        std::vector<BYTE> roomy(needed + 16, 0xCD);
+        size = static_cast<ULONG>(roomy.size());
+        ASSERT_HR(S_OK, m_library.Get(handle, c.id, roomy.data(), &size, kDsp));
+        EXPECT_EQ(needed, size);
+        EXPECT_EQ(WordsHex(c.output), Hex(roomy.data(), needed));
+        EXPECT_EQ(std::vector<BYTE>(16, 0xCD),
+                  std::vector<BYTE>(roomy.begin() + needed, roomy.end()))
+            << "nothing written past the value";
+    }
+}
+
+TEST_F(DspValues, ShortAndOversizedAnswersAreFailures) {
+    const std::string filter = WaveFilter(kLabel15);
+    const struct {
+        const char* what;
+        LONG id;
+        int param;
+        const char* answer;
+        HRESULT result;
+    } cases[] = {
+        {"length past the block", 2126, 31, "{\"length\": 64001}", 0},
+        {"length past what came back", 2126, 31, "{\"returned\": 10}", 0},
+        {"nothing came back", 2108, 26, "{\"returned\": 2}", 0},
+        {"shorter than 80 bytes", 2126, 31, "{\"length\": 40}", E_INVALIDARG},
+        {"shorter than 352 bytes", 2127, 41, "{\"length\": 348}", E_INVALIDARG},
+        {"shorter than 640 bytes", 2136, 53, "{\"length\": 636}", E_INVALIDARG},
+        {"shorter than 720 bytes", 2125, 30, "{\"length\": 200}", E_INVALIDARG},
+        {"shorter than the 644-byte block", 2107, 23, "{\"length\": 100}", 0},
+        {"a channel answer shorter than a word", 2137, 55, "{\"length\": 2}", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ", id " + std::to_string(c.id));
+        ASSERT_EQ(0, vexsim_AddFaults(("{\"method\": \"IKsControl::KsProperty\", \"endpoint\": \"" +
+                                       filter + "\", \"request\": \"moduleParam\", \"param\": " +
+                                       std::to_string(c.param) +
+                                       ", \"call\": 1, \"answer\": " + c.answer + "}")
+                                          .c_str()))
+            << vexsim_LastError();
+        std::vector<BYTE> buffer(1024, 0xAB);
+        ULONG size = static_cast<ULONG>(buffer.size());
+        const HRESULT hr = m_library.Get(m_handles[kLabel15], c.id, buffer.data(), &size, kDsp);
+        if (c.result != 0) {
+            EXPECT_HR(c.result, hr);
+        } else {
+            EXPECT_TRUE(FAILED(hr)) << vextest::Hex(hr);
+        }
+        if (c.id != 2137) {
+            EXPECT_EQ(std::vector<BYTE>(1024, 0xAB), buffer) << "nothing copied";
+        }
+    }
+}
+
+TEST_F(DspValues, NullBuffersAreRefused) {
+    // 2103 answers 8 bytes, a length it has no layout for: nothing is copied, yet the buffer
+    // must be there.
+    std::vector<BYTE> buffer(16, 0xAB);
+    ULONG size = static_cast<ULONG>(buffer.size());
+    EXPECT_HR(S_OK, m_library.Get(m_handles[kLabel15], 2103, buffer.data(), &size, kDsp));
+    EXPECT_EQ(8u, size);
+    EXPECT_EQ(std::vector<BYTE>(16, 0xAB), buffer);
+    for (const LONG id : {2103, 2108, 2126, 2125, 2107, 2137, 2006}) {
+        SCOPED_TRACE(id);
+        for (ULONG size : {0ul, 4ul, 1024ul}) {
+            ULONG inOut = size;
+            EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], id, nullptr, &inOut, kDsp));
+        }
+    }
+}
+
+TEST_F(DspValues, RecordsOfAGet) {
+    vextest::TraceSession session(5);
+    std::vector<BYTE> buffer(79);
+    ULONG size = 79;
+    EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], 2126, buffer.data(), &size, kDsp));
+    buffer.resize(1024);
+    size = 1024;
+    ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel131], 2125, buffer.data(), &size, kDsp));
+    size = 1024;
+    ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel100], 2107, buffer.data(), &size, kDsp));
+
+    VEX_REQUIRE_TRACE_CONTROLLER();
+    const auto tooSmall = vextest::RecordsContaining(
+        "DspController::GetParameter: Get drova-vis-bands failed. Input buffer[79] is too small. "
+        "Please reallocate buffer[80.]");
+    ASSERT_EQ(1u, tooSmall.size());
+    EXPECT_EQ(2, tooSmall[0].level);
+    // A success renders the words the caller got, and no more.
+    const struct {
+        const char* name;
+        std::vector<long> words;
+    } successes[] = {{"drova-regulator-tuning-info", First(kTuningInfo, 40)},
+                     {"drova-audio-optimizer-bands", {3, 7, 8, 9}}};
+    for (const auto& s : successes) {
+        std::string text;
+        for (const long word : s.words) {
+            text += (text.empty() ? "" : ", ") + std::to_string(word);
+        }
+        const std::string prefix = std::string("DspController::GetParameter: Get ") + s.name + ": ";
+        const auto records = vextest::RecordsContaining(prefix);
+        ASSERT_EQ(1u, records.size()) << s.name;
+        EXPECT_EQ(4, records[0].level);
+        const std::string& record = records[0].text;
+        EXPECT_EQ(text, record.substr(record.find(prefix) + prefix.size()));
+    }
+}
+
+TEST(DspChannels, AModuleWithMoreThanEightChannelsFillsTheBlockOnly) {
+    vextest::ComApartment com;
+    vextest::VexLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine("ten-channels")));
+    ControlHandle handle = nullptr;
+    ASSERT_HR(S_OK, library.Open(&handle, TEXT("{0.0.0.00000000}.{7b3c4d5e-0000-4000-8000-"
+                                               "000000000004}")));
+    ASSERT_EQ(0, vexsim_KsClearRequests("spk#wave"));
+    std::vector<BYTE> block(36);  // exactly the block, so a write past it is caught
+    ULONG size = 36;
+    ASSERT_HR(S_OK, library.Get(handle, 2137, block.data(), &size, kDsp));
+    EXPECT_EQ(36u, size);
+    EXPECT_EQ(WordsHex({8}), Hex(block.data(), 4)) << "eight of the ten channels";
+    EXPECT_EQ(8u, RequestsOfKind("spk#wave", "moduleParam").size()) << "parameters 54 to 61";
+    EXPECT_HR(S_OK, library.Close(handle));
+    library.Unload();
+    vexsim_Reset();
+    vexsim_Unregister();
+}
+
+TEST_F(DspValues, LongerAnswersGiveTheLayoutOnly) {
+    // The module claims more bytes than the layout takes: the caller needs room for the layout
+    // and gets nothing past it.
+    const std::string filter = WaveFilter(kLabel15);
+    const struct {
+        LONG id;
+        int param;
+        int length;
+        std::vector<long> output;
+    } cases[] = {{2107, 23, 700, OptimizerBlock()}, {2136, 53, 700, kSlidingBassInfo}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_EQ(0,
+                  vexsim_AddFaults(
+                      ("{\"method\": \"IKsControl::KsProperty\", \"endpoint\": \"" + filter +
+                       "\", \"request\": \"moduleParam\", \"param\": " + std::to_string(c.param) +
+                       ", \"from\": 1, \"answer\": {\"length\": " + std::to_string(c.length) +
+                       ", \"returned\": " + std::to_string(c.length + 4) + "}}")
+                          .c_str()))
+            << vexsim_LastError();
+        const auto needed = static_cast<ULONG>(4 * c.output.size());
+        ULONG size = 0;
+        EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], c.id, nullptr, &size, kDsp));
+        EXPECT_EQ(needed, size);
+        std::vector<BYTE> small(needed - 1);  // exactly its size, so a write past it is caught
+        size = needed - 1;
+        EXPECT_HR(E_INVALIDARG,
+                  m_library.Get(m_handles[kLabel15], c.id, small.data(), &size, kDsp));
+        EXPECT_EQ(needed, size);
+        std::vector<BYTE> exact(needed);
+        size = needed;
+        ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel15], c.id, exact.data(), &size, kDsp));
+        EXPECT_EQ(needed, size);
+        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), needed));
+    }
+}
