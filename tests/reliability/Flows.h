@@ -6,6 +6,7 @@
 #include "support/SimMachine.h"
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -111,8 +112,10 @@ struct StepResult {
 
 // Runs a flow; the steps after a failed open are skipped, as a host would. A failed open must
 // leave the handle slot as it was.
+// `after` sees each call's result as soon as the call returns.
 inline std::vector<StepResult> RunFlow(vextest::VexLibrary& library, const MachineInfo& machine,
-                                       const Flow& flow) {
+                                       const Flow& flow,
+                                       const std::function<void(const StepResult&)>& after = {}) {
     std::vector<StepResult> results;
     ControlHandle const untouched = reinterpret_cast<ControlHandle>(0x5EED);
     ControlHandle handle = untouched;
@@ -150,6 +153,9 @@ inline std::vector<StepResult> RunFlow(vextest::VexLibrary& library, const Machi
                 break;
         }
         results.push_back({step.op, hr, step.id});
+        if (after) {
+            after(results.back());
+        }
         if (!open && step.op != Op::Close) {
             break;
         }
@@ -158,6 +164,9 @@ inline std::vector<StepResult> RunFlow(vextest::VexLibrary& library, const Machi
     if (open) {
         const HRESULT hr = library.Close(handle);
         results.push_back({Op::Close, hr, 0});
+        if (after) {
+            after(results.back());
+        }
     }
     return results;
 }
