@@ -86,7 +86,7 @@ TEST_F(Misuse, BadHandlesAreRefusedOnEveryExport) {
     const PROPVARIANT value = vextest::Int32Value(1);
     for (const auto& h : handles) {
         SCOPED_TRACE(h.what);
-        for (const ULONG flags : {0u, kApo, kDsp, kBoth}) {
+        for (const ULONG flags : {ULONG{0}, kApo, kDsp, kBoth}) {
             SCOPED_TRACE(flags);
             EXPECT_HR(E_INVALIDARG, m_library.Set(h.handle, kScalarId, word.data(), 4, flags));
             EXPECT_HR(E_INVALIDARG, m_library.SetVariant(h.handle, kScalarId, &value, flags));
