@@ -81,7 +81,8 @@ VEXSIM_API long vexsim_OutstandingReferenceCount(void);
  * "IAudioInputSelector", "IAudioOutputSelector" or "IKsControl". */
 VEXSIM_API long vexsim_LiveObjectCountOf(const char* kind);
 /* How often a method ran since the machine was loaded, e.g. "IMMDevice::OpenPropertyStore"
- * or "CoCreateInstance" (method names as in the "faults" member of a machine file). */
+ * or "CoCreateInstance" (method names as in the "faults" member of a machine file); "*" gives
+ * the calls of every method together. */
 VEXSIM_API unsigned long vexsim_CallCount(const char* method);
 
 /* Changes the state of a device (endpoint or filter) of the current machine at run time:

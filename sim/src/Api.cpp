@@ -282,6 +282,9 @@ extern "C" VEXSIM_API unsigned long vexsim_CallCount(const char* method) {
         return 0;
     }
     std::lock_guard<std::mutex> guard(MachineLock());
+    if (std::string(method) == kAnyMethod) {
+        return static_cast<unsigned long>(CurrentMachine()->totalCalls);
+    }
     const auto& calls = CurrentMachine()->calls;
     auto it = calls.find(method);
     return it != calls.end() ? static_cast<unsigned long>(it->second) : 0;

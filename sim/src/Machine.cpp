@@ -99,7 +99,7 @@ bool SameText(const std::optional<std::string>& filter, const char* text) {
 }
 
 bool Matches(const Fault& fault, const Call& call) {
-    if (fault.method != call.method) {
+    if (fault.method != kAnyMethod && fault.method != call.method) {
         return false;
     }
     if (fault.endpoint && (call.endpoint == nullptr || *fault.endpoint != *call.endpoint)) {
@@ -249,6 +249,7 @@ Device* Machine::DefaultEndpoint(EDataFlow flow, ERole role) {
 
 const Fault* Machine::EnterFault(const Call& call) {
     ++calls[call.method];
+    ++totalCalls;
     const Fault* hit = nullptr;
     for (Fault& fault : faults) {
         if (!Matches(fault, call)) {
@@ -273,6 +274,9 @@ std::optional<HRESULT> Machine::Enter(const Call& call) {
 }
 
 std::optional<unsigned> MethodFilters(const std::string& method) {
+    if (method == kAnyMethod) {
+        return 0u;
+    }
     for (const MethodEntry& entry : kMethods) {
         if (method == entry.name) {
             return entry.filters;
@@ -282,11 +286,9 @@ std::optional<unsigned> MethodFilters(const std::string& method) {
 }
 
 std::string MethodNameList() {
-    std::string list;
+    std::string list = kAnyMethod;
     for (const MethodEntry& entry : kMethods) {
-        if (!list.empty()) {
-            list += ", ";
-        }
+        list += ", ";
         list += entry.name;
     }
     return list;

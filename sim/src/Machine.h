@@ -259,6 +259,7 @@ struct Machine {
     std::vector<RegistryKey> registry;
     std::vector<Fault> faults;
     std::map<std::string, uint64_t> calls;
+    uint64_t totalCalls = 0;     // calls of every method
     bool requestLogging = true;  // filters log the requests they receive
 
     Device* FindDevice(const WString& id);
@@ -268,6 +269,9 @@ struct Machine {
     // The same, giving the first fault that applies (valid until the faults change).
     const Fault* EnterFault(const Call& call);
 };
+
+// The method name of a fault that counts the calls of every method (it takes no filters).
+inline constexpr const char* kAnyMethod = "*";
 
 // The filters that a method's faults may use.
 enum FaultFilter : unsigned {

@@ -154,3 +154,27 @@ TEST_F(SimFaults, WrongFaultsAreRefusedWholeWithThePathAtFault) {
     EXPECT_HR(S_OK, device->GetId(id.Receive()))
         << "the valid fault of a refused list was not added";
 }
+
+TEST_F(SimFaults, AnyMethodFaultHitsTheNthCallWhateverTheMethod) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
+    ASSERT_TRUE(enumerator);
+    const unsigned long before = vexsim_CallCount("*");
+    // Counted from the moment it is added: the second call from now fails, whatever it is.
+    ASSERT_TRUE(
+        Loaded(vexsim_AddFaults(R"({"method": "*", "call": 2, "result": "E_OUTOFMEMORY"})")));
+    ComPtr<IMMDevice> device;
+    ASSERT_HR(S_OK, enumerator->GetDevice(kSpeaker, device.Receive()));
+    ScopedCoMem<WCHAR> id;
+    EXPECT_HR(E_OUTOFMEMORY, device->GetId(id.Receive()));
+    EXPECT_EQ(nullptr, id.Get());
+    EXPECT_HR(S_OK, device->GetId(id.Receive()));
+    EXPECT_EQ(before + 3, vexsim_CallCount("*"));
+    EXPECT_EQ(2ul, vexsim_CallCount("IMMDevice::GetId"));
+}
+
+TEST_F(SimFaults, AnyMethodFaultTakesNoFilters) {
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    EXPECT_EQ(-1,
+              vexsim_AddFaults(R"({"method": "*", "endpoint": "speaker", "result": "E_FAIL"})"));
+}
