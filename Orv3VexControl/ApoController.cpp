@@ -38,10 +38,12 @@ public:
         }
     }
 
-    std::map<WString, StoreSession>& Sessions() { return m_sessions; }
+    // Looked up by the caller's text as it is, without a copy of it.
+    using Map = std::map<WString, StoreSession, std::less<>>;
+    Map& Sessions() { return m_sessions; }
 
 private:
-    std::map<WString, StoreSession> m_sessions;
+    Map m_sessions;
 };
 
 StoreSessionTable ApoSessionTable;
