@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <string_view>
 
 namespace {
 
@@ -70,7 +71,8 @@ ULONGLONG PointerValue(const void* pointer) {
 
 IPropertyStore* FindStore(const WCHAR* endpointId) {
     const auto& sessions = ApoSessionTable.Sessions();
-    const auto it = sessions.find(endpointId);
+    // The id's length is taken once, not at every comparison of the search.
+    const auto it = sessions.find(std::basic_string_view<WCHAR>(endpointId));
     return it == sessions.end() ? nullptr : it->second.store.Get();
 }
 
