@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <string_view>
 
 namespace {
 
@@ -38,10 +39,12 @@ public:
         }
     }
 
-    std::map<WString, StoreSession>& Sessions() { return m_sessions; }
+    // Looked up by the caller's text as it is, without a copy of it.
+    using Map = std::map<WString, StoreSession, std::less<>>;
+    Map& Sessions() { return m_sessions; }
 
 private:
-    std::map<WString, StoreSession> m_sessions;
+    Map m_sessions;
 };
 
 StoreSessionTable ApoSessionTable;
@@ -68,7 +71,8 @@ ULONGLONG PointerValue(const void* pointer) {
 
 IPropertyStore* FindStore(const WCHAR* endpointId) {
     const auto& sessions = ApoSessionTable.Sessions();
-    const auto it = sessions.find(endpointId);
+    // The id's length is taken once, not at every comparison of the search.
+    const auto it = sessions.find(std::basic_string_view<WCHAR>(endpointId));
     return it == sessions.end() ? nullptr : it->second.store.Get();
 }
 

@@ -157,7 +157,7 @@ const std::map<LONG, EndpointParameterEntry> EndpointParameterCatalogue = BuildC
 EndpointParameterInfo LookupEndpointParameter(LONG id) {
     const auto it = EndpointParameterCatalogue.find(id);
     if (it == EndpointParameterCatalogue.end()) {
-        return EndpointParameterInfo{WString(), PROPERTYKEY{}, false};
+        return EndpointParameterInfo{TEXT(""), PROPERTYKEY{}, false};
     }
-    return EndpointParameterInfo{it->second.name, it->second.key, true};
+    return EndpointParameterInfo{it->second.name.c_str(), it->second.key, true};
 }

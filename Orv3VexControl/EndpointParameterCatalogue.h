@@ -9,9 +9,10 @@ struct EndpointParameterEntry {
     WString name;
 };
 
-// The result of a lookup. A miss gives an empty name, an all-zero key and found = false.
+// The result of a lookup. A miss gives an empty name, an all-zero key and found = false. The
+// name points into the catalogue, which outlives every caller.
 struct EndpointParameterInfo {
-    WString name;
+    const WCHAR* name = TEXT("");
     PROPERTYKEY key;
     bool found;
 };
