@@ -8,6 +8,7 @@
 #include "util/GuidText.h"
 #include "util/Log.h"
 #include "util/ScopedPropVariant.h"
+#include "util/TextKey.h"
 #include "util/Unload.h"
 
 #include <cstdint>
@@ -40,11 +41,38 @@ public:
     }
 
     // Looked up by the caller's text as it is, without a copy of it.
-    using Map = std::map<WString, StoreSession, std::less<>>;
-    Map& Sessions() { return m_sessions; }
+    using Map = std::map<WString, StoreSession, Util::TextKeyLess>;
+
+    // The session of an endpoint, or nullptr. A host mostly talks to one endpoint at a time,
+    // so the session found last is tried first.
+    StoreSession* Find(std::basic_string_view<WCHAR> endpointId) {
+        if (m_last != m_sessions.end() && Util::SameText(m_last->first, endpointId)) {
+            return &m_last->second;
+        }
+        const auto it = m_sessions.find(endpointId);
+        if (it == m_sessions.end()) {
+            return nullptr;
+        }
+        m_last = it;
+        return &it->second;
+    }
+    void Add(const WCHAR* endpointId, StoreSession session) {
+        m_sessions.emplace(endpointId, std::move(session));
+    }
+    void Remove(std::basic_string_view<WCHAR> endpointId) {
+        const auto it = m_sessions.find(endpointId);
+        if (it == m_sessions.end()) {
+            return;
+        }
+        if (it == m_last) {
+            m_last = m_sessions.end();
+        }
+        m_sessions.erase(it);
+    }
 
 private:
     Map m_sessions;
+    Map::iterator m_last = m_sessions.end();
 };
 
 StoreSessionTable ApoSessionTable;
@@ -69,11 +97,9 @@ ULONGLONG PointerValue(const void* pointer) {
     return static_cast<ULONGLONG>(reinterpret_cast<uintptr_t>(pointer));
 }
 
-IPropertyStore* FindStore(const WCHAR* endpointId) {
-    const auto& sessions = ApoSessionTable.Sessions();
-    // The id's length is taken once, not at every comparison of the search.
-    const auto it = sessions.find(std::basic_string_view<WCHAR>(endpointId));
-    return it == sessions.end() ? nullptr : it->second.store.Get();
+IPropertyStore* FindStore(EndpointId endpointId) {
+    const StoreSession* session = ApoSessionTable.Find(endpointId.View());
+    return session == nullptr ? nullptr : session->store.Get();
 }
 
 // True for the types whose value part is a count followed by a pointer to that many elements.
@@ -90,12 +116,12 @@ struct ParameterTarget {
 
 // Finds the store and the entry; E_FAIL, with its record, when the endpoint has no session or
 // the id is not catalogued.
-HRESULT ResolveParameter(const WCHAR* function, const WCHAR* endpointId, LONG id,
+HRESULT ResolveParameter(const WCHAR* function, EndpointId endpointId, LONG id,
                          ParameterTarget* target) {
     target->store = FindStore(endpointId);
     if (target->store == nullptr) {
         Util::LogAt(Util::kLevelError, VEX_LOG_FILE, __LINE__, function,
-                    TEXT("Property store for device[%s] is not opened."), endpointId);
+                    TEXT("Property store for device[%s] is not opened."), endpointId.Text());
         return E_FAIL;
     }
     target->info = LookupEndpointParameter(id);
@@ -128,12 +154,11 @@ void LogPropertyAccess(const WCHAR* function, const WCHAR* verb, const EndpointP
 }  // namespace
 
 HRESULT ApoController::Open(const WCHAR* endpointId) {
-    auto& sessions = ApoSessionTable.Sessions();
-    const auto existing = sessions.find(endpointId);
-    if (existing != sessions.end()) {
+    StoreSession* existing = ApoSessionTable.Find(endpointId);
+    if (existing != nullptr) {
         VEX_LOG(Util::kLevelInformation, "ApoController::Open",
                 "Property store for device[%s] is already opened, AddRef() called.", endpointId);
-        ++existing->second.opens;
+        ++existing->opens;
         return S_OK;
     }
 
@@ -170,33 +195,32 @@ HRESULT ApoController::Open(const WCHAR* endpointId) {
         result = S_FALSE;
     }
     const ULONGLONG pointer = PointerValue(store.Get());
-    sessions.emplace(endpointId, StoreSession{std::move(store)});
+    ApoSessionTable.Add(endpointId, StoreSession{std::move(store)});
     VEX_LOG(Util::kLevelInformation, "ApoController::Open",
             "Property store for device[%s] is [0x%.16llx]", endpointId, pointer);
     return result;
 }
 
 HRESULT ApoController::Close(const WCHAR* endpointId) {
-    auto& sessions = ApoSessionTable.Sessions();
-    const auto it = sessions.find(endpointId);
-    if (it == sessions.end()) {
+    StoreSession* session = ApoSessionTable.Find(endpointId);
+    if (session == nullptr) {
         VEX_LOG(Util::kLevelWarning, "ApoController::Close",
                 "Property store for device[%s] is not opened.", endpointId);
         return S_OK;
     }
-    const ULONGLONG pointer = PointerValue(it->second.store.Get());
+    const ULONGLONG pointer = PointerValue(session->store.Get());
     VEX_LOG(Util::kLevelInformation, "ApoController::Close",
             "Property store[0x%.16llx] for device[%s] Release() called.", pointer, endpointId);
-    if (--it->second.opens != 0) {
+    if (--session->opens != 0) {
         return S_OK;
     }
     VEX_LOG(Util::kLevelInformation, "ApoController::Close",
             "Property store[0x%.16llx] for device[%s] is closed", pointer, endpointId);
-    sessions.erase(it);
+    ApoSessionTable.Remove(endpointId);
     return S_OK;
 }
 
-HRESULT ApoController::SetParameter(const WCHAR* endpointId, LONG id, const PROPVARIANT& value) {
+HRESULT ApoController::SetParameter(EndpointId endpointId, LONG id, const PROPVARIANT& value) {
     const WCHAR* const function = TEXT("ApoController::SetParameter");
     ParameterTarget target;
     const HRESULT found = ResolveParameter(function, endpointId, id, &target);
@@ -209,7 +233,7 @@ HRESULT ApoController::SetParameter(const WCHAR* endpointId, LONG id, const PROP
     return hr;
 }
 
-HRESULT ApoController::GetParameter(const WCHAR* endpointId, LONG id, PROPVARIANT* value) {
+HRESULT ApoController::GetParameter(EndpointId endpointId, LONG id, PROPVARIANT* value) {
     const WCHAR* const function = TEXT("ApoController::GetParameter");
     ParameterTarget target;
     const HRESULT found = ResolveParameter(function, endpointId, id, &target);
@@ -221,11 +245,11 @@ HRESULT ApoController::GetParameter(const WCHAR* endpointId, LONG id, PROPVARIAN
     return hr;
 }
 
-ULONG ApoController::GetFormFactor(const WCHAR* endpointId) {
+ULONG ApoController::GetFormFactor(EndpointId endpointId) {
     IPropertyStore* store = FindStore(endpointId);
     if (store == nullptr) {
         VEX_LOG(Util::kLevelError, "ApoController::GetFormFactor",
-                "Property store for device[%s] is not opened.", endpointId);
+                "Property store for device[%s] is not opened.", endpointId.Text());
         return kFormFactorUnknown;
     }
     ScopedPropVariant value;

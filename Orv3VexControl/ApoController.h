@@ -4,6 +4,7 @@
 // synchronised.
 #pragma once
 
+#include "EndpointId.h"
 #include "Platform.h"
 
 class ApoController {
@@ -17,14 +18,14 @@ public:
 
     // Writes a catalogued parameter under its property key. E_FAIL for an endpoint without a
     // session or an id outside the catalogue; otherwise the store's result.
-    static HRESULT SetParameter(const WCHAR* endpointId, LONG id, const PROPVARIANT& value);
+    static HRESULT SetParameter(EndpointId endpointId, LONG id, const PROPVARIANT& value);
 
     // Reads a catalogued parameter into value, which the caller then owns and clears.
-    static HRESULT GetParameter(const WCHAR* endpointId, LONG id, PROPVARIANT* value);
+    static HRESULT GetParameter(EndpointId endpointId, LONG id, PROPVARIANT* value);
 
     // The endpoint's form factor with a headset taken as headphones and the library's override
     // applied; 10 (unknown) when it cannot be read.
-    static ULONG GetFormFactor(const WCHAR* endpointId);
+    static ULONG GetFormFactor(EndpointId endpointId);
 };
 
 // The value as text for the records of a set or a get: a number for 32-bit integers, the

@@ -3,7 +3,9 @@
 
 #include "Guids.h"
 
+#include <cstdint>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -152,12 +154,40 @@ std::map<LONG, EndpointParameterEntry> BuildCatalogue() {
 // Built while the library loads, before any export can run.
 const std::map<LONG, EndpointParameterEntry> EndpointParameterCatalogue = BuildCatalogue();
 
+// The entries by id less the lowest id, nullptr for the gaps. The ids lie close together, so
+// every set and get finds its entry with a bounds check rather than a search of the tree.
+struct CatalogueIndex {
+    LONG first = 0;
+    std::vector<const EndpointParameterEntry*> entries;
+};
+
+CatalogueIndex BuildIndex() {
+    CatalogueIndex index;
+    if (EndpointParameterCatalogue.empty()) {
+        return index;
+    }
+    index.first = EndpointParameterCatalogue.begin()->first;
+    const LONG last = EndpointParameterCatalogue.rbegin()->first;
+    index.entries.assign(static_cast<size_t>(last - index.first) + 1, nullptr);
+    for (const auto& [id, entry] : EndpointParameterCatalogue) {
+        index.entries[static_cast<size_t>(id - index.first)] = &entry;
+    }
+    return index;
+}
+
+const CatalogueIndex EndpointParameterIndex = BuildIndex();
+
 }  // namespace
 
 EndpointParameterInfo LookupEndpointParameter(LONG id) {
-    const auto it = EndpointParameterCatalogue.find(id);
-    if (it == EndpointParameterCatalogue.end()) {
+    // Compared as unsigned, an id below the first one is out of range too.
+    const uint64_t slot =
+        static_cast<uint64_t>(static_cast<int64_t>(id) - EndpointParameterIndex.first);
+    const EndpointParameterEntry* entry = slot < EndpointParameterIndex.entries.size()
+                                              ? EndpointParameterIndex.entries[slot]
+                                              : nullptr;
+    if (entry == nullptr) {
         return EndpointParameterInfo{TEXT(""), PROPERTYKEY{}, false};
     }
-    return EndpointParameterInfo{it->second.name.c_str(), it->second.key, true};
+    return EndpointParameterInfo{entry->name.c_str(), entry->key, true};
 }

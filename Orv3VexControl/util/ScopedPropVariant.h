@@ -19,9 +19,13 @@ public:
         Reset();
         return &m_value;
     }
+    // An empty value holds nothing to give back, so the platform is not called for it (the
+    // slot of every out-parameter and every converted value starts empty).
     void Reset() {
-        PropVariantClear(&m_value);
-        PropVariantInit(&m_value);
+        if (m_value.vt != VT_EMPTY) {
+            PropVariantClear(&m_value);
+            PropVariantInit(&m_value);
+        }
     }
     // Hands the value to the caller, who clears it.
     PROPVARIANT Release() {
