@@ -5,10 +5,12 @@
 #include "TembraDspDrova.h"
 #include "util/Log.h"
 #include "util/ScopedBstr.h"
+#include "util/TextKey.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -26,7 +28,7 @@ struct DspSession {
 constexpr const WCHAR* kMainModuleLabel = TEXT("2.10.0-lite");
 
 CTembraDspDrova TembraDspDriver;
-std::map<WString, DspSession> DspSessionTable;
+std::map<WString, DspSession, Util::TextKeyLess> DspSessionTable;
 
 bool InRange(LONG id, LONG first, LONG last) {
     return id >= first && id <= last;
@@ -209,7 +211,7 @@ HRESULT DspController::Open(const WCHAR* endpointId) {
                    hr);
         return hr;
     }
-    if (DspSessionTable.count(endpointId) != 0) {
+    if (DspSessionTable.count(std::basic_string_view<WCHAR>(endpointId)) != 0) {
         VEX_LOG(kLevelInformation, "DspController::Open",
                 "DSP module for device[%s] is already opened.", endpointId);
         return S_OK;
@@ -253,15 +255,19 @@ HRESULT DspController::Open(const WCHAR* endpointId) {
 }
 
 HRESULT DspController::Close(const WCHAR* endpointId) {
-    if (DspSessionTable.erase(endpointId) == 0) {
+    // Found by the caller's text, so that closing allocates nothing.
+    const auto it = DspSessionTable.find(std::basic_string_view<WCHAR>(endpointId));
+    if (it == DspSessionTable.end()) {
         VEX_LOG(kLevelWarning, "DspController::Close", "DSP module for device[%s] is not opened.",
                 endpointId);
+        return S_OK;
     }
+    DspSessionTable.erase(it);
     return S_OK;
 }
 
 LONG DspController::GetModuleIndex(const WCHAR* endpointId, LONG publicId) {
-    const auto it = DspSessionTable.find(endpointId);
+    const auto it = DspSessionTable.find(std::basic_string_view<WCHAR>(endpointId));
     if (it == DspSessionTable.end()) {
         return kNoModule;
     }
@@ -275,7 +281,7 @@ LONG DspController::GetModuleIndex(const WCHAR* endpointId, LONG publicId) {
 }
 
 HRESULT DspController::SelectModule(const WCHAR* endpointId, LONG publicId) {
-    if (DspSessionTable.count(endpointId) == 0) {
+    if (DspSessionTable.count(std::basic_string_view<WCHAR>(endpointId)) == 0) {
         VEX_LOG(kLevelWarning, "DspController::SelectModule",
                 "DSP module for device[%s] is not opened.", endpointId);
         return E_FAIL;
@@ -288,7 +294,7 @@ HRESULT DspController::SelectModule(const WCHAR* endpointId, LONG publicId) {
 }
 
 DspModuleAvailability DspController::GetModuleAvailability(const WCHAR* endpointId) {
-    const auto it = DspSessionTable.find(endpointId);
+    const auto it = DspSessionTable.find(std::basic_string_view<WCHAR>(endpointId));
     if (it == DspSessionTable.end()) {
         return {};
     }

@@ -14,6 +14,7 @@
 #include "util/Log.h"
 #include "util/ScopedCoMem.h"
 #include "util/ScopedPropVariant.h"
+#include "util/TextKey.h"
 #include "util/Unload.h"
 
 #include <cstring>
@@ -28,11 +29,45 @@ constexpr ULONG kRouteDsp = VEX_ROUTE_DSP;
 
 // The handles this library gave out and has not yet taken back. A handle is a NUL-terminated
 // copy of its endpoint id; anything else a host passes is refused, never read or freed.
-std::map<ControlHandle, std::unique_ptr<WCHAR[]>> LiveHandles;
+struct LiveHandle {
+    std::unique_ptr<WCHAR[]> text;
+    size_t length = 0;
+};
+std::map<ControlHandle, LiveHandle> LiveHandles;
 
-const WCHAR* EndpointIdOf(ControlHandle handle) {
+// The endpoint id of a live handle, with the length kept beside it; an id whose text is
+// nullptr for anything else.
+EndpointId EndpointIdOf(ControlHandle handle) {
     const auto it = LiveHandles.find(handle);
-    return it == LiveHandles.end() ? nullptr : it->second.get();
+    if (it == LiveHandles.end()) {
+        return EndpointId(nullptr, 0);
+    }
+    return EndpointId(it->second.text.get(), it->second.length);
+}
+
+// True when a live handle other than `handle` is open on the same endpoint.
+bool EndpointHasOtherHandle(ControlHandle handle, EndpointId endpoint) {
+    for (const auto& [other, live] : LiveHandles) {
+        if (other != handle && Util::SameText({live.text.get(), live.length}, endpoint.View())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Opens the endpoint's DSP session. Nothing it meets fails the open, running out of memory
+// included: the store session stays open and the handle is given out without a DSP route.
+void OpenDspSession(const WCHAR* endpointId) noexcept {
+    try {
+        static_cast<void>(DspController::Open(endpointId));
+    } catch (...) {
+        try {
+            VEX_LOG(Util::kLevelError, "OpenVexControl",
+                    "DSP module for device[%s] could not be opened: out of memory.", endpointId);
+        } catch (...) {
+            // The record itself could not be written; the open goes on.
+        }
+    }
 }
 
 // Runs an export's body: no exception leaves the library, and allocation failure is reported
@@ -105,19 +140,20 @@ HRESULT CheckDspAvailability(const WCHAR* endpointId, LONG id) {
 // Sets a value on the routes that the flags choose; what SetVexVariantParam and SetVexParam
 // do once the handle and the value are good. With both routes the store's result is dropped:
 // the caller gets the DSP route's.
-HRESULT SetOnRoutes(const WCHAR* endpointId, LONG id, const PROPVARIANT& value, ULONG flags) {
+HRESULT SetOnRoutes(EndpointId endpoint, LONG id, const PROPVARIANT& value, ULONG flags) {
     HRESULT result = S_OK;
     if ((flags & kRouteEndpointEffect) != 0) {
-        result = ApoController::SetParameter(endpointId, id, value);
+        result = ApoController::SetParameter(endpoint, id, value);
     }
     if ((flags & kRouteDsp) == 0) {
         return result;
     }
+    const WCHAR* endpointId = endpoint.Text();
     result = CheckDspAvailability(endpointId, id);
     if (FAILED(result)) {
         return result;
     }
-    const ULONG formFactor = ApoController::GetFormFactor(endpointId);
+    const ULONG formFactor = ApoController::GetFormFactor(endpoint);
     return DspController::SetParameter(endpointId, id, value, formFactor);
 }
 
@@ -148,16 +184,19 @@ extern "C" HRESULT WINAPI OpenVexControl(ControlHandle* handleOut, LPCWSTR endpo
             return result;
         }
         // The DSP session is opened for every endpoint the store opened; an endpoint without a
-        // usable module still opens.
-        static_cast<void>(DspController::Open(id.c_str()));
+        // usable module, or whose DSP open failed, still opens.
+        OpenDspSession(id.c_str());
         try {
             auto copy = std::make_unique<WCHAR[]>(id.size() + 1);
             std::memcpy(copy.get(), id.c_str(), id.size() * sizeof(WCHAR));
             ControlHandle handle = copy.get();
-            LiveHandles.emplace(handle, std::move(copy));
+            LiveHandles.emplace(handle, LiveHandle{std::move(copy), id.size()});
             *handleOut = handle;
         } catch (...) {
             ApoController::Close(id.c_str());
+            if (!EndpointHasOtherHandle(nullptr, EndpointId(id.c_str(), id.size()))) {
+                static_cast<void>(DspController::Close(id.c_str()));
+            }
             throw;
         }
         return result;
@@ -166,7 +205,8 @@ extern "C" HRESULT WINAPI OpenVexControl(ControlHandle* handleOut, LPCWSTR endpo
 
 extern "C" HRESULT WINAPI CloseVexControl(ControlHandle handle) {
     return Guarded([&]() -> HRESULT {
-        const WCHAR* endpointId = EndpointIdOf(handle);
+        const EndpointId endpoint = EndpointIdOf(handle);
+        const WCHAR* endpointId = endpoint.Text();
         if (endpointId == nullptr) {
             return E_INVALIDARG;
         }
@@ -174,7 +214,11 @@ extern "C" HRESULT WINAPI CloseVexControl(ControlHandle handle) {
         if (FAILED(result)) {
             return result;
         }
-        static_cast<void>(DspController::Close(endpointId));
+        // The DSP session keeps no count of its own: it ends with the endpoint's last handle,
+        // so another handle on the same endpoint keeps its DSP route.
+        if (!EndpointHasOtherHandle(handle, endpoint)) {
+            static_cast<void>(DspController::Close(endpointId));
+        }
         LiveHandles.erase(handle);
         return result;
     });
@@ -183,18 +227,20 @@ extern "C" HRESULT WINAPI CloseVexControl(ControlHandle handle) {
 extern "C" HRESULT WINAPI SetVexVariantParam(ControlHandle handle, LONG id,
                                              const PROPVARIANT* value, ULONG flags) {
     return Guarded([&]() -> HRESULT {
-        const WCHAR* endpointId = EndpointIdOf(handle);
+        const EndpointId endpoint = EndpointIdOf(handle);
+        const WCHAR* endpointId = endpoint.Text();
         if (endpointId == nullptr || value == nullptr) {
             return E_INVALIDARG;
         }
-        return SetOnRoutes(endpointId, id, *value, flags);
+        return SetOnRoutes(endpoint, id, *value, flags);
     });
 }
 
 extern "C" HRESULT WINAPI SetVexParam(ControlHandle handle, LONG id, const void* buffer, ULONG size,
                                       ULONG flags) {
     return Guarded([&]() -> HRESULT {
-        const WCHAR* endpointId = EndpointIdOf(handle);
+        const EndpointId endpoint = EndpointIdOf(handle);
+        const WCHAR* endpointId = endpoint.Text();
         if (endpointId == nullptr) {
             return E_INVALIDARG;
         }
@@ -206,14 +252,15 @@ extern "C" HRESULT WINAPI SetVexParam(ControlHandle handle, LONG id, const void*
         if (!converted.Valid()) {
             return converted.Result() == E_OUTOFMEMORY ? E_OUTOFMEMORY : E_INVALIDARG;
         }
-        return SetOnRoutes(endpointId, id, converted.Value(), flags);
+        return SetOnRoutes(endpoint, id, converted.Value(), flags);
     });
 }
 
 extern "C" HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffer, ULONG* size,
                                       ULONG flags) {
     return Guarded([&]() -> HRESULT {
-        const WCHAR* endpointId = EndpointIdOf(handle);
+        const EndpointId endpoint = EndpointIdOf(handle);
+        const WCHAR* endpointId = endpoint.Text();
         if (endpointId == nullptr || size == nullptr || (buffer == nullptr && *size != 0)) {
             return E_INVALIDARG;
         }
@@ -225,7 +272,7 @@ extern "C" HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffe
                     return result;
                 }
             } else if (id == VEX_PARAM_FORM_FACTOR) {
-                const ULONG formFactor = ApoController::GetFormFactor(endpointId);
+                const ULONG formFactor = ApoController::GetFormFactor(endpoint);
                 const ULONG capacity = *size;
                 *size = sizeof(ULONG);
                 if (capacity < sizeof(ULONG)) {
@@ -234,7 +281,7 @@ extern "C" HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffe
                 std::memcpy(buffer, &formFactor, sizeof formFactor);
             } else {
                 ScopedPropVariant value;
-                result = ApoController::GetParameter(endpointId, id, value.Receive());
+                result = ApoController::GetParameter(endpoint, id, value.Receive());
                 if (FAILED(result)) {
                     return result;
                 }

@@ -283,14 +283,17 @@ TEST_F(DspParameters, IdentityIdsOfTheModule) {
     EXPECT_HR(S_OK, m_library.Close(handle));
 }
 
-TEST_F(DspParameters, OneCloseEndsTheSessionOfBothHandles) {
+TEST_F(DspParameters, TheSessionEndsWithTheEndpointsLastHandle) {
     Load("default");
     ControlHandle first = OpenOrFail(kSpeakers);
     ControlHandle second = OpenOrFail(kSpeakers);
     EXPECT_HR(S_OK, SetWord(second, 2103, 3, kDsp));
     EXPECT_HR(S_OK, m_library.Close(first));
-    EXPECT_HR(E_INVALIDARG, SetWord(second, 2103, 4, kDsp))
-        << "the session is not counted: the other handle's DSP route is gone";
-    EXPECT_EQ(3, ModuleWord(kDefaultWaveFilter, kIntel142, 20));
+    EXPECT_HR(S_OK, SetWord(second, 2103, 4, kDsp)) << "the other handle keeps its DSP route";
+    EXPECT_EQ(4, ModuleWord(kDefaultWaveFilter, kIntel142, 20));
     EXPECT_HR(S_OK, m_library.Close(second));
+    ControlHandle third = OpenOrFail(kSpeakers);
+    EXPECT_HR(S_OK, SetWord(third, 2103, 5, kDsp)) << "a new open starts a new session";
+    EXPECT_EQ(5, ModuleWord(kDefaultWaveFilter, kIntel142, 20));
+    EXPECT_HR(S_OK, m_library.Close(third));
 }

@@ -196,6 +196,7 @@ FlowRun RunWithFailure(const MachineInfo& machine, const Flow& flow, unsigned lo
     vexsim_Reset();
     EXPECT_TRUE(vextest::SimLoaded(vexsim_LoadMachine(machine.name)));
     const long baseline = vexsim_LiveObjectCount();
+    const long stores = vexsim_LiveObjectCountOf("IPropertyStore");
     {
         vextest::VexLibrary library;
         EXPECT_TRUE(library.Loaded());
@@ -217,6 +218,10 @@ FlowRun RunWithFailure(const MachineInfo& machine, const Flow& flow, unsigned lo
         });
         g_injector.armed = false;
         run.allocations = g_injector.count;
+        // Every flow closes what it opened, so no store session may outlive the flow: an open
+        // that failed must not keep the store it had opened.
+        EXPECT_EQ(stores, vexsim_LiveObjectCountOf("IPropertyStore"))
+            << "a store left open with allocation " << n << " failing";
     }
     EXPECT_EQ(baseline, vexsim_LiveObjectCount())
         << "simulator objects left alive with allocation " << n << " failing";
