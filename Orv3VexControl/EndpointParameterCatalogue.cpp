@@ -161,3 +161,12 @@ EndpointParameterInfo LookupEndpointParameter(LONG id) {
     }
     return EndpointParameterInfo{it->second.name.c_str(), it->second.key, true};
 }
+
+std::vector<LONG> EndpointParameterIds() {
+    std::vector<LONG> ids;
+    ids.reserve(EndpointParameterCatalogue.size());
+    for (const auto& entry : EndpointParameterCatalogue) {
+        ids.push_back(entry.first);
+    }
+    return ids;
+}
