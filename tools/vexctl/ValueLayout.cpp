@@ -517,6 +517,9 @@ std::string DescribeLayout(ValueShape shape) {
     const std::string size = countedBytes.empty()
                                  ? std::to_string(fixedBytes) + " bytes"
                                  : std::to_string(fixedBytes) + " + " + countedBytes + " bytes";
+    if (parts == size) {
+        return parts;  // bytes, nothing but
+    }
     return parts + " (" + size + (padded ? ", padded to whole words" : "") + limit + ")";
 }
 
