@@ -2,6 +2,7 @@
 
 #include "DspParameterCatalogue.h"
 #include "EndpointParameterCatalogue.h"
+#include "Orv3VexControl.h"
 #include "ParameterTable.h"
 #include "Text.h"
 
@@ -255,7 +256,7 @@ namespace vexctl {
 
 std::optional<std::string> FailureExplanation(LONG id, ULONG routes, bool get, HRESULT hr) {
     // Only the apo route alone says E_FAIL for these two reasons and no other.
-    if (hr != E_FAIL || routes != 0x1) {
+    if (hr != E_FAIL || routes != VEX_ROUTE_APO) {
         return std::nullopt;
     }
     const ListedParameter* listed = nullptr;
