@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,6 +35,15 @@ int main(int argc, char** argv) {
     const std::string file = argv[argc - 1];
     const std::string reference = vexctl::ParameterReference();
     if (check) {
+        // vexctl's own names must be the library's, or the reference would not be what vexctl
+        // takes.
+        const std::vector<std::string> disagreements = vexctl::TableDisagreements();
+        for (const std::string& line : disagreements) {
+            std::fprintf(stderr, "paramdoc: %s\n", line.c_str());
+        }
+        if (!disagreements.empty()) {
+            return 1;
+        }
         std::ifstream in(vexctl::PathFromUtf8(file), std::ios::binary);
         std::ostringstream committed;
         committed << in.rdbuf();

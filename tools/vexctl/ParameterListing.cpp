@@ -281,3 +281,30 @@ std::optional<std::string> FailureExplanation(LONG id, ULONG routes, bool get, H
 }
 
 }  // namespace vexctl
+
+namespace vexctl {
+
+std::vector<std::string> TableDisagreements() {
+    std::vector<std::string> lines;
+    const std::vector<LONG> ids = EndpointParameterIds();
+    for (const LONG id : ids) {
+        const std::string name = ToUtf8(WString(LookupEndpointParameter(id).name));
+        const std::optional<ParameterInfo> own = FindCatalogued(id);
+        if (!own) {
+            lines.push_back(std::to_string(id) + " (" + name + ") is missing from vexctl's table");
+        } else if (name != own->name) {
+            lines.push_back(std::to_string(id) + " is " + name +
+                            " in the library's catalogue but " + own->name + " in vexctl's table");
+        }
+    }
+    for (const ParameterInfo& own : CataloguedParameters()) {
+        if (!LookupEndpointParameter(own.id).found) {
+            lines.push_back(DisplayName(own) +
+                            " is in vexctl's table but not in the library's "
+                            "catalogue");
+        }
+    }
+    return lines;
+}
+
+}  // namespace vexctl

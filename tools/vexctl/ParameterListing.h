@@ -45,6 +45,10 @@ std::string ParametersText(const std::vector<ListedParameter>& parameters);
 // The parameter reference in Markdown (docs/parameters.md).
 std::string ParameterReference();
 
+// Where vexctl's own parameter table (names for get, set, dump and load) and the library's
+// endpoint catalogue disagree, one line each; empty when they agree.
+std::vector<std::string> TableDisagreements();
+
 // What a failed get or set of an id means, when its code says no more than E_FAIL: a
 // catalogued parameter that the endpoint does not hold, or an id that the library does not
 // know on the route. nullopt when the code says what there is to say.
