@@ -191,3 +191,12 @@ EndpointParameterInfo LookupEndpointParameter(LONG id) {
     }
     return EndpointParameterInfo{entry->name.c_str(), entry->key, true};
 }
+
+std::vector<LONG> EndpointParameterIds() {
+    std::vector<LONG> ids;
+    ids.reserve(EndpointParameterCatalogue.size());
+    for (const auto& entry : EndpointParameterCatalogue) {
+        ids.push_back(entry.first);
+    }
+    return ids;
+}

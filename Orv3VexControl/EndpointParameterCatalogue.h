@@ -4,6 +4,8 @@
 
 #include "Platform.h"
 
+#include <vector>
+
 struct EndpointParameterEntry {
     PROPERTYKEY key;
     WString name;
@@ -20,3 +22,5 @@ struct EndpointParameterInfo {
 // Looks a parameter id up in the catalogue, which is built while the library loads and never
 // changes afterwards.
 EndpointParameterInfo LookupEndpointParameter(LONG id);
+// Every catalogued id, in ascending order (for tools that list the catalogue).
+std::vector<LONG> EndpointParameterIds();

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace vextest {
 
@@ -94,15 +95,37 @@ void VexctlTest::TearDown() {
     }
 }
 
-ProgramResult VexctlTest::Run(const std::vector<std::string>& arguments) {
+namespace {
+
 #ifdef _WIN32
-    const char* stateVariable = "LOCALAPPDATA";
+const char* const kStateVariable = "LOCALAPPDATA";
 #else
-    const char* stateVariable = "XDG_STATE_HOME";
+const char* const kStateVariable = "XDG_STATE_HOME";
 #endif
+
+}  // namespace
+
+ProgramResult VexctlTest::Run(const std::vector<std::string>& arguments) {
     const std::filesystem::path scratch = m_directory / ("run" + std::to_string(++m_runs));
-    return RunProgram(m_program, arguments, {{stateVariable, PathText(m_directory / "state")}},
+    return RunProgram(m_program, arguments, {{kStateVariable, PathText(m_directory / "state")}},
                       scratch);
+}
+
+std::vector<ProgramResult> VexctlTest::RunAtOnce(
+    const std::vector<std::vector<std::string>>& runs) {
+    std::vector<ProgramResult> results(runs.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const std::filesystem::path scratch = m_directory / ("run" + std::to_string(++m_runs));
+        threads.emplace_back([this, &runs, &results, i, scratch] {
+            results[i] = RunProgram(m_program, runs[i],
+                                    {{kStateVariable, PathText(m_directory / "state")}}, scratch);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    return results;
 }
 
 ProgramResult VexctlTest::RunOnDefaultMachine(std::vector<std::string> arguments) {

@@ -53,6 +53,8 @@ protected:
     // Runs vexctl on a machine file.
     ProgramResult RunOnMachine(const std::filesystem::path& machine,
                                std::vector<std::string> arguments);
+    // Starts one vexctl run per argument list at the same time and waits for all of them.
+    std::vector<ProgramResult> RunAtOnce(const std::vector<std::vector<std::string>>& runs);
 
     // Writes a file into this test's directory and gives its path.
     std::filesystem::path WriteFile(const std::string& name, const std::string& content);

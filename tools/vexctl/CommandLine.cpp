@@ -33,6 +33,7 @@ const CommandSyntax kCommands[] = {
     {Command::Dump, "dump", kEndpoint | kRoute | kOutput, 0, 0},
     {Command::Load, "load", kEndpoint | kRoute, 1, 1},
     {Command::Reset, "reset", 0, 0, 0},
+    {Command::Params, "params", 0, 0, 1},
 };
 
 const CommandSyntax* FindCommand(const std::string& name) {
@@ -143,6 +144,9 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
         if (name == "--help" || name == "-h") {
             flag();
             options.help = true;
+        } else if (name == "--version") {
+            flag();
+            options.version = true;
         } else if (name == "--json") {
             flag();
             options.json = true;
@@ -169,7 +173,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
             throw UsageFailure("unknown option " + name + " (vexctl --help lists the options)");
         }
     }
-    if (options.help) {
+    if (options.help || options.version) {
         return options;
     }
     if (options.command == Command::None) {
@@ -209,7 +213,8 @@ const char kCommonOptions[] =
     "  --machine FILE   run on the simulated machine in FILE, which keeps what is written\n"
     "                   unless --no-save is given; --machine default is the default\n"
     "                   simulated machine. Without --machine: the default simulated\n"
-    "                   machine, or on Windows the real audio system.\n"
+    "                   machine, or on Windows the system's own audio (the real audio\n"
+    "                   system; under Wine, none).\n"
     "  --no-save        do not write the simulated machine back after the command\n"
     "  --trace LEVEL    print the library's trace records up to LEVEL (1 to 5, or\n"
     "                   critical, error, warning, info, verbose) to standard error\n"
@@ -245,9 +250,15 @@ std::string HelpText(Command command) {
                        "  dump               write every parameter that is set as a preset\n"
                        "  load FILE          write a preset back\n"
                        "  reset              restore the default simulated machine\n"
+                       "  params [TEXT]      list the parameters (those whose name contains TEXT)\n"
                        "  help [COMMAND]     show this help or a command's help\n"
                        "\n") +
                    kCommonOptions +
+                   "  --version        show the version of vexctl\n"
+                   "\n"
+                   "Options of some commands:\n" +
+                   kEndpointOption + kRouteOption +
+                   "  --output FILE    dump: write the preset to FILE\n"
                    "\n"
                    "Exit status: 0 success, 1 failure (the result code and its text are "
                    "printed),\n"
@@ -319,10 +330,25 @@ std::string HelpText(Command command) {
                 "\n"
                 "Restores the default simulated machine: its state file is replaced by the\n"
                 "built-in default machine. A machine file given with --machine is not\n"
-                "touched; reset refuses it.\n";
+                "touched; reset refuses it. On Windows the default simulated machine is the\n"
+                "one of --machine default; without --machine vexctl uses the system's own\n"
+                "audio, which reset does not touch.\n";
+            break;
+        case Command::Params:
+            text =
+                "Usage: vexctl params [TEXT] [OPTIONS]\n"
+                "\n"
+                "Lists every parameter that the library takes, from its own tables: id, name,\n"
+                "route(s) and the value form that get shows and set takes. With TEXT, only the\n"
+                "parameters whose name contains TEXT or whose id is TEXT. --json adds the\n"
+                "property key, the module parameter and the raw layout of each.\n";
             break;
     }
     return text + "\n" + kCommonOptions;
+}
+
+std::string VersionText() {
+    return std::string("vexctl ") + VEXCTL_VERSION + "\n";
 }
 
 }  // namespace vexctl

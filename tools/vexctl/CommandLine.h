@@ -10,12 +10,13 @@
 
 namespace vexctl {
 
-enum class Command { None, Help, Endpoints, Get, Set, Info, Dump, Load, Reset };
+enum class Command { None, Help, Endpoints, Get, Set, Info, Dump, Load, Reset, Params };
 
 struct Options {
     Command command = Command::None;
     std::vector<std::string> arguments;  // the command's own arguments, in order
     bool help = false;                   // --help: show the command's help and do nothing else
+    bool version = false;                // --version: show vexctl's version and do nothing else
     std::optional<std::string> endpoint;
     ULONG routes = 0x1;  // the endpoint effect
     // The machine: nullopt for the platform's choice (the default simulated machine; the real
@@ -35,6 +36,8 @@ Options ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The help of a command, or the overview for Command::None and Command::Help.
 std::string HelpText(Command command);
+// "vexctl 0.1.0\n".
+std::string VersionText();
 // The command with that name.
 std::optional<Command> CommandNamed(const std::string& name);
 

@@ -2,8 +2,12 @@
 
 #include "ControlSession.h"
 #include "EndpointList.h"
+#include "FileAccess.h"
 #include "JsonText.h"
 #include "Failure.h"
+#include "MachineChoice.h"
+#include "NameSuggestion.h"
+#include "ParameterListing.h"
 #include "ParameterTable.h"
 #include "Preset.h"
 #include "SimulatedMachine.h"
@@ -51,7 +55,16 @@ ParameterInfo ParameterNamed(const std::string& nameOrId) {
     if (std::optional<ParameterInfo> parameter = FindParameter(nameOrId)) {
         return *parameter;
     }
+    // A name that only the DSP catalogue gives.
+    if (const ListedParameter* listed = ListedParameterNamed(nameOrId)) {
+        if (std::optional<ParameterInfo> parameter = FindParameter(std::to_string(listed->id))) {
+            return *parameter;
+        }
+    }
     std::string message = "unknown parameter \"" + nameOrId + "\"";
+    if (const std::optional<std::string> meant = ClosestName(nameOrId, ListedNames())) {
+        throw UsageFailure(message + "; did you mean " + *meant + "?");
+    }
     const std::vector<std::string> similar = NamesContaining(nameOrId);
     if (!similar.empty() && similar.size() <= 8) {
         message += "; parameters with that in their name:";
@@ -100,22 +113,42 @@ void Endpoints(const Context& context) {
     }
     if (context.options.json) {
         Json document = Json::object();
+        document["machine"] = MachineDescription(context.options);
         document["endpoints"] = std::move(list);
         PrintJson(document);
         return;
     }
     if (endpoints.empty()) {
-        text = "No active render endpoints.\n";
+        text = "No active render endpoints on " + MachineDescription(context.options) + ".\n";
     } else {
+        text = "machine: " + MachineDescription(context.options) + "\n" + text;
         text += "(* the default render endpoint)\n";
     }
     PrintOut(text);
 }
 
+// A failure of a get or set with what its code means for this parameter, when the code alone
+// says little.
+Failure Explained(const Failure& failure, const ParameterInfo& parameter, ULONG routes, bool get) {
+    if (failure.Code()) {
+        if (const std::optional<std::string> meaning =
+                FailureExplanation(parameter.id, routes, get, *failure.Code())) {
+            return Failure(std::string(failure.what()) + ": " + *meaning, *failure.Code());
+        }
+    }
+    return failure;
+}
+
 void Get(const Context& context) {
     const ParameterInfo parameter = ParameterNamed(context.options.arguments[0]);
     ControlSession session(context.options.endpoint);
-    const Json value = DecodeValue(parameter, session.Get(parameter, context.options.routes));
+    std::vector<BYTE> bytes;
+    try {
+        bytes = session.Get(parameter, context.options.routes);
+    } catch (const Failure& failure) {
+        throw Explained(failure, parameter, context.options.routes, true);
+    }
+    const Json value = DecodeValue(parameter, bytes);
     if (context.options.json) {
         Json document = Json::object();
         document["endpoint"] = context.EndpointForOutput();
@@ -134,7 +167,11 @@ void Set(const Context& context) {
                                          context.options.arguments.end());
     const std::vector<BYTE> bytes = EncodeArguments(parameter, words);
     ControlSession session(context.options.endpoint);
-    session.Set(parameter, bytes, context.options.routes);
+    try {
+        session.Set(parameter, bytes, context.options.routes);
+    } catch (const Failure& failure) {
+        throw Explained(failure, parameter, context.options.routes, false);
+    }
     session.Close();
     const Json value = DecodeValue(parameter, bytes, Reading::AsWritten);
     if (context.options.json) {
@@ -162,6 +199,7 @@ void Info(const Context& context) {
     const Json endpoint = context.EndpointForOutput();
     if (context.options.json) {
         Json document = Json::object();
+        document["machine"] = MachineDescription(context.options);
         document["endpoint"] = endpoint;
         document["main_version"] = main;
         document["low_latency_version"] = lowLatency;
@@ -173,7 +211,8 @@ void Info(const Context& context) {
     const auto version = [](const std::string& text) {
         return text.empty() ? std::string("none recognised") : text;
     };
-    PrintOut("endpoint: " + (endpoint.is_string() ? endpoint.get<std::string>() : "default") +
+    PrintOut("machine: " + MachineDescription(context.options) + "\n" +
+             "endpoint: " + (endpoint.is_string() ? endpoint.get<std::string>() : "default") +
              "\n" + "main effect version (1001): " + version(main) + "\n" +
              "low-latency effect version (2001): " + version(lowLatency) + "\n" +
              "form factor (1004): " + std::to_string(form) + " (" + FormFactorName(form) + ")\n");
@@ -232,11 +271,8 @@ void Dump(const Context& context) {
 
 void Load(const Context& context) {
     const std::string& file = context.options.arguments[0];
-    const std::optional<std::string> text = ReadFile(PathFromUtf8(file));
-    if (!text) {
-        throw Failure("cannot read the preset " + file);
-    }
-    const std::vector<PresetWrite> writes = ReadPreset(*text, file);
+    const std::string text = ReadFileOrFail(PathFromUtf8(file), "preset");
+    const std::vector<PresetWrite> writes = ReadPreset(text, file);
     ControlSession session(context.options.endpoint);
     for (size_t i = 0; i < writes.size(); ++i) {
         try {
@@ -285,6 +321,7 @@ void RunOnAudioSystem(const Context& context) {
         case Command::None:
         case Command::Help:
         case Command::Reset:
+        case Command::Params:
             break;
     }
 }
@@ -300,20 +337,29 @@ void Reset(const Options& options) {
     if (options.json) {
         Json document = Json::object();
         document["state_file"] = PathToUtf8(file);
+        document["note"] = ResetNote();
         PrintJson(document);
         return;
     }
-    PrintOut("restored the default machine in " + PathToUtf8(file) + "\n");
+    PrintOut("restored the default simulated machine in " + PathToUtf8(file) + "\n" + ResetNote() +
+             "\n");
 }
 
-// True when the command runs on a simulated machine rather than the real audio system.
-bool UsesSimulatedMachine(const Options& options) {
-#ifdef _WIN32
-    return options.machine.has_value();
-#else
-    (void)options;
-    return true;
-#endif
+void Params(const Options& options) {
+    const std::string text = options.arguments.empty() ? std::string() : options.arguments[0];
+    const std::vector<ListedParameter> matching = MatchingParameters(text);
+    if (matching.empty()) {
+        std::string message = "no parameter has \"" + text + "\" in its name";
+        if (const std::optional<std::string> meant = ClosestName(text, ListedNames())) {
+            message += "; did you mean " + *meant + "?";
+        }
+        throw Failure(message);
+    }
+    if (options.json) {
+        PrintJson(ParametersJson(matching));
+        return;
+    }
+    PrintOut(ParametersText(matching));
 }
 
 class ComApartment {
@@ -344,9 +390,14 @@ void PrintTraceRecords(const Options& options) {
 }
 
 void ReportFailure(const Options& options, const Failure& failure) {
+    const bool onSystemAudio = options.command != Command::Reset &&
+                               options.command != Command::Params && !UsesSimulatedMachine(options);
     if (options.json) {
         Json error = Json::object();
         error["message"] = failure.what();
+        if (onSystemAudio) {
+            error["machine"] = MachineDescription(options);
+        }
         if (failure.Code()) {
             error["code"] = HexCode(*failure.Code());
             error["text"] = SystemText(*failure.Code());
@@ -362,6 +413,10 @@ void ReportFailure(const Options& options, const Failure& failure) {
     } else {
         PrintError("vexctl: " + std::string(failure.what()) + "\n");
     }
+    if (onSystemAudio) {
+        PrintError("vexctl: (this ran on " + MachineDescription(options) +
+                   "; --machine default runs on the default simulated machine)\n");
+    }
 }
 
 }  // namespace
@@ -371,6 +426,8 @@ int RunCommand(const Options& options) {
     try {
         if (options.command == Command::Reset) {
             Reset(options);
+        } else if (options.command == Command::Params) {
+            Params(options);
         } else {
             ComApartment com;
             std::unique_ptr<SimulatedMachine> machine;

@@ -72,6 +72,10 @@ int main(int argc, char** argv) {
         }
         return failure.Status();
     }
+    if (options.version) {
+        Print(stdout, vexctl::VersionText());
+        return vexctl::kExitSuccess;
+    }
     if (options.help || options.command == vexctl::Command::Help) {
         vexctl::Command topic = options.command;
         if (options.command == vexctl::Command::Help && !options.arguments.empty()) {

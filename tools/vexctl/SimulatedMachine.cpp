@@ -1,6 +1,8 @@
 #include "SimulatedMachine.h"
 
 #include "Failure.h"
+#include "FileAccess.h"
+#include "FileLock.h"
 #include "Text.h"
 
 #include <vexsim.h>
@@ -45,32 +47,37 @@ std::filesystem::path DefaultMachineStateFile() {
 }
 
 void ResetDefaultMachineState() {
-    WriteFileReplacing(DefaultMachineStateFile(), kBuiltInDefaultMachine);
+    const std::filesystem::path file = DefaultMachineStateFile();
+    const FileLock lock(file);
+    WriteFileReplacing(file, kBuiltInDefaultMachine);
 }
 
 SimulatedMachine::SimulatedMachine(const std::optional<std::filesystem::path>& file, bool save)
     : m_save(save) {
     std::string text;
     std::string origin;
+    m_file = file ? *file : DefaultMachineStateFile();
+    // A run that writes the machine back holds its lock from this read to that write, so that
+    // runs at the same time take turns instead of losing each other's writes.
+    if (m_save) {
+        m_lock = std::make_unique<FileLock>(m_file);
+    }
     if (file) {
-        m_file = *file;
         origin = "machine file " + PathToUtf8(m_file);
-        std::optional<std::string> content = ReadFile(m_file);
-        if (!content) {
-            throw Failure("cannot read the " + origin);
-        }
-        text = std::move(*content);
+        text = ReadFileOrFail(m_file, origin);
     } else {
-        m_file = DefaultMachineStateFile();
         origin = "default machine's state file " + PathToUtf8(m_file);
-        std::optional<std::string> content = ReadFile(m_file);
-        if (content) {
-            text = std::move(*content);
-        } else {
+        FileContent content = ReadFileReporting(m_file);
+        if (content.text) {
+            text = std::move(*content.text);
+        } else if (content.missing) {
             text = kBuiltInDefaultMachine;
             if (m_save) {
-                ResetDefaultMachineState();
+                WriteFileReplacing(m_file, kBuiltInDefaultMachine);
             }
+        } else {
+            throw Failure("cannot read the " + origin + ": " + content.reason +
+                          " (vexctl reset restores the default machine)");
         }
     }
     if (vexsim_LoadMachineJson(text.c_str()) != 0) {
@@ -99,6 +106,7 @@ void SimulatedMachine::Save() {
     }
     WriteFileReplacing(m_file, now);
     m_loaded = now;
+    m_lock.reset();
 }
 
 std::optional<std::string> StartTraceCapture(int level) {

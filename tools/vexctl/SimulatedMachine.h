@@ -8,11 +8,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vexctl {
+
+class FileLock;
 
 // The state file of the default machine. Throws Failure when there is no state directory.
 std::filesystem::path DefaultMachineStateFile();
@@ -37,7 +40,8 @@ public:
 private:
     std::filesystem::path m_file;
     bool m_save;
-    std::string m_loaded;  // the machine as it was after loading
+    std::string m_loaded;              // the machine as it was after loading
+    std::unique_ptr<FileLock> m_lock;  // held from loading to saving when saving is on
 };
 
 // Trace capture of the library's records, where the platform offers one.

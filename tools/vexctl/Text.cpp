@@ -239,8 +239,22 @@ void WriteFileReplacing(const std::filesystem::path& path, const std::string& co
         }
     }
 #ifdef _WIN32
-    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+    // A reader that has the file open keeps it from being replaced for a moment: try again.
+    bool moved = false;
+    DWORD moveError = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 200 && !moved; ++attempt) {
+        moved = MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        if (!moved) {
+            moveError = GetLastError();
+            if (moveError != ERROR_ACCESS_DENIED && moveError != ERROR_SHARING_VIOLATION &&
+                moveError != ERROR_LOCK_VIOLATION) {
+                break;
+            }
+            Sleep(10);
+        }
+    }
+    if (!moved) {
+        const HRESULT hr = HRESULT_FROM_WIN32(moveError);
         std::filesystem::remove(temporary, error);
         throw Failure("cannot replace " + PathToUtf8(path), hr);
     }

@@ -172,13 +172,25 @@ void RequireLength(const ParameterInfo& parameter, const Json& list, size_t leng
     }
 }
 
+Json DecodeStructured(const Layout& layout, const std::vector<BYTE>& bytes, Reading reading);
+std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& value);
+
+// Raw words that fit the layout are held to what the named form allows.
+std::vector<BYTE> CheckedRawWords(const ParameterInfo& parameter, std::vector<BYTE> bytes) {
+    const Json named = DecodeStructured(LayoutOf(parameter.shape), bytes, Reading::AsWritten);
+    if (!named.is_null()) {
+        EncodeStructured(parameter, named);
+    }
+    return bytes;
+}
+
 std::vector<BYTE> EncodeRawWords(const ParameterInfo& parameter, const Json& value) {
     if (value.size() != 1) {
         Refuse(parameter, "\"words\" stands alone");
     }
     std::vector<BYTE> out;
     PutWords(parameter, out, ListMember(parameter, value, "words"), "\"words\"");
-    return out;
+    return CheckedRawWords(parameter, std::move(out));
 }
 
 std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& value) {
@@ -264,6 +276,14 @@ std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& v
                 }
                 break;
             }
+        }
+        if (IsCounted(field.kind) && field.limit != 0 &&
+            value.at(field.name).size() > field.limit) {
+            // The library keeps more than it gives back: such a value could not be read back
+            // whole, nor loaded again from a dump.
+            Refuse(parameter, where + " has " + std::to_string(value.at(field.name).size()) +
+                                  " items, but at most " + std::to_string(field.limit) +
+                                  " are read back");
         }
         if (IsCounted(field.kind)) {
             // The count member, when given, must agree with the list that was written.
@@ -433,6 +453,76 @@ std::string DescribeShape(ValueShape shape) {
     return text + "}";
 }
 
+std::string DescribeLayout(ValueShape shape) {
+    switch (shape) {
+        case ValueShape::Scalar:
+            return "one 32-bit integer (4 bytes)";
+        case ValueShape::Unsigned:
+            return "one 32-bit unsigned integer (4 bytes)";
+        case ValueShape::Text:
+            return "UTF-16 text ending in NUL";
+        default:
+            break;
+    }
+    const Layout& layout = LayoutOf(shape);
+    std::string parts;
+    uint32_t fixedBytes = 0;
+    std::string countedBytes;  // "4n": the bytes that the count adds
+    std::string limit;
+    bool padded = false;
+    for (size_t index = 0; index < layout.size(); ++index) {
+        const Field& field = layout[index];
+        const std::string count = index > 0 ? layout[index - 1].name : "";
+        parts += index == 0 ? "" : "; ";
+        switch (field.kind) {
+            case FieldKind::Word:
+                parts += field.name;
+                fixedBytes += 4;
+                break;
+            case FieldKind::Words:
+                parts += std::string(field.name) + "[" + std::to_string(field.length) + "]";
+                fixedBytes += 4 * field.length;
+                break;
+            case FieldKind::Rows:
+                parts += std::string(field.name) + "[" + std::to_string(field.length) + "][" +
+                         std::to_string(field.width) + "]";
+                fixedBytes += 4 * field.length * field.width;
+                break;
+            case FieldKind::CountedWords:
+                parts += std::string(field.name) + "[" + count + "]";
+                countedBytes = "4" + count;
+                break;
+            case FieldKind::CountedRows:
+                parts += std::string(field.name) + "[" + count + "][" +
+                         std::to_string(field.width) + "]";
+                countedBytes = std::to_string(4 * field.width) + count;
+                break;
+            case FieldKind::CountedBytes:
+                parts += count + " bytes";
+                countedBytes = count;
+                padded = true;
+                break;
+            case FieldKind::Bytes:
+                parts += std::to_string(field.length) + " bytes";
+                fixedBytes += field.length;
+                break;
+        }
+        if (field.limit != 0) {
+            const char* items = field.kind == FieldKind::CountedBytes  ? " bytes"
+                                : field.kind == FieldKind::CountedRows ? " records"
+                                                                       : " values";
+            limit = "; at most " + std::to_string(field.limit) + items + " read back";
+        }
+    }
+    const std::string size = countedBytes.empty()
+                                 ? std::to_string(fixedBytes) + " bytes"
+                                 : std::to_string(fixedBytes) + " + " + countedBytes + " bytes";
+    if (parts == size) {
+        return parts;  // bytes, nothing but
+    }
+    return parts + " (" + size + (padded ? ", padded to whole words" : "") + limit + ")";
+}
+
 std::optional<LONG> ParseWord(const std::string& text) {
     size_t at = 0;
     const bool negative = !text.empty() && text[0] == '-';
@@ -514,7 +604,7 @@ std::vector<BYTE> EncodeArguments(const ParameterInfo& parameter,
         }
         PutWord(out, *word);
     }
-    return out;
+    return IsStructured(parameter.shape) ? CheckedRawWords(parameter, std::move(out)) : out;
 }
 
 Json DecodeValue(const ParameterInfo& parameter, const std::vector<BYTE>& bytes, Reading reading) {

@@ -36,6 +36,8 @@ Json DecodeValue(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
 // The JSON form that a parameter takes, for help and error texts.
 std::string DescribeShape(ValueShape shape);
 bool IsStructured(ValueShape shape);
+// The caller's raw layout, for the parameter reference: "n; a[20]; b[20] (164 bytes)".
+std::string DescribeLayout(ValueShape shape);
 
 // An integer in the range of a 32-bit word, written in decimal or as 0x followed by
 // hexadecimal digits, with an optional minus sign; nullopt otherwise. Values from 2^31 to

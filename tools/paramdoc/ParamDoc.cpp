@@ -1,0 +1,78 @@
+// paramdoc FILE writes the parameter reference to FILE; paramdoc --check FILE exits with 1 and
+// says so when FILE is not what paramdoc would write.
+#include "ParameterListing.h"
+#include "Text.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Usage() {
+    std::fputs("Usage: paramdoc FILE | paramdoc --check FILE\n", stderr);
+    return 2;
+}
+
+// The first line on which the two texts differ, counted from 1.
+size_t FirstDifferentLine(const std::string& a, const std::string& b) {
+    size_t line = 1;
+    for (size_t i = 0; i < a.size() && i < b.size() && a[i] == b[i]; ++i) {
+        line += a[i] == '\n' ? 1 : 0;
+    }
+    return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool check = argc == 3 && std::string(argv[1]) == "--check";
+    if (!(argc == 2 && argv[1][0] != '-') && !check) {
+        return Usage();
+    }
+    const std::string file = argv[argc - 1];
+    const std::string reference = vexctl::ParameterReference();
+    if (check) {
+        // vexctl's own names must be the library's, or the reference would not be what vexctl
+        // takes.
+        const std::vector<std::string> disagreements = vexctl::TableDisagreements();
+        for (const std::string& line : disagreements) {
+            std::fprintf(stderr, "paramdoc: %s\n", line.c_str());
+        }
+        if (!disagreements.empty()) {
+            return 1;
+        }
+        std::ifstream in(vexctl::PathFromUtf8(file), std::ios::binary);
+        std::ostringstream committed;
+        committed << in.rdbuf();
+        if (!in) {
+            std::fprintf(stderr, "paramdoc: cannot read %s\n", file.c_str());
+            return 1;
+        }
+        // Line ends as a checkout may have them.
+        std::string text = committed.str();
+        std::string plain;
+        for (const char c : text) {
+            if (c != '\r') {
+                plain.push_back(c);
+            }
+        }
+        if (plain != reference) {
+            std::fprintf(stderr,
+                         "paramdoc: %s is not current (first difference on line %zu); run "
+                         "paramdoc %s to write it again\n",
+                         file.c_str(), FirstDifferentLine(plain, reference), file.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    try {
+        vexctl::WriteFileReplacing(vexctl::PathFromUtf8(file), reference);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "paramdoc: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
