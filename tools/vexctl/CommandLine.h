@@ -10,7 +10,7 @@
 
 namespace vexctl {
 
-enum class Command { None, Help, Endpoints, Get, Set, Info, Dump, Load, Reset };
+enum class Command { None, Help, Endpoints, Get, Set, Info, Dump, Load, Reset, Select };
 
 struct Options {
     Command command = Command::None;

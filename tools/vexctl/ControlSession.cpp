@@ -1,5 +1,7 @@
 #include "ControlSession.h"
 
+#include "DspParameters.h"
+
 #include "Failure.h"
 #include "Text.h"
 
@@ -78,8 +80,7 @@ std::vector<BYTE> ControlSession::Get(const ParameterInfo& parameter, ULONG rout
 
 void ControlSession::Set(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
                          ULONG routes) const {
-    const HRESULT hr = SetVexParam(m_handle, parameter.id, bytes.empty() ? nullptr : bytes.data(),
-                                   static_cast<ULONG>(bytes.size()), routes);
+    const HRESULT hr = SetOnRoutes(m_handle, parameter, bytes, routes);
     if (FAILED(hr)) {
         throw Failure("set " + DisplayName(parameter), hr);
     }

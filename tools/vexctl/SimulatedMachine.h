@@ -37,7 +37,8 @@ public:
 private:
     std::filesystem::path m_file;
     bool m_save;
-    std::string m_loaded;  // the machine as it was after loading
+    std::string m_loaded;          // the machine as it was after loading
+    bool m_requestLogging = true;  // the machine's own setting of the request logs
 };
 
 // Trace capture of the library's records, where the platform offers one.
