@@ -85,6 +85,9 @@ Json ModuleOf(const ControlSession& session, const ModuleIds& ids, std::string& 
         text += std::string("  ") + caption + " (" + std::to_string(id) + "): ";
         if (FAILED(hr)) {
             module[member] = nullptr;
+            if (std::string(member) == "type") {
+                module["type_name"] = nullptr;
+            }
             errors[member] = HexCode(hr);
             text += "unknown: " + DescribeCode(hr) + "\n";
         } else if (std::string(member) == "type") {
