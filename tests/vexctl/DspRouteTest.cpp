@@ -254,7 +254,9 @@ TEST_F(VexctlDspRoute, DumpAndLoadCarryTheModulesValues) {
         source,
         {"set", "drova-vis-bands", R"({"a": [)" + Words(Range(5, 20)) + "]}", "--route", "dsp"})));
     const std::string preset = PathText(Directory() / "preset.json");
-    ASSERT_TRUE(Succeeded(RunOnMachine(source, {"dump", "--route", "dsp", "--output", preset})));
+    const ProgramResult dump = RunOnMachine(source, {"dump", "--route", "dsp", "--output", preset});
+    ASSERT_TRUE(Succeeded(dump));
+    EXPECT_TRUE(Contains(dump.err, "no DSP module for main processing")) << dump.err;
     const nlohmann::json parameters =
         nlohmann::json::parse(ReadFile(Directory() / "preset.json")).at("parameters");
     EXPECT_EQ(-7, parameters.at("drova_system_gain"));

@@ -187,7 +187,13 @@ void Dump(const Context& context) {
     ControlSession session(context.options.endpoint);
     std::vector<PresetValue> values;
     size_t unreadable = 0;
-    for (const ParameterInfo& parameter : DumpParameters(session, context.options.routes)) {
+    std::vector<std::string> notes;
+    const std::vector<ParameterInfo> parameters =
+        DumpParameters(session, context.options.routes, &notes);
+    for (const std::string& note : notes) {
+        PrintError("vexctl: dump: " + note + "\n");
+    }
+    for (const ParameterInfo& parameter : parameters) {
         std::vector<BYTE> bytes;
         const HRESULT hr = session.TryGet(parameter, context.options.routes, &bytes);
         if (hr == E_FAIL ||

@@ -149,7 +149,8 @@ CommandOutput DspModules(const ControlSession& session) {
     return output;
 }
 
-std::vector<ParameterInfo> DumpParameters(const ControlSession& session, ULONG routes) {
+std::vector<ParameterInfo> DumpParameters(const ControlSession& session, ULONG routes,
+                                          std::vector<std::string>* notes) {
     std::vector<ParameterInfo> parameters = ParametersOnRoutes(routes);
     if ((routes & VEX_ROUTE_DSP) == 0) {
         return parameters;
@@ -159,6 +160,10 @@ std::vector<ParameterInfo> DumpParameters(const ControlSession& session, ULONG r
         HRESULT ignored = S_OK;
         Json label;
         present[DspRangeOf(ids.label)] = HasModule(session, ids.label, &ignored, &label);
+        if (!present[DspRangeOf(ids.label)]) {
+            notes->push_back(std::string("the endpoint has no DSP module for ") + ids.description +
+                             "; its parameters are left out");
+        }
     }
     std::erase_if(parameters, [&](const ParameterInfo& parameter) {
         return !present[DspRangeOf(parameter.id)];

@@ -30,8 +30,10 @@ CommandOutput SelectDspModule(const Options& options, const Json& endpoint);
 CommandOutput DspModules(const ControlSession& session);
 
 // The parameters that dump reads on the routes: those of ParametersOnRoutes, without the
-// range whose module the endpoint lacks when the DSP route is asked for.
-std::vector<ParameterInfo> DumpParameters(const ControlSession& session, ULONG routes);
+// range whose module the endpoint lacks when the DSP route is asked for; a note for each range
+// left out goes to `notes`.
+std::vector<ParameterInfo> DumpParameters(const ControlSession& session, ULONG routes,
+                                          std::vector<std::string>* notes);
 // False for a value that a dump leaves out as not set: on the DSP route a module answers a
 // single word for a structured parameter that it was never given.
 bool HeldOnRoutes(const ParameterInfo& parameter, ULONG routes, const std::vector<BYTE>& bytes);
