@@ -34,6 +34,7 @@ const CommandSyntax kCommands[] = {
     {Command::Load, "load", kEndpoint | kRoute, 1, 1},
     {Command::Reset, "reset", 0, 0, 0},
     {Command::Params, "params", 0, 0, 1},
+    {Command::Select, "select", kEndpoint | kRoute, 1, 1},
 };
 
 const CommandSyntax* FindCommand(const std::string& name) {
@@ -180,6 +181,9 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
         throw UsageFailure("no command given (vexctl --help lists the commands)");
     }
     const CommandSyntax& syntax = SyntaxOf(options.command);
+    if (options.command == Command::Select && (given & kRoute) == 0) {
+        options.routes = VEX_ROUTE_DSP;  // selection is a request of the DSP route
+    }
     const unsigned refused = given & ~syntax.options;
     const std::string command = syntax.name;
     if ((refused & kEndpoint) != 0) {
@@ -246,11 +250,12 @@ std::string HelpText(Command command) {
                        "  endpoints          list the active render endpoints\n"
                        "  get NAME|ID        read a parameter\n"
                        "  set NAME|ID VALUE  write a parameter\n"
-                       "  info               effect versions and form factor of an endpoint\n"
+                       "  info               effect versions, form factor and DSP modules\n"
                        "  dump               write every parameter that is set as a preset\n"
                        "  load FILE          write a preset back\n"
                        "  reset              restore the default simulated machine\n"
                        "  params [TEXT]      list the parameters (those whose name contains TEXT)\n"
+                       "  select RANGE       select the DSP module of main or low-latency\n"
                        "  help [COMMAND]     show this help or a command's help\n"
                        "\n") +
                    kCommonOptions +
@@ -278,7 +283,8 @@ std::string HelpText(Command command) {
                 "value is printed as an integer, a structured value as JSON with one member\n"
                 "per part of its layout, e.g. vex_ieq_bands as\n"
                 "  {\"n\": 3, \"a\": [20 integers], \"b\": [20 integers]}\n"
-                "Ids 1001 and 2001 give the effect versions, 1004 the form factor.\n"
+                "Ids 1001 and 2001 give the effect versions, 1004 the form factor; with\n"
+                "--route dsp 1001 and 2001 give the modules' version labels.\n"
                 "\n" +
                 std::string(kEndpointOption) + kRouteOption;
             break;
@@ -299,7 +305,10 @@ std::string HelpText(Command command) {
                 "Usage: vexctl info [OPTIONS]\n"
                 "\n"
                 "Shows the installed effect versions (1001 main processing, 2001 low-latency\n"
-                "processing) and the form factor (1004) of the endpoint.\n"
+                "processing) and the form factor (1004) of the endpoint, and for each of the\n"
+                "two ranges its DSP module, read on the DSP route: name (1007, 2005), type\n"
+                "(1008, 2006), version label (1001, 2001), version text (2007) and GUID\n"
+                "(1006, 2004), or none.\n"
                 "\n" +
                 std::string(kEndpointOption);
             break;
@@ -323,6 +332,19 @@ std::string HelpText(Command command) {
                 "value refuses it before anything is written.\n"
                 "\n" +
                 std::string(kEndpointOption) + kRouteOption;
+            break;
+        case Command::Select:
+            text =
+                "Usage: vexctl select main|low-latency|1003|2003 [OPTIONS]\n"
+                "\n"
+                "Asks the library to select the DSP module that serves the main (1003) or the\n"
+                "low-latency (2003) processing of the endpoint and to cancel its notification\n"
+                "registration. The selection lasts for this run only; every DSP get and set\n"
+                "selects its module itself.\n"
+                "\n" +
+                std::string(kEndpointOption) +
+                "  --route R        dsp (the default) or both; apo is passed on, and the library\n"
+                "                   refuses it\n";
             break;
         case Command::Reset:
             text =

@@ -10,7 +10,7 @@
 
 namespace vexctl {
 
-enum class Command { None, Help, Endpoints, Get, Set, Info, Dump, Load, Reset, Params };
+enum class Command { None, Help, Endpoints, Get, Set, Info, Dump, Load, Reset, Params, Select };
 
 struct Options {
     Command command = Command::None;

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "ControlSession.h"
+#include "DspCommands.h"
 #include "EndpointList.h"
 #include "FileAccess.h"
 #include "JsonText.h"
@@ -195,6 +196,7 @@ void Info(const Context& context) {
     const std::string lowLatency =
         DecodeValue(lowLatencyVersion, session.Get(lowLatencyVersion, VEX_ROUTE_APO));
     const uint32_t form = DecodeValue(formFactor, session.Get(formFactor, VEX_ROUTE_APO));
+    const CommandOutput modules = DspModules(session);
     session.Close();
     const Json endpoint = context.EndpointForOutput();
     if (context.options.json) {
@@ -205,6 +207,7 @@ void Info(const Context& context) {
         document["low_latency_version"] = lowLatency;
         document["form_factor"] = form;
         document["form_factor_name"] = FormFactorName(form);
+        document["dsp_modules"] = modules.json;
         PrintJson(document);
         return;
     }
@@ -215,18 +218,26 @@ void Info(const Context& context) {
              "endpoint: " + (endpoint.is_string() ? endpoint.get<std::string>() : "default") +
              "\n" + "main effect version (1001): " + version(main) + "\n" +
              "low-latency effect version (2001): " + version(lowLatency) + "\n" +
-             "form factor (1004): " + std::to_string(form) + " (" + FormFactorName(form) + ")\n");
+             "form factor (1004): " + std::to_string(form) + " (" + FormFactorName(form) + ")\n" +
+             modules.text);
 }
 
 void Dump(const Context& context) {
     ControlSession session(context.options.endpoint);
     std::vector<PresetValue> values;
     size_t unreadable = 0;
-    for (const ParameterInfo& parameter : CataloguedParameters()) {
+    std::vector<std::string> notes;
+    const std::vector<ParameterInfo> parameters =
+        DumpParameters(session, context.options.routes, &notes);
+    for (const std::string& note : notes) {
+        PrintError("vexctl: dump: " + note + "\n");
+    }
+    for (const ParameterInfo& parameter : parameters) {
         std::vector<BYTE> bytes;
         const HRESULT hr = session.TryGet(parameter, context.options.routes, &bytes);
-        if (hr == E_FAIL) {
-            continue;  // not set on the endpoint
+        if (hr == E_FAIL ||
+            (SUCCEEDED(hr) && !HeldOnRoutes(parameter, context.options.routes, bytes))) {
+            continue;  // not set on the endpoint or the module
         }
         if (FAILED(hr)) {
             ++unreadable;
@@ -318,6 +329,12 @@ void RunOnAudioSystem(const Context& context) {
         case Command::Load:
             Load(context);
             break;
+        case Command::Select: {
+            const CommandOutput output =
+                SelectDspModule(context.options, context.EndpointForOutput());
+            context.options.json ? PrintJson(output.json) : PrintOut(output.text);
+            break;
+        }
         case Command::None:
         case Command::Help:
         case Command::Reset:

@@ -1,7 +1,10 @@
 #include "ControlSession.h"
 
+#include "DspParameters.h"
+
 #include "Failure.h"
 #include "Text.h"
+#include "ValueLayout.h"
 
 namespace vexctl {
 
@@ -13,6 +16,25 @@ constexpr ULONG kFirstCapacity = 4;
 constexpr ULONG kLargestValue = 16u << 20;
 // Each retry follows a larger size report; a value that keeps growing is given up on.
 constexpr int kAttempts = 4;
+
+// Writes a value on the routes. A structured value that only the DSP route knows would reach
+// the module as its first word alone through SetVexParam, so it goes to SetVexVariantParam as
+// a byte block; every other value goes to SetVexParam.
+HRESULT SetOnRoutes(ControlHandle handle, const ParameterInfo& parameter,
+                    const std::vector<BYTE>& bytes, ULONG routes) {
+    const std::optional<ParameterInfo> dsp = FindDspOnly(parameter.id);
+    if (dsp && IsStructured(dsp->shape)) {
+        // The value borrows the bytes for the call and stays ours: nothing to clear.
+        PROPVARIANT value;
+        PropVariantInit(&value);
+        value.vt = VT_BLOB;
+        value.blob.cbSize = static_cast<ULONG>(bytes.size());
+        value.blob.pBlobData = const_cast<BYTE*>(bytes.data());
+        return SetVexVariantParam(handle, parameter.id, &value, routes);
+    }
+    return SetVexParam(handle, parameter.id, bytes.empty() ? nullptr : bytes.data(),
+                       static_cast<ULONG>(bytes.size()), routes);
+}
 
 }  // namespace
 
@@ -78,8 +100,7 @@ std::vector<BYTE> ControlSession::Get(const ParameterInfo& parameter, ULONG rout
 
 void ControlSession::Set(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
                          ULONG routes) const {
-    const HRESULT hr = SetVexParam(m_handle, parameter.id, bytes.empty() ? nullptr : bytes.data(),
-                                   static_cast<ULONG>(bytes.size()), routes);
+    const HRESULT hr = SetOnRoutes(m_handle, parameter, bytes, routes);
     if (FAILED(hr)) {
         throw Failure("set " + DisplayName(parameter), hr);
     }

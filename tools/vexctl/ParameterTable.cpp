@@ -1,5 +1,7 @@
 #include "ParameterTable.h"
 
+#include "DspParameters.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -173,6 +175,9 @@ std::optional<ParameterInfo> FindParameter(const std::string& nameOrId) {
         if (std::optional<ParameterInfo> entry = FindCatalogued(*id)) {
             return entry;
         }
+        if (std::optional<ParameterInfo> dsp = FindDspOnly(*id)) {
+            return dsp;
+        }
         return ParameterInfo{*id, "", UncataloguedShape(*id)};
     }
     for (const ParameterInfo& entry : kCatalogue) {
@@ -180,7 +185,7 @@ std::optional<ParameterInfo> FindParameter(const std::string& nameOrId) {
             return entry;
         }
     }
-    return std::nullopt;
+    return FindDspOnlyNamed(nameOrId);
 }
 
 std::vector<std::string> NamesContaining(const std::string& fragment) {

@@ -29,6 +29,12 @@ enum class ValueShape {
     StressAmount,         // a[8]
     GainCurve,            // a[5]
     ChannelValues,        // n v[n], at most 8 values read back
+    // Values that only the DSP route carries.
+    ModulePartialOutput,    // w[34]
+    VisBands,               // a[20]
+    TuningInfo,             // w[], 40 or 180 words by module version
+    CompressorTuningInfo,   // w[88]
+    SlidingBassTuningInfo,  // w[160]
 };
 
 struct ParameterInfo {

@@ -1,5 +1,7 @@
 #include "Preset.h"
 
+#include "DspParameters.h"
+
 #include "Failure.h"
 
 #include <set>
@@ -63,7 +65,7 @@ std::vector<PresetWrite> ReadPreset(const std::string& text, const std::string& 
     std::set<LONG> seen;
     for (const auto& [name, value] : preset.at("parameters").items()) {
         const std::optional<ParameterInfo> found = FindParameter(name);
-        if (!found || !FindCatalogued(found->id)) {
+        if (!found || !IsPresetParameter(*found)) {
             Refuse(origin, "unknown parameter \"" + name + "\"");
         }
         if (!seen.insert(found->id).second) {

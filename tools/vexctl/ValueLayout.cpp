@@ -12,7 +12,7 @@ namespace {
 
 enum class FieldKind {
     Word,          // one word
-    Words,         // `length` words
+    Words,         // `length` words; any number of them when `length` is 0
     Rows,          // `length` rows of `width` words; read back: the complete rows present
     CountedWords,  // as many words as the field before says
     CountedBytes,  // as many bytes as the field before says
@@ -53,6 +53,10 @@ const Layout& LayoutOf(ValueShape shape) {
     static const Layout kStressAmount = {{"a", K::Words, 8}};
     static const Layout kGainCurve = {{"a", K::Words, 5}};
     static const Layout kChannelValues = {{"n", K::Word}, {"v", K::CountedWords, 0, 0, 8}};
+    static const Layout kModulePartialOutput = {{"w", K::Words, 34}};
+    static const Layout kTuningInfo = {{"w", K::Words, 0}};
+    static const Layout kCompressorTuningInfo = {{"w", K::Words, 88}};
+    static const Layout kSlidingBassTuningInfo = {{"w", K::Words, 160}};
     static const Layout kNone = {};
     switch (shape) {
         case ValueShape::Bands:
@@ -74,6 +78,7 @@ const Layout& LayoutOf(ValueShape shape) {
         case ValueShape::RegulatorThresholds:
             return kRegulatorThresholds;
         case ValueShape::IsolatedBands:
+        case ValueShape::VisBands:
             return kIsolatedBands;
         case ValueShape::CompressorTuning:
             return kCompressorTuning;
@@ -83,6 +88,14 @@ const Layout& LayoutOf(ValueShape shape) {
             return kGainCurve;
         case ValueShape::ChannelValues:
             return kChannelValues;
+        case ValueShape::ModulePartialOutput:
+            return kModulePartialOutput;
+        case ValueShape::TuningInfo:
+            return kTuningInfo;
+        case ValueShape::CompressorTuningInfo:
+            return kCompressorTuningInfo;
+        case ValueShape::SlidingBassTuningInfo:
+            return kSlidingBassTuningInfo;
         case ValueShape::Scalar:
         case ValueShape::Unsigned:
         case ValueShape::Text:
@@ -228,7 +241,9 @@ std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& v
             }
             case FieldKind::Words: {
                 const Json& list = ListMember(parameter, value, field.name);
-                RequireLength(parameter, list, field.length, where);
+                if (field.length != 0) {
+                    RequireLength(parameter, list, field.length, where);
+                }
                 PutWords(parameter, out, list, where);
                 break;
             }
@@ -350,7 +365,7 @@ Json DecodeStructured(const Layout& layout, const std::vector<BYTE>& bytes, Read
                 if (remaining < 4u * field.length) {
                     return nullptr;
                 }
-                out[field.name] = words(field.length);
+                out[field.name] = words(field.length != 0 ? field.length : remaining / 4);
                 break;
             case FieldKind::Rows:
             case FieldKind::CountedRows: {
@@ -430,7 +445,8 @@ std::string DescribeShape(ValueShape shape) {
                 text += IsCount(layout, index) ? "count" : "integer";
                 break;
             case FieldKind::Words:
-                text += "[" + std::to_string(field.length) + " integers]";
+                text += field.length != 0 ? "[" + std::to_string(field.length) + " integers]"
+                                          : std::string("[integers]");
                 break;
             case FieldKind::Rows:
                 text += "[" + std::to_string(field.length) + " lists of " +
@@ -461,6 +477,9 @@ std::string DescribeLayout(ValueShape shape) {
             return "one 32-bit unsigned integer (4 bytes)";
         case ValueShape::Text:
             return "UTF-16 text ending in NUL";
+        case ValueShape::TuningInfo:
+            // A word list of any length: the module's version decides how many it holds.
+            return "w[...] (40 or 180 words by module version)";
         default:
             break;
     }
