@@ -200,19 +200,6 @@ std::optional<std::string> Environment(const char* name) {
 #endif
 }
 
-std::optional<std::string> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return content.str();
-}
-
 void WriteFileReplacing(const std::filesystem::path& path, const std::string& content) {
     std::error_code error;
     if (path.has_parent_path()) {

@@ -29,8 +29,6 @@ std::string PathToUtf8(const std::filesystem::path& path);
 // The value of an environment variable, when it is set and not empty.
 std::optional<std::string> Environment(const char* name);
 
-// Reads a whole file; nullopt when it cannot be opened.
-std::optional<std::string> ReadFile(const std::filesystem::path& path);
 // Writes a whole file through a temporary file beside it that then replaces the target, so
 // that a reader never sees half a file. Creates missing parent directories. Throws Failure.
 void WriteFileReplacing(const std::filesystem::path& path, const std::string& content);
