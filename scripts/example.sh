@@ -119,7 +119,10 @@ mingw() {
     echo "== example: running under Wine"
     export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix} WINEDEBUG=${WINEDEBUG:--all}
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-    run_example env -u DISPLAY -u WAYLAND_DISPLAY -u VEXSIM_MACHINES_DIR \
+    # The program finds the DLLs in the prefix, as a host with the prefix's bin on PATH does.
+    local path
+    path=$(winepath -w "$prefix/bin" 2>/dev/null) || return 1
+    run_example env -u DISPLAY -u WAYLAND_DISPLAY -u VEXSIM_MACHINES_DIR WINEPATH="$path" \
         wine "$WORK/mingw-example/vexexample.exe"
 }
 
