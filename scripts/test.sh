@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test, in six stages: the clang-format check, the native build with
 # AddressSanitizer and UndefinedBehaviorSanitizer and its tests, the fuzzers for a short bounded
-# time, then the mingw-w64 cross-build and its tests under Wine. One progress line per stage as
-# it starts, a summary at the end; fails when a stage fails or cannot run.
+# time, then the mingw-w64 cross-build and its tests under Wine. Each test stage also installs
+# its build and runs the example host against the installed package (scripts/example.sh). One
+# progress line per stage as it starts, a summary at the end; fails when a stage fails or cannot
+# run.
 #
 #   scripts/test.sh [--skip-fuzz] [--skip-wine]
 #
@@ -142,6 +144,17 @@ run_ctest() {  # run_ctest DIR LOG CTEST-ARGS...
     [[ $rc -eq 0 ]] && grep -qE '^[0-9]+% tests passed' "$log"
 }
 
+# The example host against the installed package (scripts/example.sh); sets EXAMPLE.
+example_host() {  # example_host NATIVE_DIR|- MINGW_DIR|- LOG
+    if scripts/example.sh "$1" "$2" >>"$3" 2>&1; then
+        EXAMPLE="example host passed"
+        return 0
+    fi
+    grep '^example: ' "$3" | sed 's/^/   /' | tail -5
+    EXAMPLE="example host FAILED"
+    return 1
+}
+
 build() {  # build DIR LOG: cmake --build with its status condensed
     cmake --build "$1" -j "$JOBS" 2>&1 | tee -a "$2" | progress
 }
@@ -190,12 +203,14 @@ fi
 
 begin 3 "native tests"
 if ((native_built)); then
-    if ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+    tests_ok=0
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        run_ctest build/native-asan "$LOG" -j "$JOBS"; then
-        finish passed "$COUNTS"
+        run_ctest build/native-asan "$LOG" -j "$JOBS" && tests_ok=1
+    if example_host build/native-asan - "$LOG" && ((tests_ok)); then
+        finish passed "$COUNTS, $EXAMPLE"
     else
-        finish FAILED "$COUNTS (log: $LOG)"
+        finish FAILED "$COUNTS, $EXAMPLE (log: $LOG)"
     fi
 else
     finish FAILED "not run: the native build failed"
@@ -256,10 +271,12 @@ elif ((cross_built)); then
     wineserver -w 2>/dev/null
     wineserver -p 2>/dev/null
     wine build/mingw/bin/PlatformConformanceTest.exe --gtest_list_tests >>"$LOG" 2>&1 || true
-    if run_ctest build/mingw "$LOG" -j 1; then
-        finish passed "$COUNTS"
+    tests_ok=0
+    run_ctest build/mingw "$LOG" -j 1 && tests_ok=1
+    if example_host - build/mingw "$LOG" && ((tests_ok)); then
+        finish passed "$COUNTS, $EXAMPLE"
     else
-        finish FAILED "$COUNTS (log: $LOG)"
+        finish FAILED "$COUNTS, $EXAMPLE (log: $LOG)"
     fi
     wineserver -k 2>/dev/null || true
 else

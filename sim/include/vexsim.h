@@ -43,9 +43,10 @@ VEXSIM_API int vexsim_LoadMachineFile(const char* path);
 VEXSIM_API int vexsim_LoadMachineJson(const char* json);
 /* The same from the machines directory: name "default" loads <directory>/default.json. */
 VEXSIM_API int vexsim_LoadMachine(const char* name);
-/* The directory of the shipped machines (sim/machines of the source tree, or the environment
- * variable VEXSIM_MACHINES_DIR), in the form the platform opens: under Windows and Wine a
- * Linux path comes back as "Z:" followed by the path. */
+/* The directory of the shipped machines: the environment variable VEXSIM_MACHINES_DIR when it
+ * is set, else the installed machines of an installed simulator (share/Orv3VexControl/machines
+ * of its prefix), else sim/machines of the source tree. It comes in the form the platform
+ * opens: under Windows and Wine a Linux path comes back as "Z:" followed by the path. */
 VEXSIM_API const char* vexsim_MachinesDirectory(void);
 /* Adds faults to the current machine: one fault object or an array of them, as in the
  * "faults" member of a machine file. Nothing is added when one of them is wrong. */

@@ -13,8 +13,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 #ifndef VEXSIM_MACHINES_DIR
 #define VEXSIM_MACHINES_DIR ""
+#endif
+#ifndef VEXSIM_INSTALLED_MACHINES_DIR
+#define VEXSIM_INSTALLED_MACHINES_DIR ""
 #endif
 
 namespace vexsim {
@@ -53,6 +62,46 @@ bool ReadFile(const char* path, std::string* text, std::string* error) {
         return false;
     }
     return true;
+}
+
+// The directory this library's own file lies in ("" when it cannot be told).
+std::string ModuleDirectory() {
+    std::string path;
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    if (GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(&ModuleDirectory), &module)) {
+        WCHAR buffer[32768];
+        const DWORD length = GetModuleFileNameW(module, buffer, 32768);
+        if (length > 0 && length < 32768) {
+            path = ToUtf8(buffer, length);
+        }
+    }
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ModuleDirectory), &info) != 0 &&
+        info.dli_fname != nullptr) {
+        path = info.dli_fname;
+    }
+#endif
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// The machines of an installed simulator, when this library is one and they are in place.
+std::string InstalledMachinesDirectory() {
+    const std::string module = ModuleDirectory();
+    if (module.empty() || *VEXSIM_INSTALLED_MACHINES_DIR == 0) {
+        return std::string();
+    }
+    const std::string directory = module + "/" + VEXSIM_INSTALLED_MACHINES_DIR;
+    FILE* probe = OpenFile((directory + "/default.json").c_str(), "rb");
+    if (probe == nullptr) {
+        return std::string();
+    }
+    std::fclose(probe);
+    return directory;
 }
 
 // Registers the classes for this thread when it has COM; a thread without COM leaves it for
@@ -122,8 +171,15 @@ extern "C" VEXSIM_API int vexsim_LoadMachineJson(const char* json) {
 
 extern "C" VEXSIM_API const char* vexsim_MachinesDirectory(void) {
     const char* fromEnvironment = std::getenv("VEXSIM_MACHINES_DIR");
-    std::string directory =
-        fromEnvironment != nullptr && *fromEnvironment != 0 ? fromEnvironment : VEXSIM_MACHINES_DIR;
+    std::string directory;
+    if (fromEnvironment != nullptr && *fromEnvironment != 0) {
+        directory = fromEnvironment;
+    } else {
+        directory = InstalledMachinesDirectory();
+        if (directory.empty()) {
+            directory = VEXSIM_MACHINES_DIR;
+        }
+    }
 #ifdef _WIN32
     if (!directory.empty() && directory[0] == '/') {
         directory = "Z:" + directory;  // Wine maps the Linux root to drive Z:
