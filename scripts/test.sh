@@ -264,6 +264,9 @@ if ((SKIP_WINE)); then
 elif ((cross_built)); then
     export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     unset DISPLAY WAYLAND_DISPLAY
+    # A server left running on the prefix (a developer's persistent one) would make the wait
+    # below last forever: stop it first.
+    wineserver -k 2>/dev/null || true
     wineboot --init >>"$LOG" 2>&1
     # A persistent server keeps each test process's start short. The server that wineboot
     # started goes away by itself; wait for that, then start one that stays. The first
