@@ -48,4 +48,6 @@ run set vex_system_gain -6
 run get vex_system_gain
 run set drova_channel_gains '{"v": [-3, -4]}'
 run get drova_channel_gains
+run set drova_system_gain 9 --route both
+run get drova_system_gain --route dsp
 run get vex_system_gain --endpoint '{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}' --json
