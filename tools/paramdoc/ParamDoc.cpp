@@ -1,11 +1,10 @@
 // paramdoc FILE writes the parameter reference to FILE; paramdoc --check FILE exits with 1 and
 // says so when FILE is not what paramdoc would write.
+#include "FileAccess.h"
 #include "ParameterListing.h"
 #include "Text.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,17 +43,15 @@ int main(int argc, char** argv) {
         if (!disagreements.empty()) {
             return 1;
         }
-        std::ifstream in(vexctl::PathFromUtf8(file), std::ios::binary);
-        std::ostringstream committed;
-        committed << in.rdbuf();
-        if (!in) {
-            std::fprintf(stderr, "paramdoc: cannot read %s\n", file.c_str());
+        const vexctl::FileContent committed = vexctl::ReadFileReporting(vexctl::PathFromUtf8(file));
+        if (!committed.text) {
+            std::fprintf(stderr, "paramdoc: cannot read %s: %s\n", file.c_str(),
+                         committed.reason.c_str());
             return 1;
         }
         // Line ends as a checkout may have them.
-        std::string text = committed.str();
         std::string plain;
-        for (const char c : text) {
+        for (const char c : *committed.text) {
             if (c != '\r') {
                 plain.push_back(c);
             }

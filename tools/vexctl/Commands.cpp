@@ -128,28 +128,10 @@ void Endpoints(const Context& context) {
     PrintOut(text);
 }
 
-// A failure of a get or set with what its code means for this parameter, when the code alone
-// says little.
-Failure Explained(const Failure& failure, const ParameterInfo& parameter, ULONG routes, bool get) {
-    if (failure.Code()) {
-        if (const std::optional<std::string> meaning =
-                FailureExplanation(parameter.id, routes, get, *failure.Code())) {
-            return Failure(std::string(failure.what()) + ": " + *meaning, *failure.Code());
-        }
-    }
-    return failure;
-}
-
 void Get(const Context& context) {
     const ParameterInfo parameter = ParameterNamed(context.options.arguments[0]);
     ControlSession session(context.options.endpoint);
-    std::vector<BYTE> bytes;
-    try {
-        bytes = session.Get(parameter, context.options.routes);
-    } catch (const Failure& failure) {
-        throw Explained(failure, parameter, context.options.routes, true);
-    }
-    const Json value = DecodeValue(parameter, bytes);
+    const Json value = DecodeValue(parameter, session.Get(parameter, context.options.routes));
     if (context.options.json) {
         Json document = Json::object();
         document["endpoint"] = context.EndpointForOutput();
@@ -168,11 +150,7 @@ void Set(const Context& context) {
                                          context.options.arguments.end());
     const std::vector<BYTE> bytes = EncodeArguments(parameter, words);
     ControlSession session(context.options.endpoint);
-    try {
-        session.Set(parameter, bytes, context.options.routes);
-    } catch (const Failure& failure) {
-        throw Explained(failure, parameter, context.options.routes, false);
-    }
+    session.Set(parameter, bytes, context.options.routes);
     session.Close();
     const Json value = DecodeValue(parameter, bytes, Reading::AsWritten);
     if (context.options.json) {

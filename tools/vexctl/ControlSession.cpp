@@ -3,6 +3,7 @@
 #include "DspParameters.h"
 
 #include "Failure.h"
+#include "ParameterListing.h"
 #include "Text.h"
 #include "ValueLayout.h"
 
@@ -34,6 +35,18 @@ HRESULT SetOnRoutes(ControlHandle handle, const ParameterInfo& parameter,
     }
     return SetVexParam(handle, parameter.id, bytes.empty() ? nullptr : bytes.data(),
                        static_cast<ULONG>(bytes.size()), routes);
+}
+
+// A failed get or set, with what the code means for this parameter when the code alone says
+// little.
+Failure AccessFailure(const char* verb, const ParameterInfo& parameter, ULONG routes, HRESULT hr) {
+    std::string what = verb + (" " + DisplayName(parameter));
+    const bool get = std::string(verb) == "get";
+    if (const std::optional<std::string> meaning =
+            FailureExplanation(parameter.id, routes, get, hr)) {
+        what += ": " + *meaning;
+    }
+    return Failure(what, hr);
 }
 
 }  // namespace
@@ -93,7 +106,7 @@ std::vector<BYTE> ControlSession::Get(const ParameterInfo& parameter, ULONG rout
     std::vector<BYTE> bytes;
     const HRESULT hr = TryGet(parameter, routes, &bytes);
     if (FAILED(hr)) {
-        throw Failure("get " + DisplayName(parameter), hr);
+        throw AccessFailure("get", parameter, routes, hr);
     }
     return bytes;
 }
@@ -102,7 +115,7 @@ void ControlSession::Set(const ParameterInfo& parameter, const std::vector<BYTE>
                          ULONG routes) const {
     const HRESULT hr = SetOnRoutes(m_handle, parameter, bytes, routes);
     if (FAILED(hr)) {
-        throw Failure("set " + DisplayName(parameter), hr);
+        throw AccessFailure("set", parameter, routes, hr);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "ParameterTable.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -123,6 +124,14 @@ std::string Code(const std::string& text) {
 const std::vector<ListedParameter>& ListedParameters() {
     static const std::vector<ListedParameter> list = BuildList();
     return list;
+}
+
+const ListedParameter* ListedParameterWithId(LONG id) {
+    const std::vector<ListedParameter>& list = ListedParameters();
+    const auto it = std::lower_bound(
+        list.begin(), list.end(), id,
+        [](const ListedParameter& parameter, LONG wanted) { return parameter.id < wanted; });
+    return it != list.end() && it->id == id ? &*it : nullptr;
 }
 
 const ListedParameter* ListedParameterNamed(const std::string& name) {
@@ -250,21 +259,12 @@ std::string ParameterReference() {
     return text;
 }
 
-}  // namespace vexctl
-
-namespace vexctl {
-
 std::optional<std::string> FailureExplanation(LONG id, ULONG routes, bool get, HRESULT hr) {
     // Only the apo route alone says E_FAIL for these two reasons and no other.
     if (hr != E_FAIL || routes != VEX_ROUTE_APO) {
         return std::nullopt;
     }
-    const ListedParameter* listed = nullptr;
-    for (const ListedParameter& parameter : ListedParameters()) {
-        if (parameter.id == id) {
-            listed = &parameter;
-        }
-    }
+    const ListedParameter* listed = ListedParameterWithId(id);
     if (listed != nullptr && !listed->propertyKey.empty()) {
         if (get) {
             return std::string("it is not set on this endpoint");
@@ -279,10 +279,6 @@ std::optional<std::string> FailureExplanation(LONG id, ULONG routes, bool get, H
     }
     return std::nullopt;
 }
-
-}  // namespace vexctl
-
-namespace vexctl {
 
 std::vector<std::string> TableDisagreements() {
     std::vector<std::string> lines;

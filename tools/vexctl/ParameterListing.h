@@ -30,6 +30,8 @@ struct ListedParameter {
 
 // Every parameter, in the order of the ids.
 const std::vector<ListedParameter>& ListedParameters();
+// The parameter with that id, if any.
+const ListedParameter* ListedParameterWithId(LONG id);
 // The parameter with that name, if any.
 const ListedParameter* ListedParameterNamed(const std::string& name);
 // The parameters whose name contains `text`, or whose id is `text`; all for an empty text.
