@@ -50,21 +50,15 @@ ParameterInfo Identity(LONG id) {
 
 // True when the endpoint has the DSP module of the range that the label id belongs to: the
 // library refuses a DSP-route request of a range without module with E_INVALIDARG.
-bool HasModule(const ControlSession& session, LONG labelId, HRESULT* result, Json* label) {
+bool HasModule(const ControlSession& session, LONG labelId) {
     std::vector<BYTE> bytes;
-    *result = session.TryGet(Identity(labelId), VEX_ROUTE_DSP, &bytes);
-    if (SUCCEEDED(*result)) {
-        *label = DecodeValue(Identity(labelId), bytes);
-    }
-    return *result != E_INVALIDARG;
+    return session.TryGet(Identity(labelId), VEX_ROUTE_DSP, &bytes) != E_INVALIDARG;
 }
 
 // One range's module: null when the endpoint has none. Adds its lines to `text`.
 Json ModuleOf(const ControlSession& session, const ModuleIds& ids, std::string& text) {
     text += std::string("DSP module for ") + ids.description;
-    HRESULT labelResult = S_OK;
-    Json label;
-    if (!HasModule(session, ids.label, &labelResult, &label)) {
+    if (!HasModule(session, ids.label)) {
         text += ": none\n";
         return nullptr;
     }
@@ -72,25 +66,21 @@ Json ModuleOf(const ControlSession& session, const ModuleIds& ids, std::string& 
     Json module = Json::object();
     Json errors = Json::object();
     const auto field = [&](const char* caption, const char* member, LONG id) {
-        HRESULT hr = labelResult;
-        if (id != ids.label) {
-            std::vector<BYTE> bytes;
-            hr = session.TryGet(Identity(id), VEX_ROUTE_DSP, &bytes);
-            if (SUCCEEDED(hr)) {
-                module[member] = DecodeValue(Identity(id), bytes);
-            }
-        } else if (SUCCEEDED(hr)) {
-            module[member] = label;
-        }
+        const bool isType = std::string(member) == "type";
+        std::vector<BYTE> bytes;
+        const HRESULT hr = session.TryGet(Identity(id), VEX_ROUTE_DSP, &bytes);
         text += std::string("  ") + caption + " (" + std::to_string(id) + "): ";
         if (FAILED(hr)) {
             module[member] = nullptr;
-            if (std::string(member) == "type") {
+            if (isType) {
                 module["type_name"] = nullptr;
             }
             errors[member] = HexCode(hr);
             text += "unknown: " + DescribeCode(hr) + "\n";
-        } else if (std::string(member) == "type") {
+            return;
+        }
+        module[member] = DecodeValue(Identity(id), bytes);
+        if (isType) {
             const auto type = module[member].get<uint32_t>();
             module["type_name"] = ModuleTypeName(type);
             text += std::to_string(type) + " (" + ModuleTypeName(type) + ")\n";
@@ -157,9 +147,7 @@ std::vector<ParameterInfo> DumpParameters(const ControlSession& session, ULONG r
     }
     bool present[3] = {true, true, true};
     for (const ModuleIds& ids : kRanges) {
-        HRESULT ignored = S_OK;
-        Json label;
-        present[DspRangeOf(ids.label)] = HasModule(session, ids.label, &ignored, &label);
+        present[DspRangeOf(ids.label)] = HasModule(session, ids.label);
         if (!present[DspRangeOf(ids.label)]) {
             notes->push_back(std::string("the endpoint has no DSP module for ") + ids.description +
                              "; its parameters are left out");
