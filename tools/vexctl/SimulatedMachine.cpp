@@ -5,7 +5,6 @@
 #include "FileLock.h"
 #include "Text.h"
 
-#include <nlohmann/json.hpp>
 #include <vexsim.h>
 
 extern const char kBuiltInDefaultMachine[];
@@ -90,11 +89,6 @@ SimulatedMachine::SimulatedMachine(const std::optional<std::filesystem::path>& f
         throw Failure(message);
     }
     m_loaded = TakeDump();
-    // The filters' request logs are for tests; a run keeps none. The machine's own setting
-    // is put back for the dump, so that the file keeps what it said.
-    const nlohmann::json loaded = nlohmann::json::parse(m_loaded, nullptr, false);
-    m_requestLogging = !loaded.is_object() || loaded.value("requestLogging", true);
-    vexsim_KsSetRequestLogging(0);
 }
 
 SimulatedMachine::~SimulatedMachine() {
@@ -106,9 +100,8 @@ void SimulatedMachine::Save() {
     if (!m_save) {
         return;
     }
-    vexsim_KsSetRequestLogging(m_requestLogging ? 1 : 0);
+    // The dump never holds the filters' request logs, so the file does not grow with them.
     const std::string now = TakeDump();
-    vexsim_KsSetRequestLogging(0);
     if (now == m_loaded) {
         return;
     }

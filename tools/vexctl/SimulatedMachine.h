@@ -42,7 +42,6 @@ private:
     bool m_save;
     std::string m_loaded;              // the machine as it was after loading
     std::unique_ptr<FileLock> m_lock;  // held from loading to saving when saving is on
-    bool m_requestLogging = true;      // the machine's own setting of the request logs
 };
 
 // Trace capture of the library's records, where the platform offers one.
