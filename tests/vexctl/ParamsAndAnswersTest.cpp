@@ -2,6 +2,7 @@
 // which machine a command ran on, and values that a layout cannot give back whole.
 #include "VexctlFixture.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -49,23 +50,20 @@ TEST_F(VexctlParams, ListsEveryParameterOfTheLibrarysTables) {
         {2003, nullptr, {"dsp"}, nullptr, nullptr},
     };
     for (const Case& expected : cases) {
-        const ProgramResult one = Run({"params", std::to_string(expected.id), "--json"});
-        ASSERT_TRUE(Succeeded(one)) << expected.id;
-        const nlohmann::json found = OutputJson(one).at("parameters");
-        ASSERT_EQ(1u, found.size()) << one.out;
-        EXPECT_EQ(expected.name, found[0].at("name")) << expected.id;
-        EXPECT_EQ(expected.routes, found[0].at("routes")) << expected.id;
-        EXPECT_EQ(expected.key, found[0].at("property_key")) << expected.id;
-        EXPECT_EQ(expected.moduleParameter, found[0].at("module_parameter")) << expected.id;
+        const auto found = std::find_if(list.begin(), list.end(), [&](const nlohmann::json& e) {
+            return e.at("id") == expected.id;
+        });
+        ASSERT_NE(list.end(), found) << expected.id;
+        EXPECT_EQ(expected.name, found->at("name")) << expected.id;
+        EXPECT_EQ(expected.routes, found->at("routes")) << expected.id;
+        EXPECT_EQ(expected.key, found->at("property_key")) << expected.id;
+        EXPECT_EQ(expected.moduleParameter, found->at("module_parameter")) << expected.id;
     }
 
     const ProgramResult text = Run({"params", "ieq_bands"});
     ASSERT_TRUE(Succeeded(text));
     EXPECT_TRUE(Contains(text.out, "1114  vex_ieq_bands  [apo, dsp]  {\"n\"")) << text.out;
     EXPECT_FALSE(Contains(text.out, "1101")) << text.out;
-    const ProgramResult none = Run({"params", "vex_sytem_gain"});
-    EXPECT_TRUE(ExitedWith(1, none));
-    EXPECT_TRUE(Contains(none.err, "did you mean vex_system_gain?")) << none.err;
 }
 
 TEST_F(VexctlParams, MistypedNamesGetASuggestion) {
