@@ -70,7 +70,8 @@ private:
 // `data` or a size of 0, which give 18 zero words.
 //
 // Filter configuration (2105): a byte count above kFilterConfigCapacity is logged as an error
-// and stored as the single word 0. The caller's bytes are never written.
+// and refused with E_INVALIDARG, so that no route stores or sends anything in its place. The
+// caller's bytes are never written.
 ConvertedParameter ConvertParameterToPropVariant(LONG id, const BYTE* data, ULONG size) noexcept;
 
 // Property value to raw bytes. `*size` holds the capacity of `buffer` on entry; the first
