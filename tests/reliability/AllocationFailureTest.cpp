@@ -217,7 +217,7 @@ using namespace reltest;
 // A traced flow makes some ten times the allocations of an untraced one (every record is
 // formatted): VEX_ALLOC_STRIDE=k fails every k-th of them (the short form in ctest uses the
 // default below; scripts/soak.sh runs 1, every allocation). Untraced flows fail every one.
-constexpr unsigned long kDefaultTracedStride = 11;
+constexpr unsigned long kDefaultTracedStride = 31;
 
 unsigned long TracedStride() {
     const char* text = std::getenv("VEX_ALLOC_STRIDE");
