@@ -35,7 +35,7 @@
 // beyond the blob; a scalar id whose value is neither VT_I4 nor VT_UI4. It is the Win32 code
 // ERROR_INVALID_DATA ("The data is invalid") as an HRESULT: distinct from E_INVALIDARG, which
 // always means that the caller's own arguments are at fault. The caller's size is left as it
-// was.
+// was, and the refusal is logged as an error.
 inline constexpr HRESULT kMalformedStoredValue = static_cast<HRESULT>(0x8007000DL);
 
 // The largest filter configuration (id 2105) that can be set, in bytes.
