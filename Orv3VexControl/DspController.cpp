@@ -301,6 +301,44 @@ DspModuleAvailability DspController::GetModuleAvailability(const WCHAR* endpoint
     return {it->second.mainModule != kNoModule, it->second.lowLatencyModule != kNoModule};
 }
 
+namespace {
+
+// Writes the payload to the selected module: the bypass parameter, one parameter per channel,
+// or the catalogue entry's parameter.
+HRESULT WritePayload(LONG publicId, const DspParameterEntry& entry,
+                     const std::vector<BYTE>& payload) {
+    CTembraDspDrova& driver = TembraDspDriver;
+    if (IsBypass(publicId)) {
+        return driver.SetModuleParam(kBypassParam, payload.data(),
+                                     static_cast<ULONG>(payload.size()));
+    }
+    if (!IsChannels(publicId)) {
+        return driver.SetModuleParam(entry.moduleParamId, payload.data(),
+                                     static_cast<ULONG>(payload.size()));
+    }
+    const size_t values = payload.size() / 4;
+    if (values == 0) {
+        return E_INVALIDARG;  // not even the count
+    }
+    const LONG count = Word(payload.data(), 0);
+    if (count > 0 &&
+        (static_cast<ULONG>(count) > kMaxChannels || static_cast<size_t>(count) >= values)) {
+        return E_INVALIDARG;  // more channels than a module has, or than the value holds
+    }
+    // Every channel is written, also after one that failed; the first failure is the result.
+    HRESULT hr = S_OK;
+    for (LONG i = 0; i < count; ++i) {
+        const HRESULT written = driver.SetModuleParam(
+            FirstChannelParam(publicId) + static_cast<ULONG>(i), payload.data() + 4 * (i + 1), 4);
+        if (SUCCEEDED(hr)) {
+            hr = written;
+        }
+    }
+    return hr;
+}
+
+}  // namespace
+
 HRESULT DspController::SetParameter(const WCHAR* endpointId, LONG publicId,
                                     const PROPVARIANT& value, ULONG formFactor) {
     const DspParameterEntry* entry = FindDspParameter(publicId);
@@ -323,33 +361,13 @@ HRESULT DspController::SetParameter(const WCHAR* endpointId, LONG publicId,
     TembraDspDriver.GetVersionLabel(label.Receive());
     std::vector<BYTE> payload;
     hr = BuildPayload(publicId, value, label.Get(), &payload);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    const auto length = static_cast<ULONG>(payload.size());
-    if (IsBypass(publicId)) {
-        hr = TembraDspDriver.SetModuleParam(kBypassParam, payload.data(), length);
-    } else if (IsChannels(publicId)) {
-        const size_t values = payload.size() / 4;
-        if (values == 0) {
-            return E_INVALIDARG;  // not even the count
-        }
-        const LONG count = Word(payload.data(), 0);
-        if (count > 0 &&
-            (static_cast<ULONG>(count) > kMaxChannels || static_cast<size_t>(count) >= values)) {
-            return E_INVALIDARG;  // more channels than a module has, or than the value holds
-        }
-        for (LONG i = 0; i < count; ++i) {
-            hr = TembraDspDriver.SetModuleParam(FirstChannelParam(publicId) + static_cast<ULONG>(i),
-                                                payload.data() + 4 * (i + 1), 4);
-        }
-    } else {
-        hr = TembraDspDriver.SetModuleParam(entry->moduleParamId, payload.data(), length);
+    if (SUCCEEDED(hr)) {
+        hr = WritePayload(publicId, *entry, payload);
     }
     if (FAILED(hr)) {
         VEX_LOG(kLevelError, "DspController::SetParameter", "Set %s failed. [0x%.8x]%s",
                 entry->name, hr, Util::ErrorText{hr});
-    } else {
+    } else if (Util::LogEnabled(kLevelInformation)) {
         VEX_LOG(kLevelInformation, "DspController::SetParameter", "Set %s: %s", entry->name,
                 PayloadText(publicId, value, payload));
     }
@@ -389,19 +407,28 @@ struct Span {
 };
 
 // The module's answer of S bytes into the caller's buffer: a word when S is 4, else the
-// layout of the id. Every copy stays inside both the answer and the caller's capacity.
+// layout of the id. The size reported, the capacity the call needs and the bytes it writes are
+// the same number; every copy stays inside both the answer and the caller's capacity. An answer
+// too short for the id's layout, or of any length but 4 for an id that has no layout, is
+// malformed: nothing is written and the size stays as it was.
 HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) {
     const ModuleParamBlock& answer = DspController::Driver().ModuleReplyBuffer();
     const ULONG capacity = buffer != nullptr ? *size : 0;
     const ULONG length = answer.length;
-    *size = length;
     auto tooSmall = [&] {
         VEX_LOG(kLevelError, "DspController::GetParameter",
                 "Get %s failed. Input buffer[%d] is too small. Please reallocate buffer[%d.]", name,
                 capacity, *size);
         return E_INVALIDARG;
     };
+    auto malformed = [&] {
+        const HRESULT hr = kMalformedAnswer;
+        VEX_LOG(kLevelError, "DspController::GetParameter", "Get %s failed. [0x%.8x]%s", name, hr,
+                Util::ErrorText{hr});
+        return hr;
+    };
     if (length == 4) {
+        *size = length;
         if (capacity < 4) {
             return tooSmall();
         }
@@ -411,7 +438,8 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
         return S_OK;
     }
     std::vector<Span> spans;
-    ULONG written = 0;
+    ULONG written = 0;  // also the size reported and the capacity needed
+    bool countFirst = false;
     auto whole = [&](ULONG bytes) {
         spans.push_back({0, 0, bytes});
         written = bytes;
@@ -431,19 +459,14 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
             DspController::Driver().GetVersionLabel(label.Receive());
             if (Labelled(label.Get(), TEXT("1.0.0"))) {
                 // The module holds the values alone; the caller gets their count first.
-                *size = length + 4;
-                if (capacity < *size) {
-                    return tooSmall();
-                }
-                PutWord(buffer, 0, length / 4);
                 spans.push_back({4, 0, length});
-                written = *size;
+                written = length + 4;
+                countFirst = true;
             } else {
                 // The count word and 160 values.
                 constexpr ULONG kBlock = 644;
-                *size = kBlock;
                 if (length < kBlock) {
-                    return kMalformedAnswer;
+                    return malformed();
                 }
                 whole(kBlock);
             }
@@ -458,6 +481,7 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
                 ScopedBstr label;
                 const HRESULT hr = DspController::Driver().GetVersionLabel(label.Receive());
                 if (FAILED(hr)) {
+                    *size = length;
                     tooSmall();
                     return hr;
                 }
@@ -472,41 +496,39 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
         }
         case 1114:  // the two marker words at bytes 4 and 88 go
             if (length < 172) {
-                return kMalformedAnswer;
+                return malformed();
             }
-            *size = length - 8;
             spans = {{0, 0, 4}, {4, 8, 80}, {84, 92, 80}};
             written = 164;
             break;
         case 1123:  // the first block moves behind 80 zero bytes; three markers go
             if (length < 336) {
-                return kMalformedAnswer;
+                return malformed();
             }
-            *size = length - 8;
             spans = {{0, 84, 4}, {84, 88, 80}, {164, 172, 80}, {244, 256, 80}};
             written = 324;
             break;
-        case 1141:  // word 1 of the output is left as it is
+        case 1141:  // word 1 of the output is cleared
             if (length < 136) {
-                return kMalformedAnswer;
+                return malformed();
             }
-            *size = std::max<ULONG>(length - 4, 136);
             spans = {{0, 0, 4}, {8, 8, 128}};
             written = 136;
             break;
         default:
-            if (buffer == nullptr) {
-                return E_INVALIDARG;
-            }
-            VEX_LOG(kLevelInformation, "DspController::GetParameter", "Get %s: %s", name,
-                    TEXT("NULL"));
-            return S_OK;
+            // A value of one word: any other length is no value of this id.
+            return malformed();
     }
-    if (buffer == nullptr || capacity < *size || capacity < written) {
+    *size = written;
+    if (buffer == nullptr || capacity < written) {
         return tooSmall();
     }
     if (publicId == 1123) {
         std::memset(buffer + 4, 0, 80);
+    } else if (publicId == 1141) {
+        std::memset(buffer + 4, 0, 4);
+    } else if (countFirst) {
+        PutWord(buffer, 0, length / 4);
     }
     for (const Span& span : spans) {
         if (span.length > 0) {
@@ -518,8 +540,10 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
     view.vt = VT_BLOB;
     view.blob.cbSize = written;
     view.blob.pBlobData = buffer;
-    VEX_LOG(kLevelInformation, "DspController::GetParameter", "Get %s: %s", name,
-            FormatParameterValue(0, view));
+    if (Util::LogEnabled(kLevelInformation)) {
+        VEX_LOG(kLevelInformation, "DspController::GetParameter", "Get %s: %s", name,
+                FormatParameterValue(0, view));
+    }
     return S_OK;
 }
 

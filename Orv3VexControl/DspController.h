@@ -31,11 +31,14 @@ public:
     static DspModuleAvailability GetModuleAvailability(const WCHAR* endpointId);
 
     // Writes a public parameter (VT_I4 or VT_BLOB) to the module that serves it; the main
-    // module's form factor is written first with `formFactor`.
+    // module's form factor is written first with `formFactor`. Channel values (2137, 2138) are
+    // written one module parameter each, every one of them; the first failure is the result.
     static HRESULT SetParameter(const WCHAR* endpointId, LONG publicId, const PROPVARIANT& value,
                                 ULONG formFactor);
     // Reads a public parameter into `buffer` under the size protocol: `*size` holds the capacity
-    // on entry and the size the value needs or has on return.
+    // on entry and the size the value needs or has on return. An answer that the id's layout
+    // cannot be read from (shorter than the layout, or not one word for an id without a layout)
+    // gives kMalformedAnswer with nothing written and `*size` unchanged.
     static HRESULT GetParameter(const WCHAR* endpointId, LONG publicId, BYTE* buffer, ULONG* size);
 
     // The process's one module driver.

@@ -61,12 +61,8 @@ void OpenDspSession(const WCHAR* endpointId) noexcept {
     try {
         static_cast<void>(DspController::Open(endpointId));
     } catch (...) {
-        try {
-            VEX_LOG(Util::kLevelError, "OpenVexControl",
-                    "DSP module for device[%s] could not be opened: out of memory.", endpointId);
-        } catch (...) {
-            // The record itself could not be written; the open goes on.
-        }
+        VEX_LOG(Util::kLevelError, "OpenVexControl",
+                "DSP module for device[%s] could not be opened: out of memory.", endpointId);
     }
 }
 

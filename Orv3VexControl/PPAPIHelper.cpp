@@ -172,8 +172,14 @@ HRESULT ReadIntelModuleList(ULONG pinId, IKsControl* control, const AudioModuleA
         LogText(kLevelWarning, __LINE__, function, texts.listSizeFailed, hr, ErrorText{hr});
         return hr;
     }
-    list->bytes.assign(size, 0);
-    hr = listRequest().Send(control, list->bytes.data(), size, &returned);
+    // The list is as long as the driver says (up to 1 MiB): a list that cannot be allocated
+    // fails this query only, and discovery goes on.
+    try {
+        list->bytes.assign(size, 0);
+        hr = listRequest().Send(control, list->bytes.data(), size, &returned);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
     if (SUCCEEDED(hr)) {
         VendorKs::ModuleListHeader header{};
         if (returned >= sizeof header) {
@@ -983,9 +989,15 @@ HRESULT CPPAPIHelper::QueryPPAudioModule(IKsControl* control, GUID* classId, ULO
                    hr);
         return kNotFound;
     }
-    std::vector<BYTE> list(size, 0);
+    // A list that cannot be allocated is a failed read: the module is not found.
+    std::vector<BYTE> list;
     ULONG returned = 0;
-    hr = request.Send(control, list.data(), size, &returned);
+    try {
+        list.assign(size, 0);
+        hr = request.Send(control, list.data(), size, &returned);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
     KSMULTIPLE_ITEM header{};
     if (SUCCEEDED(hr)) {
         if (returned >= sizeof header) {
@@ -1043,6 +1055,8 @@ HRESULT CPPAPIHelper::SearchIntelModule(ULONG pinId, IKsControl* control,
                           &version);
     }
     if (FAILED(hr)) {
+        LogText(kLevelWarning, __LINE__, function,
+                TEXT("Failed to read module name and version! [0x%.8x]%s"), hr, ErrorText{hr});
         return hr;
     }
     record->versionLabel = BstrFromText(label);

@@ -201,17 +201,14 @@ ConvertedParameter ConvertFilterConfig(const BYTE* data, ULONG size) {
     if (!Covers(data, size, kWordBytes)) {
         return Refused(E_INVALIDARG);
     }
-    uint64_t n = ReadCount(data, 0);
+    const uint64_t n = ReadCount(data, 0);
     if (n > kFilterConfigCapacity) {
-        try {
-            VEX_LOG(Util::kLevelError, "ConvertParameterToPropVariant",
-                    "Filter config is too large to set, capacity = %d bytes, asked = %d. Clear "
-                    "filter config to null.",
-                    static_cast<int>(kFilterConfigCapacity), static_cast<ULONG>(n));
-        } catch (...) {
-            // A record that cannot be written leaves the conversion as it is.
-        }
-        n = 0;  // the caller's own word stays as it is; only the stored count is cleared
+        // Refused whole: neither route may receive a value other than the one asked for.
+        VEX_LOG(Util::kLevelError, "ConvertParameterToPropVariant",
+                "Filter config is too large to set, capacity = %d bytes, asked = %d. Clear "
+                "filter config to null.",
+                static_cast<int>(kFilterConfigCapacity), static_cast<ULONG>(n));
+        return Refused(E_INVALIDARG);
     }
     if (!Covers(data, size, kWordBytes + n)) {
         return Refused(E_INVALIDARG);
@@ -499,11 +496,9 @@ HRESULT GetRecords(BYTE* buffer, ULONG* size, const StoredBytes& stored) {
 
 }  // namespace
 
-HRESULT ConvertPropVariantToParameter(LONG id, BYTE* buffer, ULONG* size,
-                                      const PROPVARIANT& value) noexcept {
-    if (size == nullptr) {
-        return E_INVALIDARG;
-    }
+namespace {
+
+HRESULT ConvertStoredValue(LONG id, BYTE* buffer, ULONG* size, const PROPVARIANT& value) {
     // A call that fails for lack of room still leaves the caller's buffer cleared.
     if (buffer != nullptr && *size > 0) {
         std::memset(buffer, 0, *size);
@@ -547,4 +542,20 @@ HRESULT ConvertPropVariantToParameter(LONG id, BYTE* buffer, ULONG* size,
             break;
     }
     return kMalformedStoredValue;
+}
+
+}  // namespace
+
+HRESULT ConvertPropVariantToParameter(LONG id, BYTE* buffer, ULONG* size,
+                                      const PROPVARIANT& value) noexcept {
+    if (size == nullptr) {
+        return E_INVALIDARG;
+    }
+    const HRESULT hr = ConvertStoredValue(id, buffer, size, value);
+    if (hr == kMalformedStoredValue) {
+        VEX_LOG(Util::kLevelError, "ConvertPropVariantToParameter",
+                "Stored value of parameter %d does not have its layout: [0x%.8x]%s", id, hr,
+                Util::ErrorText{hr});
+    }
+    return hr;
 }

@@ -35,7 +35,7 @@
 // beyond the blob; a scalar id whose value is neither VT_I4 nor VT_UI4. It is the Win32 code
 // ERROR_INVALID_DATA ("The data is invalid") as an HRESULT: distinct from E_INVALIDARG, which
 // always means that the caller's own arguments are at fault. The caller's size is left as it
-// was.
+// was, and the refusal is logged as an error.
 inline constexpr HRESULT kMalformedStoredValue = static_cast<HRESULT>(0x8007000DL);
 
 // The largest filter configuration (id 2105) that can be set, in bytes.
@@ -70,7 +70,8 @@ private:
 // `data` or a size of 0, which give 18 zero words.
 //
 // Filter configuration (2105): a byte count above kFilterConfigCapacity is logged as an error
-// and stored as the single word 0. The caller's bytes are never written.
+// and refused with E_INVALIDARG, so that no route stores or sends anything in its place. The
+// caller's bytes are never written.
 ConvertedParameter ConvertParameterToPropVariant(LONG id, const BYTE* data, ULONG size) noexcept;
 
 // Property value to raw bytes. `*size` holds the capacity of `buffer` on entry; the first

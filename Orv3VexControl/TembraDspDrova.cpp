@@ -307,7 +307,10 @@ HRESULT CTembraDspDrova::SetModuleParamOn(EndpointModuleRecord& record, ULONG mo
     const ULONG capacity =
         record.vendorSet != 0 ? kAmdDataCapacity : static_cast<ULONG>(VendorKs::kParamDataCapacity);
     if (length > capacity || (length > 0 && data == nullptr)) {
-        return E_INVALIDARG;
+        const HRESULT refused = E_INVALIDARG;  // more than the form carries
+        VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::SetModuleParam",
+                   "Failed to set PP module parameter!: [0x%.8x]%s", refused);
+        return refused;
     }
     // The value travels as a block: its length, the data, zeros up to the block's size.
     const size_t blockSize =
@@ -405,18 +408,21 @@ HRESULT CTembraDspDrova::GetModuleVersionText(BSTR* text) {
     }
     // The AMD-type module answers a NUL-terminated text in the thread's code page; at most its
     // first 64 bytes are taken.
-    hr = ReadParam(*record, m_replyBuffer.get(), kAmdVersionParam);
-    if (FAILED(hr)) {
-        return E_FAIL;
-    }
-    constexpr size_t kVersionTextBytes = 64;
-    const char* narrow = reinterpret_cast<const char*>(m_replyBuffer->data);
-    const size_t bound = std::min<size_t>(m_replyBuffer->length, kVersionTextBytes);
-    const void* end = std::memchr(narrow, '\0', bound);
-    const size_t bytes =
-        end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - narrow) : bound;
     ScopedBstr wide;
-    if (FAILED(NarrowToBstr(narrow, bytes, &wide))) {
+    hr = ReadParam(*record, m_replyBuffer.get(), kAmdVersionParam);
+    if (SUCCEEDED(hr)) {
+        constexpr size_t kVersionTextBytes = 64;
+        const char* narrow = reinterpret_cast<const char*>(m_replyBuffer->data);
+        const size_t bound = std::min<size_t>(m_replyBuffer->length, kVersionTextBytes);
+        const void* end = std::memchr(narrow, '\0', bound);
+        const size_t bytes =
+            end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - narrow) : bound;
+        hr = NarrowToBstr(narrow, bytes, &wide);
+    }
+    if (FAILED(hr)) {
+        VEX_LOG(kLevelWarning, "CTembraDspDrova::GetModuleVersionText",
+                "Failed to get PP module parameter %d: [0x%.8x]%s", kAmdVersionParam, hr,
+                Util::ErrorText{hr});
         return E_FAIL;
     }
     *text = wide.Release();

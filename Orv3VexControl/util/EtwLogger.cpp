@@ -4,6 +4,7 @@
 #include "../Guids.h"
 #include "Format.h"
 #include "Log.h"
+#include "ScopedLocalMem.h"
 
 #include <map>
 #include <mutex>
@@ -70,38 +71,46 @@ bool LoggingEnded() {
     return g_loggingEnded;
 }
 
-const ILogger* ScopeLogger() {
-    return g_loggingEnded ? nullptr : &GetLogger(kLibraryKeyword);
+const ILogger* ScopeLogger() noexcept {
+    try {
+        return g_loggingEnded ? nullptr : &GetLogger(kLibraryKeyword);
+    } catch (...) {
+        return nullptr;  // the registry could not be made: the scope writes nothing
+    }
 }
 
 EtwLogger::EtwLogger(EtwProvider* provider, ULONGLONG keyword, WString name)
     : m_provider(provider), m_keyword(keyword), m_name(std::move(name)) {}
 
-bool EtwLogger::IsEnabled(UCHAR level) const {
+bool EtwLogger::IsEnabled(UCHAR level) const noexcept {
     return m_provider != nullptr && m_provider->handle != 0 && m_provider->enabled &&
            level <= m_provider->level && (m_keyword & m_provider->matchAnyKeyword) != 0;
 }
 
 void EtwLogger::Log(UCHAR level, const WString& file, int line, const WString& function,
-                    const WString& message) const {
+                    const WString& message) const noexcept {
     if (m_provider == nullptr) {
         return;
     }
-    const WString text = m_name.empty() ? message : m_name + message;
-    if (m_provider->handle == 0) {
-        return;
+    try {
+        const WString text = m_name.empty() ? message : m_name + message;
+        if (m_provider->handle == 0) {
+            return;
+        }
+        const size_t slash = file.find_last_of(u'\\');
+        const WString filePart = slash == WString::npos ? file : file.substr(slash + 1);
+        const WString head = line > 0 ? Format(TEXT("[%s:%d] %s"), filePart, line, function)
+                                      : Format(TEXT("[%s] %s"), filePart, function);
+        WString record = Format(TEXT("%s: %s"), head, text);
+        if (record.size() > kMaxRecordUnits) {
+            const size_t markLength = sizeof(kCutMark) / sizeof(kCutMark[0]) - 1;
+            record.resize(kMaxRecordUnits - markLength);
+            record += kCutMark;
+        }
+        EventWriteString(m_provider->handle, level, m_keyword, record.c_str());
+    } catch (...) {
+        // The record could not be formatted (out of memory): it is dropped.
     }
-    const size_t slash = file.find_last_of(u'\\');
-    const WString filePart = slash == WString::npos ? file : file.substr(slash + 1);
-    const WString head = line > 0 ? Format(TEXT("[%s:%d] %s"), filePart, line, function)
-                                  : Format(TEXT("[%s] %s"), filePart, function);
-    WString record = Format(TEXT("%s: %s"), head, text);
-    if (record.size() > kMaxRecordUnits) {
-        const size_t markLength = sizeof(kCutMark) / sizeof(kCutMark[0]) - 1;
-        record.resize(kMaxRecordUnits - markLength);
-        record += kCutMark;
-    }
-    EventWriteString(m_provider->handle, level, m_keyword, record.c_str());
 }
 
 EtwLogger& GetLogger(ULONGLONG key) {
@@ -118,14 +127,13 @@ EtwLogger& GetLogger(ULONGLONG key) {
 }
 
 WString GetErrorText(HRESULT code) {
-    WCHAR* buffer = nullptr;
+    ScopedLocalMem<WCHAR> buffer;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-    if (length > 0 && buffer != nullptr) {
-        WString text(buffer, length);
-        LocalFree(buffer);
+        reinterpret_cast<LPWSTR>(buffer.Receive()), 0, nullptr);
+    if (length > 0 && buffer.Get() != nullptr) {
+        WString text(buffer.Get(), length);
         if (text.size() >= 2 && text.back() == u'\n') {
             text.pop_back();
             if (!text.empty() && text.back() == u'\r') {
@@ -134,9 +142,6 @@ WString GetErrorText(HRESULT code) {
         }
         return text;
     }
-    if (buffer != nullptr) {
-        LocalFree(buffer);
-    }
     const uint32_t bits = static_cast<uint32_t>(code);
     if (bits > 0x80040200u && bits <= 0x8004FFFFu) {
         return Format(TEXT("IDispatch error #%d"), static_cast<int>(bits - 0x80040200u));
@@ -144,17 +149,28 @@ WString GetErrorText(HRESULT code) {
     return Format(TEXT("Unknown error 0x%0lX"), bits);
 }
 
-LogScope::LogScope(const ILogger* logger, const char* file, int line, const WCHAR* function)
+LogScope::LogScope(const ILogger* logger, const char* file, int line,
+                   const WCHAR* function) noexcept
     : m_logger(logger), m_file(file), m_line(line), m_function(function) {
-    if (m_logger != nullptr && m_logger->IsEnabled(kLevelVerbose)) {
+    if (m_logger == nullptr || !m_logger->IsEnabled(kLevelVerbose)) {
+        return;
+    }
+    try {
         m_logger->Log(kLevelVerbose, Widen(m_file), m_line, m_function, TEXT("Enter"));
+    } catch (...) {
+        // The record could not be formatted: it is dropped.
     }
 }
 
-LogScope::~LogScope() {
-    if (m_logger != nullptr && !g_loggingEnded && m_logger->IsEnabled(kLevelVerbose)) {
+LogScope::~LogScope() noexcept {
+    if (m_logger == nullptr || g_loggingEnded || !m_logger->IsEnabled(kLevelVerbose)) {
+        return;
+    }
+    try {
         const WString leave = Format(TEXT("%s Leave"), TEXT(""));
         m_logger->Log(kLevelVerbose, Widen(m_file), -1, m_function, leave);
+    } catch (...) {
+        // The record could not be formatted: it is dropped, and the scope ends as it would.
     }
 }
 

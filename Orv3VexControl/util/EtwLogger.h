@@ -19,17 +19,18 @@ struct EtwProvider {
 class ILogger {
 public:
     virtual ~ILogger() = default;
-    virtual bool IsEnabled(UCHAR level) const = 0;
+    virtual bool IsEnabled(UCHAR level) const noexcept = 0;
+    // Writes one record; a record that cannot be formatted or written is dropped.
     virtual void Log(UCHAR level, const WString& file, int line, const WString& function,
-                     const WString& message) const = 0;
+                     const WString& message) const noexcept = 0;
 };
 
 class EtwLogger final : public ILogger {
 public:
     EtwLogger(EtwProvider* provider, ULONGLONG keyword, WString name = WString());
-    bool IsEnabled(UCHAR level) const override;
+    bool IsEnabled(UCHAR level) const noexcept override;
     void Log(UCHAR level, const WString& file, int line, const WString& function,
-             const WString& message) const override;
+             const WString& message) const noexcept override;
 
 private:
     EtwProvider* m_provider;
@@ -43,19 +44,21 @@ EtwLogger& GetLogger(ULONGLONG key);
 // True once the logger is gone (the library is unloading); nothing is logged then.
 bool LoggingEnded();
 
-// The logger for scope records, or null once the logger is gone.
-const ILogger* ScopeLogger();
+// The logger for scope records, or null once the logger is gone (or cannot be had).
+const ILogger* ScopeLogger() noexcept;
 
 // The system message text of a code without its line break, or "IDispatch error #n" or
 // "Unknown error 0x..." when the system has none.
 WString GetErrorText(HRESULT code);
 
+// Nothing a scope does ends the host: an "Enter" or " Leave" record that cannot be formatted
+// is dropped.
 class LogScope {
 public:
-    LogScope(const ILogger* logger, const char* file, int line, const WCHAR* function);
+    LogScope(const ILogger* logger, const char* file, int line, const WCHAR* function) noexcept;
     LogScope(const LogScope&) = delete;
     LogScope& operator=(const LogScope&) = delete;
-    ~LogScope();
+    ~LogScope() noexcept;
 
 private:
     const ILogger* m_logger;

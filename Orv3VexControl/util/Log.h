@@ -28,13 +28,19 @@ bool LogEnabled(UCHAR level);
 void WriteRecord(UCHAR level, const char* file, int line, const WCHAR* function,
                  const WString& message);
 
+// Writes a record when its level is wanted. Nothing it does ends the caller's operation: a
+// record that cannot be formatted (out of memory) is dropped.
 template <typename... Args>
 void LogAt(UCHAR level, const char* file, int line, const WCHAR* function, const WCHAR* format,
-           const Args&... args) {
-    if (!LogEnabled(level)) {
-        return;
+           const Args&... args) noexcept {
+    try {
+        if (!LogEnabled(level)) {
+            return;
+        }
+        WriteRecord(level, file, line, function, Format(format, args...));
+    } catch (...) {
+        // Dropped.
     }
-    WriteRecord(level, file, line, function, Format(format, args...));
 }
 
 }  // namespace Util

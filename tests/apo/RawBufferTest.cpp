@@ -224,6 +224,15 @@ TEST_F(RawBuffers, BadArgumentsAreRefused) {
         << "a buffer shorter than its layout";
     const int32_t hugeCount[2] = {-1, 0};
     EXPECT_HR(E_INVALIDARG, m_library.Set(m_handle, 2107, hugeCount, 8, VEX_ROUTE_APO));
+    // A filter configuration past what can be set reaches neither the store nor the module.
+    std::vector<BYTE> filterConfig(4 + 3000, 0x11);
+    const ULONG n = 3000;
+    std::memcpy(filterConfig.data(), &n, sizeof n);
+    const std::vector<BYTE> caller = filterConfig;
+    EXPECT_HR(E_INVALIDARG, m_library.Set(m_handle, 2105, filterConfig.data(),
+                                          static_cast<ULONG>(filterConfig.size()),
+                                          VEX_ROUTE_APO | VEX_ROUTE_DSP));
+    EXPECT_EQ(caller, filterConfig);
     EXPECT_EQ(before, vextest::SimDump().dump());
 
     ULONG size = 4;

@@ -33,7 +33,7 @@ TEST(ConversionSet, FilterConfigCapacity) {
     struct Case {
         ULONG n;
         size_t payload;      // bytes after the count in the caller's buffer
-        Words stored;        // expected stored words (only the first ones for the large case)
+        Words stored;        // expected stored words (only the first ones); none: refused
         size_t storedWords;  // expected word count
     };
     const Case cases[] = {
@@ -41,10 +41,11 @@ TEST(ConversionSet, FilterConfigCapacity) {
         {5, 5, {5, 0x44332211, 0x55}, 3},
         {4, 4, {4, 0x44332211}, 2},
         {2044, 2044, {2044, 0x44332211}, 512},
-        {2045, 2045, {0}, 1},
-        {2045, 0, {0}, 1},
-        {0x7FFFFFFF, 16, {0}, 1},
-        {0xFFFFFFFF, 16, {0}, 1},
+        {2045, 2045, {}, 0},
+        {2045, 0, {}, 0},
+        {3000, 3000, {}, 0},
+        {0x7FFFFFFF, 16, {}, 0},
+        {0xFFFFFFFF, 16, {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("n = " + std::to_string(c.n) + ", payload " + std::to_string(c.payload));
@@ -52,6 +53,11 @@ TEST(ConversionSet, FilterConfigCapacity) {
         const Bytes before = caller;
         const ConvertedParameter converted = Set(2105, caller);
         EXPECT_EQ(before, caller) << "the caller's buffer is left untouched";
+        if (c.stored.empty()) {
+            EXPECT_HR(E_INVALIDARG, converted.Result()) << "too large to set";
+            EXPECT_EQ(VT_EMPTY, converted.Value().vt);
+            continue;
+        }
         ASSERT_TRUE(converted.Valid());
         const Words stored = StoredWords(converted.Value());
         ASSERT_EQ(c.storedWords, stored.size());
@@ -83,7 +89,7 @@ TEST(ConversionSet, FilterConfigTooLargeIsRecorded) {
     EXPECT_TRUE(vextest::RecordsContaining("Filter config").empty()) << "2044 bytes fit";
 
     const Bytes caller = FilterConfig(2045, 0);
-    EXPECT_TRUE(Set(2105, caller).Valid());
+    EXPECT_FALSE(Set(2105, caller).Valid());
     const auto records = vextest::RecordsContaining("Filter config");
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(2, records[0].level);

@@ -109,27 +109,20 @@ TEST_F(MainModule, AnIdPastTheMainListIsRefused) {
 }
 
 TEST_F(MainModule, GetLayoutsOfTheMainModule) {
-    constexpr long kUntouched = static_cast<long>(0xCDCDCDCDul);
-    // The size asked for is the module's length less the two markers: 1123 loses three, so
-    // its 324 bytes come with a size of 328.
+    // The size asked for is the size of the layout written.
     const struct {
         LONG id;
-        ULONG size;
         std::vector<long> output;
     } cases[] = {
-        {1114, 164,
-         Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
-        {1123, 328,
-         Concat({Slice(kRegulatorTuning, 21, 1), std::vector<long>(20, 0),
-                 Slice(kRegulatorTuning, 22, 20), Slice(kRegulatorTuning, 43, 20),
-                 Slice(kRegulatorTuning, 64, 20)})},
-        {1141, 136,
-         Concat({Slice(kPartialOutput, 0, 1), {kUntouched}, Slice(kPartialOutput, 2, 32)})},
+        {1114, Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
+        {1123, Concat({Slice(kRegulatorTuning, 21, 1), std::vector<long>(20, 0),
+                       Slice(kRegulatorTuning, 22, 20), Slice(kRegulatorTuning, 43, 20),
+                       Slice(kRegulatorTuning, 64, 20)})},
+        {1141, Concat({Slice(kPartialOutput, 0, 1), {0}, Slice(kPartialOutput, 2, 32)})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
-        const ULONG needed = c.size;
-        const auto written = static_cast<ULONG>(4 * c.output.size());
+        const auto needed = static_cast<ULONG>(4 * c.output.size());
         ULONG size = 0;
         EXPECT_HR(E_INVALIDARG,
                   DspController::GetParameter(m_endpoint.c_str(), c.id, nullptr, &size));
@@ -143,9 +136,7 @@ TEST_F(MainModule, GetLayoutsOfTheMainModule) {
         std::vector<BYTE> exact(needed, 0xCD);  // exactly the size, so a write past it is caught
         ASSERT_HR(S_OK, DspController::GetParameter(m_endpoint.c_str(), c.id, exact.data(), &size));
         EXPECT_EQ(needed, size);
-        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), written));
-        EXPECT_EQ(std::vector<BYTE>(needed - written, 0xCD),
-                  std::vector<BYTE>(exact.begin() + written, exact.end()));
+        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), needed));
     }
 }
 
@@ -172,8 +163,8 @@ TEST_F(MainModule, ShortMainAnswersAreFailures) {
     }
 }
 
-TEST_F(MainModule, LongerMainAnswersNeedRoomForWhatIsWritten) {
-    // A longer answer raises the size asked for; the layout written stays the same.
+TEST_F(MainModule, LongerMainAnswersGiveTheLayoutOnly) {
+    // The bytes past the layout are left out: the size asked for is the layout's.
     const struct {
         LONG id;
         int param;
@@ -181,9 +172,10 @@ TEST_F(MainModule, LongerMainAnswersNeedRoomForWhatIsWritten) {
         ULONG size;
         std::vector<long> output;
     } cases[] = {
-        {1114, 142, 180, 172,
+        {1114, 142, 180, 164,
          Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
-        {1141, 130, 180, 176, Concat({Slice(kPartialOutput, 0, 1)})},
+        {1123, 153, 400, 324, Concat({Slice(kRegulatorTuning, 21, 1)})},
+        {1141, 130, 180, 136, Concat({Slice(kPartialOutput, 0, 1), {0}})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);

@@ -5,12 +5,14 @@
 #include "dsp/DspTestSupport.h"
 
 #include <cstring>
+#include <functional>
 
 using namespace dsptest;
 
 namespace {
 
 constexpr ULONG kDsp = VEX_ROUTE_DSP;
+constexpr HRESULT kInvalidData = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 
 const char* const k15 = "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}";
 const char* const k15Lite = "{BDE2F4EE-A588-4537-90FB-36A8D63D55AD}";
@@ -53,7 +55,7 @@ std::string TheMachine() {
                              Param(52, kGainCurve) + ", " + Param(32, kFilterCoefficients) + ", " +
                              Param(31, kVisBands) + ", " + Param(41, kCompressorInfo) + ", " +
                              Param(53, kSlidingBassInfo) + ", " + tuning + ", " +
-                             Param(23, OptimizerBlock()) + ", " + Param(20, {1, 2}) + ", " +
+                             Param(23, OptimizerBlock()) + ", " + Param(20, {1}) + ", " +
                              Param(54, {-11}) + ", " + Param(55, {-12}) + ", " + Param(62, {1}) +
                              ", " + Param(63, {0});
     const std::string amd = std::string("[{\"guid\": \"") + kAmd141 +
@@ -337,6 +339,9 @@ TEST_F(DspValues, ShortAndOversizedAnswersAreFailures) {
         {"shorter than 720 bytes", 2125, 30, "{\"length\": 200}", E_INVALIDARG},
         {"shorter than the 644-byte block", 2107, 23, "{\"length\": 100}", 0},
         {"a channel answer shorter than a word", 2137, 55, "{\"length\": 2}", 0},
+        {"two words for a one-word id", 2103, 20, "{\"length\": 8, \"returned\": 12}",
+         kInvalidData},
+        {"half a word for the bypass", 2002, 1000, "{\"length\": 2}", kInvalidData},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.what) + ", id " + std::to_string(c.id));
@@ -361,13 +366,6 @@ TEST_F(DspValues, ShortAndOversizedAnswersAreFailures) {
 }
 
 TEST_F(DspValues, NullBuffersAreRefused) {
-    // 2103 answers 8 bytes, a length it has no layout for: nothing is copied, yet the buffer
-    // must be there.
-    std::vector<BYTE> buffer(16, 0xAB);
-    ULONG size = static_cast<ULONG>(buffer.size());
-    EXPECT_HR(S_OK, m_library.Get(m_handles[kLabel15], 2103, buffer.data(), &size, kDsp));
-    EXPECT_EQ(8u, size);
-    EXPECT_EQ(std::vector<BYTE>(16, 0xAB), buffer);
     for (const LONG id : {2103, 2108, 2126, 2125, 2107, 2137, 2006}) {
         SCOPED_TRACE(id);
         for (ULONG size : {0ul, 4ul, 1024ul}) {
@@ -469,5 +467,94 @@ TEST_F(DspValues, LongerAnswersGiveTheLayoutOnly) {
         ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel15], c.id, exact.data(), &size, kDsp));
         EXPECT_EQ(needed, size);
         EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), needed));
+    }
+}
+
+TEST_F(DspValues, AFailingChannelFailsTheSetYetEveryChannelIsWritten) {
+    vextest::TraceSession session(2);
+    const std::string filter = WaveFilter(kLabel15);
+    const struct {
+        LONG id;
+        unsigned long first;  // the module parameter of channel 0
+        const char* name;
+    } cases[] = {{2137, 54, "drova_channel_gain"}, {2138, 62, "drova_channel_mute"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_EQ(0, vexsim_AddFaults((R"({"method": "IKsControl::KsProperty", "request": )"
+                                       R"("moduleParam", "direction": "set", "param": )" +
+                                       std::to_string(c.first) + R"(, "result": "E_FAIL"})")
+                                          .c_str()))
+            << vexsim_LastError();
+        ASSERT_EQ(0, vexsim_KsClearRequests(filter.c_str()));
+        VexTraceClear();
+        EXPECT_HR(E_FAIL, SetBlob(kLabel15, c.id, Bytes({2, -3, -4})));
+        const std::vector<ParamWrite> sent = {{c.first, WordsHex({-3})},
+                                              {c.first + 1, WordsHex({-4})}};
+        EXPECT_EQ(sent, ParamWrites(filter)) << "the channel after the failing one is written";
+        if (vextest::HaveTraceController()) {
+            const auto records =
+                vextest::RecordsContaining(std::string("Set ") + c.name + " failed. [0x80004005]");
+            ASSERT_EQ(1u, records.size());
+            EXPECT_EQ(2, records[0].level);
+        }
+    }
+}
+
+TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
+    vextest::TraceSession session(5);
+    const ControlHandle handle = m_handles[kLabel15];
+    PROPVARIANT word = vextest::Int32Value(1000);
+    std::vector<BYTE> tooLong(64001, 1);  // past the data part of a module parameter block
+    const PROPVARIANT longBlob = Blob(tooLong);
+    const struct {
+        const char* what;
+        std::function<HRESULT()> call;
+        HRESULT result;
+        const char* record;
+        int level;
+    } cases[] = {
+        {"a count past the block",
+         [&] {
+             return SetBlob(kLabel15, 2108, Bytes({3, 1, 2, 3}));
+         },
+         E_INVALIDARG, "SetParameter: Set drova-regulator-thresholds failed. [0x80070057]", 2},
+        {"more channels than values",
+         [&] {
+             return SetBlob(kLabel15, 2137, Bytes({3, 10, 20}));
+         },
+         E_INVALIDARG, "SetParameter: Set drova_channel_gain failed. [0x80070057]", 2},
+        {"a value longer than the form carries",
+         [&] { return m_library.SetVariant(handle, 2105, &longBlob, kDsp); }, E_INVALIDARG,
+         "SetModuleParam: Failed to set PP module parameter!: [0x80070057]", 3},
+        {"an answer short of its layout",
+         [&] {
+             EXPECT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty", "request": )"
+                                           R"("moduleParam", "param": 23, "call": 1, )"
+                                           R"("answer": {"length": 100}})"));
+             std::vector<BYTE> buffer(1024);
+             ULONG size = 1024;
+             return m_library.Get(handle, 2107, buffer.data(), &size, kDsp);
+         },
+         kInvalidData, "GetParameter: Get drova-audio-optimizer-bands failed. [0x8007000d]", 2},
+        {"a stored value without its layout",
+         [&] {
+             EXPECT_HR(S_OK, m_library.SetVariant(handle, 1114, &word, VEX_ROUTE_APO));
+             std::vector<BYTE> buffer(164);
+             ULONG size = 164;
+             return m_library.Get(handle, 1114, buffer.data(), &size, VEX_ROUTE_APO);
+         },
+         kInvalidData, "Stored value of parameter 1114 does not have its layout: [0x8007000d]", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        VexTraceClear();
+        EXPECT_HR(c.result, c.call());
+        if (vextest::HaveTraceController()) {
+            const auto records = vextest::RecordsContaining(c.record);
+            EXPECT_EQ(1u, records.size());
+            for (const auto& record : records) {
+                EXPECT_EQ(c.level, record.level);
+            }
+        }
     }
 }

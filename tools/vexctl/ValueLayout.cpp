@@ -531,6 +531,13 @@ std::string DescribeLayout(ValueShape shape) {
                                 : field.kind == FieldKind::CountedRows ? " records"
                                                                        : " values";
             limit = "; at most " + std::to_string(field.limit) + items + " read back";
+            if (field.kind == FieldKind::CountedBytes) {
+                // The one layout whose set refuses a longer value.
+                const std::string most = std::to_string(field.limit);
+                limit = "; n at most " + most + ", a larger n is refused; at most " + most +
+                        " bytes read back; SetVexVariantParam carries a longer blob to the dsp "
+                        "route, up to 64000 bytes (4092 to an AMD-type module)";
+            }
         }
     }
     const std::string size = countedBytes.empty()
