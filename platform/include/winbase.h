@@ -18,3 +18,12 @@ VEXPLAT_API HLOCAL LocalFree(HLOCAL memory);
 VEXPLAT_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
                                     int capacity);
 }
+
+// UTF-16 to UTF-8. Invalid input (an unpaired surrogate) becomes U+FFFD, or fails the call
+// with WC_ERR_INVALID_CHARS.
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_ERR_INVALID_CHARS 0x00000080
+
+extern "C" VEXPLAT_API int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int chars,
+                                               LPSTR text, int capacity, LPCSTR defaultChar,
+                                               BOOL* usedDefaultChar);
