@@ -2,7 +2,7 @@
 // through the trace controller (natively only).
 #include "support/SimMachine.h"
 
-#include "ApoController.h"
+#include "apo/ApoController.h"
 
 using vextest::kSpeakers;
 

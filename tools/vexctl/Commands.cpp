@@ -77,7 +77,7 @@ ParameterInfo ParameterNamed(const std::string& nameOrId) {
 }
 
 Json NameForOutput(const ParameterInfo& parameter) {
-    return *parameter.name != 0 ? Json(parameter.name) : Json(nullptr);
+    return !parameter.name.empty() ? Json(parameter.name) : Json(nullptr);
 }
 
 std::string ValueText(const Json& value) {
@@ -287,37 +287,28 @@ void Load(const Context& context) {
     PrintOut("wrote " + std::to_string(writes.size()) + " parameters from " + file + "\n");
 }
 
+void Select(const Context& context) {
+    const CommandOutput output = SelectDspModule(context.options, context.EndpointForOutput());
+    context.options.json ? PrintJson(output.json) : PrintOut(output.text);
+}
+
+// The commands that run on an audio system, simulated or not.
+struct AudioCommand {
+    Command command;
+    void (*run)(const Context&);
+};
+
+constexpr AudioCommand kAudioCommands[] = {
+    {Command::Endpoints, Endpoints}, {Command::Get, Get},   {Command::Set, Set},
+    {Command::Info, Info},           {Command::Dump, Dump}, {Command::Load, Load},
+    {Command::Select, Select},
+};
+
 void RunOnAudioSystem(const Context& context) {
-    switch (context.options.command) {
-        case Command::Endpoints:
-            Endpoints(context);
-            break;
-        case Command::Get:
-            Get(context);
-            break;
-        case Command::Set:
-            Set(context);
-            break;
-        case Command::Info:
-            Info(context);
-            break;
-        case Command::Dump:
-            Dump(context);
-            break;
-        case Command::Load:
-            Load(context);
-            break;
-        case Command::Select: {
-            const CommandOutput output =
-                SelectDspModule(context.options, context.EndpointForOutput());
-            context.options.json ? PrintJson(output.json) : PrintOut(output.text);
-            break;
+    for (const AudioCommand& entry : kAudioCommands) {
+        if (entry.command == context.options.command) {
+            entry.run(context);
         }
-        case Command::None:
-        case Command::Help:
-        case Command::Reset:
-        case Command::Params:
-            break;
     }
 }
 
