@@ -6,7 +6,6 @@
 #include "util/Log.h"
 
 #include <algorithm>
-#include <map>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -566,14 +565,6 @@ HRESULT ConvertPropVariantToParameter(LONG id, BYTE* buffer, ULONG* size,
 
 namespace {
 
-// Number bases that the value rendering can use, by base code.
-const std::map<int, WString> NumberBaseFormats = {
-    {32, TEXT("b")},
-    {512, TEXT("d")},
-    {1024, TEXT("o")},
-    {2048, TEXT("x")},
-};
-
 // True for the types whose value part is a count followed by a pointer to that many elements.
 bool IsCountedBuffer(VARTYPE vt) {
     return vt == VT_BLOB || vt == (VT_VECTOR | VT_I4) || vt == (VT_VECTOR | VT_UI4) ||
@@ -610,16 +601,14 @@ WString FormatParameterValue(LONG id, const PROPVARIANT& value) {
     if (data == nullptr || count == 0) {
         return TEXT("NULL");
     }
-    const WString element =
-        Util::Format(TEXT("%s%%%d%s%s"), TEXT(""), 0, NumberBaseFormats.at(512), TEXT(", "));
     WString text;
     for (ULONG i = 0; i < count; ++i) {
         if (byteElements) {
-            text += Util::Format(element.c_str(), static_cast<int>(data[i]));
+            text += Util::Format(TEXT("%d, "), static_cast<int>(data[i]));
         } else {
             int32_t word;
             std::memcpy(&word, data + 4 * static_cast<size_t>(i), sizeof word);
-            text += Util::Format(element.c_str(), word);
+            text += Util::Format(TEXT("%d, "), word);
         }
     }
     text.resize(text.size() - 2);

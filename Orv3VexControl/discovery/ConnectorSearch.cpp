@@ -54,20 +54,16 @@ HRESULT OpenFilterControl(IDeviceTopology* topology, IMMDeviceEnumerator* enumer
                                 TEXT("GetDeviceId failed! [0x%.8x]%s"));
     }
     ComPtr<IMMDevice> device;
-    hr = enumerator->GetDevice(deviceId.Get(), device.Receive());
+    hr = Received(enumerator->GetDevice(deviceId.Get(), device.Receive()), device);
     deviceId.Reset();
-    if (SUCCEEDED(hr) && !device) {
-        hr = E_POINTER;
-    }
     if (FAILED(hr)) {
         return Util::LogFailure(kLevelWarning, VEX_LOG_FILE, __LINE__, texts.function, hr,
                                 texts.deviceFailed);
     }
     control->Reset();
-    hr = device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control->ReceiveVoid());
-    if (SUCCEEDED(hr) && !*control) {
-        hr = E_POINTER;
-    }
+    hr = Received(
+        device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control->ReceiveVoid()),
+        *control);
     if (FAILED(hr)) {
         return Util::LogFailure(kLevelWarning, VEX_LOG_FILE, __LINE__, texts.function, hr,
                                 texts.activateFailed);
@@ -173,10 +169,7 @@ HRESULT FindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* conne
     }
     for (UINT i = 0; i < count; ++i) {
         ComPtr<IPart> part;
-        hr = parts->GetPart(i, part.Receive());
-        if (SUCCEEDED(hr) && !part) {
-            hr = E_POINTER;
-        }
+        hr = Received(parts->GetPart(i, part.Receive()), part);
         if (FAILED(hr)) {
             return VEX_FAIL(kLevelWarning, "PPFindConnectorPart", hr,
                             "Failed to retrieve next part from incoming parts! [0x%.8x]%s");
@@ -276,10 +269,7 @@ HRESULT WalkToSoftwareConnector(ULONG dataFlow, IMMDeviceEnumerator* enumerator,
                     "----- Connector details! DeviceIdConnectedTo: %s", deviceId.Get());
         }
         ComPtr<IConnector> farConnector;
-        hr = (*current)->GetConnectedTo(farConnector.Receive());
-        if (SUCCEEDED(hr) && !farConnector) {
-            hr = E_POINTER;
-        }
+        hr = Received((*current)->GetConnectedTo(farConnector.Receive()), farConnector);
         if (FAILED(hr)) {
             return VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
                             "Connector GetConnectedTo failed! [0x%.8x]%s");
@@ -315,19 +305,13 @@ HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart*
                         "IConnector GetType failed! [0x%.8x]%s");
     }
     ComPtr<IPart> lastPart;
-    hr = last->QueryInterface(Guids::kIidIPart, lastPart.ReceiveVoid());
-    if (SUCCEEDED(hr) && !lastPart) {
-        hr = E_POINTER;
-    }
+    hr = Received(last->QueryInterface(Guids::kIidIPart, lastPart.ReceiveVoid()), lastPart);
     if (FAILED(hr)) {
         return VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
                         "Connector QueryInterfacet failed! [0x%.8x]%s");
     }
     ComPtr<IDeviceTopology> topology;
-    hr = lastPart->GetTopologyObject(topology.Receive());
-    if (SUCCEEDED(hr) && !topology) {
-        hr = E_POINTER;
-    }
+    hr = Received(lastPart->GetTopologyObject(topology.Receive()), topology);
     if (FAILED(hr)) {
         return VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
                         "GetTopologyObject failed! [0x%.8x]%s");
@@ -340,10 +324,7 @@ HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart*
     }
     for (UINT j = 0; j < count; ++j) {
         ComPtr<IConnector> connector;
-        hr = topology->GetConnector(j, connector.Receive());
-        if (SUCCEEDED(hr) && !connector) {
-            hr = E_POINTER;
-        }
+        hr = Received(topology->GetConnector(j, connector.Receive()), connector);
         if (FAILED(hr)) {
             VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
                      "GetConnector failed! [0x%.8x]%s");

@@ -424,10 +424,8 @@ LONG CPPAPIHelper::PPInitialize() {
         return -1;
     }
     ComPtr<IMMDeviceCollection> endpoints;
-    hr = enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, endpoints.Receive());
-    if (SUCCEEDED(hr) && !endpoints) {
-        hr = E_POINTER;
-    }
+    hr = Received(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, endpoints.Receive()),
+                  endpoints);
     if (FAILED(hr)) {
         VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
                  "EnumAudioEndpoints failed! [0x%.8x]%s");
@@ -454,10 +452,7 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
                                                   IMMDeviceCollection* endpoints, UINT index) {
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Next device...");
     ComPtr<IMMDevice> device;
-    HRESULT hr = endpoints->Item(index, device.Receive());
-    if (SUCCEEDED(hr) && !device) {
-        hr = E_POINTER;
-    }
+    HRESULT hr = Received(endpoints->Item(index, device.Receive()), device);
     if (FAILED(hr)) {
         VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
                  "Failed to get device from collection! [0x%.8x]%s");
@@ -505,20 +500,16 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
         return -1;
     }
     ComPtr<IDeviceTopology> topology;
-    hr = device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid());
-    if (SUCCEEDED(hr) && !topology) {
-        hr = E_POINTER;
-    }
+    hr = Received(
+        device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid()),
+        topology);
     if (FAILED(hr)) {
         VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
                  "Device activation failed! [0x%.8x]%s");
         return -1;
     }
     ComPtr<IConnector> current;
-    hr = topology->GetConnector(0, current.Receive());
-    if (SUCCEEDED(hr) && !current) {
-        hr = E_POINTER;
-    }
+    hr = Received(topology->GetConnector(0, current.Receive()), current);
     if (FAILED(hr)) {
         VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
                  "GetConnector failed! [0x%.8x]%s");
@@ -778,28 +769,21 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
         return E_NOINTERFACE;
     }
     ComPtr<IMMDevice> device;
-    HRESULT hr = devices->Item(deviceIndex, device.Receive());
-    if (SUCCEEDED(hr) && !device) {
-        hr = E_POINTER;
-    }
+    HRESULT hr = Received(devices->Item(deviceIndex, device.Receive()), device);
     if (FAILED(hr)) {
         return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
                         "Failed to get device: [0x%.8x]%s");
     }
     ComPtr<IDeviceTopology> topology;
-    hr = device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid());
-    if (SUCCEEDED(hr) && !topology) {
-        hr = E_POINTER;
-    }
+    hr = Received(
+        device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid()),
+        topology);
     if (FAILED(hr)) {
         return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
                         "Failed to active device IDeviceTopology: [0x%.8x]%s");
     }
     ComPtr<IConnector> connector;
-    hr = topology->GetConnector(connectorIndex, connector.Receive());
-    if (SUCCEEDED(hr) && !connector) {
-        hr = E_POINTER;
-    }
+    hr = Received(topology->GetConnector(connectorIndex, connector.Receive()), connector);
     if (FAILED(hr)) {
         return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
                         "Failed to get connector: [0x%.8x]%s");
@@ -817,10 +801,9 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
     }
     const ULONG pinId = PinOf(localId);
     ComPtr<IKsControl> control;
-    hr = device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid());
-    if (SUCCEEDED(hr) && !control) {
-        hr = E_POINTER;
-    }
+    hr = Received(
+        device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid()),
+        control);
     if (FAILED(hr)) {
         return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
                         "Failed to active device IKsControl: [0x%.8x]%s");
