@@ -34,8 +34,11 @@ cmake --install "$1" --prefix "$PREFIX" >"$WORK/install.log" || fail "cannot ins
 # The package config names the import library; there is no C runtime to link CMake's test
 # program against, so the compiler is taken as working.
 echo "== msvc-host: the import library the package names for clang (x86_64-pc-windows-msvc)"
-cmake -S "$HOST" -B "$WORK/config" -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER=clang \
-    -DCMAKE_C_COMPILER_TARGET=x86_64-pc-windows-msvc -DCMAKE_C_COMPILER_WORKS=ON \
+GENERATOR=()
+command -v ninja >/dev/null && GENERATOR=(-G Ninja)
+cmake -S "$HOST" -B "$WORK/config" "${GENERATOR[@]}" -DCMAKE_SYSTEM_NAME=Windows \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_C_COMPILER_TARGET=x86_64-pc-windows-msvc \
+    -DCMAKE_C_COMPILER_WORKS=ON \
     -DOrv3VexControl_DIR="$PREFIX/lib/cmake/Orv3VexControl" >"$WORK/config.log" 2>&1 || {
     cat "$WORK/config.log" >&2
     fail "the package cannot be found for a Microsoft-style toolchain"
