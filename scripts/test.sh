@@ -276,10 +276,16 @@ elif ((cross_built)); then
     wine build/mingw/bin/PlatformConformanceTest.exe --gtest_list_tests >>"$LOG" 2>&1 || true
     tests_ok=0
     run_ctest build/mingw "$LOG" -j 1 && tests_ok=1
-    if example_host - build/mingw "$LOG" && ((tests_ok)); then
-        finish passed "$COUNTS, $EXAMPLE"
+    # A host linked the Microsoft way: clang and lld-link against Orv3VexControl.lib.
+    LLD_HOST="lld-link host passed"
+    if ! scripts/msvc-host.sh build/mingw >>"$LOG" 2>&1; then
+        grep '^msvc-host: ' "$LOG" | sed 's/^/   /' | tail -5
+        LLD_HOST="lld-link host FAILED"
+    fi
+    if example_host - build/mingw "$LOG" && ((tests_ok)) && [[ $LLD_HOST == *passed ]]; then
+        finish passed "$COUNTS, $EXAMPLE, $LLD_HOST"
     else
-        finish FAILED "$COUNTS, $EXAMPLE (log: $LOG)"
+        finish FAILED "$COUNTS, $EXAMPLE, $LLD_HOST (log: $LOG)"
     fi
     wineserver -k 2>/dev/null || true
 else
