@@ -8,7 +8,8 @@
 #
 # With VEX_WINE_RETRY_LOG set (scripts/test.sh sets it), a launch that Wine itself spoiled is run
 # once more, and a line naming the launch, its exit code and Wine's messages is added to that file:
-#  - the program printed nothing and failed: Wine did not start it;
+#  - the program printed nothing, on either stream, and failed: Wine did not start it (a program
+#    that crashes prints at least Wine's report of it);
 #  - a test program printed gtest's closing lines without a failure and did not end within
 #    VEX_WINE_EXIT_GRACE seconds (default 30): it is killed, as Wine hung in its shut-down.
 # A launch whose output names a failed test is never run again, hung or not.
@@ -59,7 +60,7 @@ passon() {  # the launch's output to ctest
 spoiled() {
     if ((HUNG)); then
         grep -q '^\[  FAILED  \]' "$OUT" || echo "did not end ${GRACE}s after its result"
-    elif ((RC != 0)) && [[ ! -s $OUT ]]; then
+    elif ((RC != 0)) && [[ ! -s $OUT && ! -s $OUT.err ]]; then
         echo "printed nothing"
     fi
 }
