@@ -322,7 +322,11 @@ elif ((cross_built)); then
         COUNTS="the Wine session did not start"
     fi
     mapfile -t retried <"$VEX_WINE_RETRY_LOG"
-    COUNTS="$COUNTS, ${#retried[@]} launches retried"
+    if ((${#retried[@]} == 1)); then
+        COUNTS="$COUNTS, 1 launch retried"
+    else
+        COUNTS="$COUNTS, ${#retried[@]} launches retried"
+    fi
     if example_host - build/mingw "$LOG" && ((tests_ok)); then
         finish passed "$COUNTS, $EXAMPLE"
     else
