@@ -1,0 +1,47 @@
+// A device's property store as OpenPropertyStore hands it out: values are copied in and out,
+// writes reach the machine at once, and a store opened for reading refuses them.
+#pragma once
+
+#include "common/ComObject.h"
+#include "machine/Machine.h"
+
+#include <memory>
+
+namespace vexsim {
+
+class PropertyStoreObject final : public ComObject<IPropertyStore> {
+public:
+    PropertyStoreObject(std::shared_ptr<Machine> machine, Device* device, bool writable);
+
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override;
+    HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override;
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override;
+    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) override;
+    HRESULT STDMETHODCALLTYPE Commit() override;
+
+    static IPropertyStore* Create(const std::shared_ptr<Machine>& machine, Device* device,
+                                  bool writable);
+    // The store an open hands out: a new object, or, on an endpoint whose store someone else
+    // holds, the shared one for that access (created on the first open), with a reference
+    // added for the caller. Caller holds MachineLock.
+    static IPropertyStore* Open(const std::shared_ptr<Machine>& machine, Device* device,
+                                bool writable);
+    // Drops the simulator's own references on the device's shared stores; they go when their
+    // last caller releases them.
+    static void ReleaseHeld(Device* device);
+    // The references callers hold on the device's shared stores.
+    static long HeldReferences(const Device& device);
+
+protected:
+    void* Find(REFIID iid) override;
+    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
+
+private:
+    std::optional<HRESULT> Enter(const char* method, const PROPERTYKEY* key = nullptr);
+
+    std::shared_ptr<Machine> m_machine;
+    Device* m_device;
+    bool m_writable;
+};
+
+}  // namespace vexsim

@@ -1,0 +1,154 @@
+#include "driver/KsControl.h"
+
+#include "SystemGuids.h"
+#include "driver/KsDriver.h"
+#include "machine/Simulator.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vexsim {
+
+KsControlObject::KsControlObject(std::shared_ptr<Machine> machine, Device* device)
+    : ComObject("IKsControl"), m_machine(std::move(machine)), m_device(device) {}
+
+void* KsControlObject::Find(REFIID iid) {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIKsControl)) {
+        return static_cast<IKsControl*>(this);
+    }
+    return nullptr;
+}
+
+std::optional<HRESULT> KsControlObject::EnterQueryInterface(REFIID iid) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{"IKsControl::QueryInterface"};
+    call.endpoint = &m_device->id;
+    call.iid = &iid;
+    return m_machine->Enter(call);
+}
+
+namespace {
+
+void PutU32(uint8_t* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// Writes a fault's answer over the driver's: only into a read's data buffer and never past
+// its end; gives the bytes returned.
+ULONG ApplyAnswer(const AnswerOverride& answer, bool sets, uint8_t* data, ULONG dataLength,
+                  ULONG returned) {
+    if (data != nullptr && dataLength > 0 && !sets) {
+        if (answer.bytes) {
+            const size_t written = std::min<size_t>(answer.bytes->size(), dataLength);
+            std::memcpy(data, answer.bytes->data(), written);
+            returned = static_cast<ULONG>(written);
+        }
+        if (answer.length && dataLength >= 4) {
+            PutU32(data, *answer.length);
+        }
+        if (answer.count && dataLength >= 8) {
+            PutU32(data + 4, *answer.count);
+        }
+    }
+    return answer.returned ? *answer.returned : returned;
+}
+
+}  // namespace
+
+HRESULT KsControlObject::KsProperty(PKSPROPERTY property, ULONG propertyLength, void* propertyData,
+                                    ULONG dataLength, ULONG* bytesReturned) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    const auto* bytes = reinterpret_cast<const uint8_t*>(property);
+    auto* data = static_cast<uint8_t*>(propertyData);
+    const KsRequestInfo info = ClassifyKsRequest(bytes, propertyLength);
+    Call call{"IKsControl::KsProperty"};
+    call.endpoint = &m_device->id;
+    call.request = info.kind;
+    call.form = info.form;
+    call.direction = info.direction;
+    call.pin = info.pin;
+    call.node = info.node;
+    call.module = info.module ? &*info.module : nullptr;
+    call.param = info.param;
+    call.sizeQuery = data == nullptr || dataLength == 0;
+    const Fault* fault = m_machine->EnterFault(call);
+    std::optional<AnswerOverride> answer;
+    std::optional<HRESULT> injected;
+    if (fault != nullptr) {
+        answer = fault->answer;
+        if (fault->hasResult) {
+            injected = fault->result;
+        }
+    }
+    // A fault that rewrites the answer lets the driver answer first.
+    const Outcome outcome(answer ? std::nullopt : injected);
+
+    KsRequest record;
+    record.kind = info.kind;
+    if (bytes != nullptr) {
+        record.property.assign(bytes, bytes + propertyLength);
+    }
+    record.hasData = data != nullptr;
+    record.dataLength = dataLength;
+    const bool sets = info.direction != nullptr && std::string(info.direction) == "set";
+    if (data != nullptr && sets) {
+        record.data.assign(data, data + dataLength);
+    }
+
+    ULONG returned = 0;
+    HRESULT hr = S_OK;
+    if (bytesReturned == nullptr) {
+        hr = E_POINTER;
+    } else if (outcome.Failed()) {
+        hr = outcome.Failure();
+        *bytesReturned = 0;
+    } else {
+        hr = outcome.Finish(
+            AnswerKsRequest(*m_device, bytes, propertyLength, data, dataLength, &returned));
+        if (answer) {
+            returned = ApplyAnswer(*answer, sets, data, dataLength, returned);
+            hr = injected ? *injected : hr;
+        }
+        *bytesReturned = returned;
+    }
+    record.result = hr;
+    record.bytesReturned = bytesReturned != nullptr ? *bytesReturned : 0;
+    if (SUCCEEDED(hr) && data != nullptr && !sets) {
+        record.answer.assign(data, data + std::min(returned, dataLength));
+    }
+    FilterDriver& driver = m_device->driver;
+    ++driver.requestTotal;
+    if (m_machine->requestLogging) {
+        driver.requests.push_back(std::move(record));
+        while (driver.requests.size() > kRequestLogCapacity) {
+            driver.requests.pop_front();
+        }
+    }
+    return hr;
+}
+
+HRESULT KsControlObject::Unsupported(const char* method, ULONG* bytesReturned) {
+    std::lock_guard<std::mutex> guard(MachineLock());
+    Call call{method};
+    call.endpoint = &m_device->id;
+    const Outcome outcome(m_machine->Enter(call));
+    if (bytesReturned != nullptr) {
+        *bytesReturned = 0;
+    }
+    return outcome.Failed() ? outcome.Failure() : HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+}
+
+HRESULT KsControlObject::KsMethod(PKSMETHOD /*method*/, ULONG /*methodLength*/,
+                                  void* /*methodData*/, ULONG /*dataLength*/,
+                                  ULONG* bytesReturned) {
+    return Unsupported("IKsControl::KsMethod", bytesReturned);
+}
+
+HRESULT KsControlObject::KsEvent(PKSEVENT /*event*/, ULONG /*eventLength*/, void* /*eventData*/,
+                                 ULONG /*dataLength*/, ULONG* bytesReturned) {
+    return Unsupported("IKsControl::KsEvent", bytesReturned);
+}
+
+}  // namespace vexsim
