@@ -5,7 +5,8 @@
 #include "machinefile/MachineJson.h"
 #include "common/ObjectCounter.h"
 #include "devices/PropertyStore.h"
-#include "machine/Simulator.h"
+#include "common/ClassFactory.h"
+#include "common/Simulator.h"
 #include "common/Text.h"
 
 #include <cerrno>

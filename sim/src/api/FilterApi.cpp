@@ -2,7 +2,7 @@
 #include "vexsim.h"
 
 #include "api/ApiSupport.h"
-#include "machine/Simulator.h"
+#include "common/Simulator.h"
 #include "common/Text.h"
 
 #include <algorithm>

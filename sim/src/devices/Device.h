@@ -2,15 +2,13 @@
 #pragma once
 
 #include "common/ComObject.h"
-#include "machine/Machine.h"
-
-#include <memory>
 
 namespace vexsim {
 
 class DeviceObject final : public ComObject<IMMDevice, IMMEndpoint> {
 public:
-    DeviceObject(std::shared_ptr<Machine> machine, Device* device);
+    DeviceObject(std::shared_ptr<Machine> machine, Device* device)
+        : ComObject("IMMDevice", Guids::kIidIMMDevice, std::move(machine), device) {}
 
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD context, PROPVARIANT* activationParams,
                                        void** object) override;
@@ -20,15 +18,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetDataFlow(EDataFlow* flow) override;
 
     // A new object for the device, with the creator's reference.
-    static IMMDevice* Create(const std::shared_ptr<Machine>& machine, Device* device);
+    static IMMDevice* Create(const std::shared_ptr<Machine>& machine, Device* device) {
+        return new DeviceObject(machine, device);
+    }
 
 protected:
     void* Find(REFIID iid) override;
-    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
-
-private:
-    std::shared_ptr<Machine> m_machine;
-    Device* m_device;
 };
 
 }  // namespace vexsim

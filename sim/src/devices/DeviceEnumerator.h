@@ -9,7 +9,7 @@ namespace vexsim {
 
 class DeviceEnumeratorObject final : public ComObject<IMMDeviceEnumerator> {
 public:
-    DeviceEnumeratorObject();
+    DeviceEnumeratorObject() : ComObject("IMMDeviceEnumerator", Guids::kIidIMMDeviceEnumerator) {}
 
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD stateMask,
                                                  IMMDeviceCollection** devices) override;
@@ -20,10 +20,6 @@ public:
     RegisterEndpointNotificationCallback(IMMNotificationClient* client) override;
     HRESULT STDMETHODCALLTYPE
     UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override;
-
-protected:
-    void* Find(REFIID iid) override;
-    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
 
 private:
     std::vector<IMMNotificationClient*> m_clients;  // not owned, as on Windows

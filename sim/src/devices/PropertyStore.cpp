@@ -1,26 +1,11 @@
 #include "devices/PropertyStore.h"
 
-#include "SystemGuids.h"
-#include "machine/Simulator.h"
-
 namespace vexsim {
-
-PropertyStoreObject::PropertyStoreObject(std::shared_ptr<Machine> machine, Device* device,
-                                         bool writable)
-    : ComObject("IPropertyStore"),
-      m_machine(std::move(machine)),
-      m_device(device),
-      m_writable(writable) {}
-
-IPropertyStore* PropertyStoreObject::Create(const std::shared_ptr<Machine>& machine, Device* device,
-                                            bool writable) {
-    return new PropertyStoreObject(machine, device, writable);
-}
 
 IPropertyStore* PropertyStoreObject::Open(const std::shared_ptr<Machine>& machine, Device* device,
                                           bool writable) {
     if (!device->holdStore) {
-        return Create(machine, device, writable);
+        return new PropertyStoreObject(machine, device, writable);
     }
     PropertyStoreObject*& held = device->heldStores[writable ? 1 : 0];
     if (held == nullptr) {
@@ -52,101 +37,56 @@ long PropertyStoreObject::HeldReferences(const Device& device) {
     return references;
 }
 
-void* PropertyStoreObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIPropertyStore)) {
-        return static_cast<IPropertyStore*>(this);
-    }
-    return nullptr;
-}
-
-std::optional<HRESULT> PropertyStoreObject::Enter(const char* method, const PROPERTYKEY* key) {
-    Call call{method};
-    call.endpoint = &m_device->id;
-    call.key = key;
-    return m_machine->Enter(call);
-}
-
-std::optional<HRESULT> PropertyStoreObject::EnterQueryInterface(REFIID iid) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{"IPropertyStore::QueryInterface"};
-    call.endpoint = &m_device->id;
-    call.iid = &iid;
-    return m_machine->Enter(call);
+Entry PropertyStoreObject::EnterWithKey(const char* method, const PROPERTYKEY& key) const {
+    Call call = Describe(method);
+    call.key = &key;
+    return Enter(call);
 }
 
 HRESULT PropertyStoreObject::GetCount(DWORD* count) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    const Outcome outcome(Enter("IPropertyStore::GetCount"));
-    if (count == nullptr) {
-        return E_POINTER;
-    }
-    *count = 0;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *count = static_cast<DWORD>(m_device->properties.Count());
-    return outcome.Finish(S_OK);
+    return Enter("IPropertyStore::GetCount").Hand(count, 0u, [&](DWORD* out) {
+        *out = static_cast<DWORD>(m_device->properties.Count());
+        return S_OK;
+    });
 }
 
 HRESULT PropertyStoreObject::GetAt(DWORD index, PROPERTYKEY* key) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    const Outcome outcome(Enter("IPropertyStore::GetAt"));
-    if (key == nullptr) {
-        return E_POINTER;
-    }
-    *key = PROPERTYKEY{};
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    if (index >= m_device->properties.Count()) {
-        return E_INVALIDARG;
-    }
-    *key = m_device->properties.At(index).first;
-    return outcome.Finish(S_OK);
+    return Enter("IPropertyStore::GetAt").Hand(key, PROPERTYKEY{}, [&](PROPERTYKEY* out) {
+        if (index >= m_device->properties.Count()) {
+            return E_INVALIDARG;
+        }
+        *out = m_device->properties.At(index).first;
+        return S_OK;
+    });
 }
 
 HRESULT PropertyStoreObject::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    const Outcome outcome(Enter("IPropertyStore::GetValue", &key));
-    if (value == nullptr) {
-        return E_POINTER;
-    }
-    PropVariantInit(value);
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    const PropValue* stored = m_device->properties.Find(key);
-    if (stored == nullptr) {
-        return outcome.Finish(S_OK);  // an unset key reads as VT_EMPTY
-    }
-    return outcome.Finish(ToPropVariant(*stored, value));
+    return EnterWithKey("IPropertyStore::GetValue", key)
+        .Hand(value, PROPVARIANT{}, [&](PROPVARIANT* out) {
+            const PropValue* stored = m_device->properties.Find(key);
+            // An unset key reads as VT_EMPTY.
+            return stored != nullptr ? ToPropVariant(*stored, out) : S_OK;
+        });
 }
 
 HRESULT PropertyStoreObject::SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    const Outcome outcome(Enter("IPropertyStore::SetValue", &key));
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    if (!m_writable) {
-        return STG_E_ACCESSDENIED;
-    }
-    PropValue copy;
-    const HRESULT hr = FromPropVariant(value, &copy);
-    if (FAILED(hr)) {
+    return EnterWithKey("IPropertyStore::SetValue", key).Run([&] {
+        if (!m_writable) {
+            return STG_E_ACCESSDENIED;
+        }
+        PropValue copy;
+        const HRESULT hr = FromPropVariant(value, &copy);
+        if (SUCCEEDED(hr)) {
+            m_device->properties.Set(key, std::move(copy));
+        }
         return hr;
-    }
-    m_device->properties.Set(key, std::move(copy));
-    return outcome.Finish(S_OK);
+    });
 }
 
 HRESULT PropertyStoreObject::Commit() {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    const Outcome outcome(Enter("IPropertyStore::Commit"));
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    return outcome.Finish(m_writable ? S_OK : STG_E_ACCESSDENIED);
+    return Enter("IPropertyStore::Commit").Run([&] {
+        return m_writable ? S_OK : STG_E_ACCESSDENIED;
+    });
 }
 
 }  // namespace vexsim

@@ -3,15 +3,14 @@
 #pragma once
 
 #include "common/ComObject.h"
-#include "machine/Machine.h"
-
-#include <memory>
 
 namespace vexsim {
 
 class PropertyStoreObject final : public ComObject<IPropertyStore> {
 public:
-    PropertyStoreObject(std::shared_ptr<Machine> machine, Device* device, bool writable);
+    PropertyStoreObject(std::shared_ptr<Machine> machine, Device* device, bool writable)
+        : ComObject("IPropertyStore", Guids::kIidIPropertyStore, std::move(machine), device),
+          m_writable(writable) {}
 
     HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override;
     HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override;
@@ -19,8 +18,6 @@ public:
     HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) override;
     HRESULT STDMETHODCALLTYPE Commit() override;
 
-    static IPropertyStore* Create(const std::shared_ptr<Machine>& machine, Device* device,
-                                  bool writable);
     // The store an open hands out: a new object, or, on an endpoint whose store someone else
     // holds, the shared one for that access (created on the first open), with a reference
     // added for the caller. Caller holds MachineLock.
@@ -32,15 +29,9 @@ public:
     // The references callers hold on the device's shared stores.
     static long HeldReferences(const Device& device);
 
-protected:
-    void* Find(REFIID iid) override;
-    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
-
 private:
-    std::optional<HRESULT> Enter(const char* method, const PROPERTYKEY* key = nullptr);
+    Entry EnterWithKey(const char* method, const PROPERTYKEY& key) const;
 
-    std::shared_ptr<Machine> m_machine;
-    Device* m_device;
     bool m_writable;
 };
 

@@ -1,31 +1,11 @@
 #include "driver/KsControl.h"
 
-#include "SystemGuids.h"
 #include "driver/KsDriver.h"
-#include "machine/Simulator.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace vexsim {
-
-KsControlObject::KsControlObject(std::shared_ptr<Machine> machine, Device* device)
-    : ComObject("IKsControl"), m_machine(std::move(machine)), m_device(device) {}
-
-void* KsControlObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIKsControl)) {
-        return static_cast<IKsControl*>(this);
-    }
-    return nullptr;
-}
-
-std::optional<HRESULT> KsControlObject::EnterQueryInterface(REFIID iid) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{"IKsControl::QueryInterface"};
-    call.endpoint = &m_device->id;
-    call.iid = &iid;
-    return m_machine->Enter(call);
-}
 
 namespace {
 
@@ -59,12 +39,11 @@ ULONG ApplyAnswer(const AnswerOverride& answer, bool sets, uint8_t* data, ULONG 
 
 HRESULT KsControlObject::KsProperty(PKSPROPERTY property, ULONG propertyLength, void* propertyData,
                                     ULONG dataLength, ULONG* bytesReturned) {
-    std::lock_guard<std::mutex> guard(MachineLock());
+    const MachineGuard guard;
     const auto* bytes = reinterpret_cast<const uint8_t*>(property);
     auto* data = static_cast<uint8_t*>(propertyData);
     const KsRequestInfo info = ClassifyKsRequest(bytes, propertyLength);
-    Call call{"IKsControl::KsProperty"};
-    call.endpoint = &m_device->id;
+    Call call = Describe("IKsControl::KsProperty");
     call.request = info.kind;
     call.form = info.form;
     call.direction = info.direction;
@@ -130,25 +109,11 @@ HRESULT KsControlObject::KsProperty(PKSPROPERTY property, ULONG propertyLength, 
 }
 
 HRESULT KsControlObject::Unsupported(const char* method, ULONG* bytesReturned) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{method};
-    call.endpoint = &m_device->id;
-    const Outcome outcome(m_machine->Enter(call));
+    const Entry entry = Enter(method);
     if (bytesReturned != nullptr) {
         *bytesReturned = 0;
     }
-    return outcome.Failed() ? outcome.Failure() : HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
-}
-
-HRESULT KsControlObject::KsMethod(PKSMETHOD /*method*/, ULONG /*methodLength*/,
-                                  void* /*methodData*/, ULONG /*dataLength*/,
-                                  ULONG* bytesReturned) {
-    return Unsupported("IKsControl::KsMethod", bytesReturned);
-}
-
-HRESULT KsControlObject::KsEvent(PKSEVENT /*event*/, ULONG /*eventLength*/, void* /*eventData*/,
-                                 ULONG /*dataLength*/, ULONG* bytesReturned) {
-    return Unsupported("IKsControl::KsEvent", bytesReturned);
+    return entry.Run([] { return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED); });
 }
 
 }  // namespace vexsim

@@ -1,9 +1,6 @@
 #include "topology/DeviceTopology.h"
 
-#include "SystemGuids.h"
-#include "topology/Part.h"
 #include "topology/PartsList.h"
-#include "machine/Simulator.h"
 #include "common/Text.h"
 
 namespace vexsim {
@@ -37,24 +34,6 @@ bool FindPath(const Topology& topology, size_t at, size_t to, bool rejectMixed,
 
 }  // namespace
 
-DeviceTopologyObject::DeviceTopologyObject(std::shared_ptr<Machine> machine, Device* device)
-    : ComObject("IDeviceTopology"), m_machine(std::move(machine)), m_device(device) {}
-
-void* DeviceTopologyObject::Find(REFIID iid) {
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, Guids::kIidIDeviceTopology)) {
-        return static_cast<IDeviceTopology*>(this);
-    }
-    return nullptr;
-}
-
-std::optional<HRESULT> DeviceTopologyObject::EnterQueryInterface(REFIID iid) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{"IDeviceTopology::QueryInterface"};
-    call.endpoint = &m_device->id;
-    call.iid = &iid;
-    return m_machine->Enter(call);
-}
-
 std::vector<size_t> DeviceTopologyObject::PartsOfKind(PartKind kind) const {
     std::vector<size_t> found;
     const auto& parts = m_device->topology.parts;
@@ -67,11 +46,7 @@ std::vector<size_t> DeviceTopologyObject::PartsOfKind(PartKind kind) const {
 }
 
 HRESULT DeviceTopologyObject::CountParts(const char* method, PartKind kind, UINT* count) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{method};
-    call.endpoint = &m_device->id;
-    const Outcome outcome(m_machine->Enter(call));
-    return outcome.Hand(count, 0u, [&](UINT* out) {
+    return Enter(method).Hand(count, 0u, [&](UINT* out) {
         *out = static_cast<UINT>(PartsOfKind(kind).size());
         return S_OK;
     });
@@ -80,15 +55,12 @@ HRESULT DeviceTopologyObject::CountParts(const char* method, PartKind kind, UINT
 template <typename Interface>
 HRESULT DeviceTopologyObject::PartAt(const char* method, PartKind kind, UINT index,
                                      Interface** part) {
-    std::lock_guard<std::mutex> guard(MachineLock());
     const std::vector<size_t> found = PartsOfKind(kind);
-    Call call{method};
-    call.endpoint = &m_device->id;
+    Call call = Describe(method);
     if (index < found.size()) {
         call.part = m_device->topology.parts[found[index]].localId;
     }
-    const Outcome outcome(m_machine->Enter(call));
-    return outcome.Hand(part, nullptr, [&](Interface** out) {
+    return Enter(call).Hand(part, nullptr, [&](Interface** out) {
         if (index >= found.size()) {
             return E_INVALIDARG;
         }
@@ -114,42 +86,24 @@ HRESULT DeviceTopologyObject::GetSubunit(UINT index, ISubunit** subunit) {
 }
 
 HRESULT DeviceTopologyObject::GetPartById(UINT id, IPart** part) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{"IDeviceTopology::GetPartById"};
-    call.endpoint = &m_device->id;
+    Call call = Describe("IDeviceTopology::GetPartById");
     call.part = id;
-    const Outcome outcome(m_machine->Enter(call));
-    if (part == nullptr) {
-        return E_POINTER;
-    }
-    *part = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    const auto& parts = m_device->topology.parts;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (parts[i].localId == id) {
-            *part = static_cast<IPart*>(PartObject::Create(m_machine, m_device, i));
-            return outcome.Finish(S_OK);
+    return Enter(call).Hand(part, nullptr, [&](IPart** out) {
+        const auto& parts = m_device->topology.parts;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i].localId == id) {
+                *out = PartObject::Create(m_machine, m_device, i);
+                return S_OK;
+            }
         }
-    }
-    return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    });
 }
 
 HRESULT DeviceTopologyObject::GetDeviceId(LPWSTR* id) {
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{"IDeviceTopology::GetDeviceId"};
-    call.endpoint = &m_device->id;
-    const Outcome outcome(m_machine->Enter(call));
-    if (id == nullptr) {
-        return E_POINTER;
-    }
-    *id = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    *id = CoTaskCopy(m_device->id);
-    return *id != nullptr ? outcome.Finish(S_OK) : E_OUTOFMEMORY;
+    return Enter("IDeviceTopology::GetDeviceId").Hand(id, nullptr, [&](LPWSTR* out) {
+        return CopyText(m_device->id, out);
+    });
 }
 
 HRESULT DeviceTopologyObject::GetSignalPath(IPart* from, IPart* to, BOOL rejectMixedPaths,
@@ -158,34 +112,26 @@ HRESULT DeviceTopologyObject::GetSignalPath(IPart* from, IPart* to, BOOL rejectM
     // back into the simulator.
     PartObject* start = PartObject::From(from);
     PartObject* end = PartObject::From(to);
-    std::lock_guard<std::mutex> guard(MachineLock());
-    Call call{"IDeviceTopology::GetSignalPath"};
-    call.endpoint = &m_device->id;
+    Call call = Describe("IDeviceTopology::GetSignalPath");
     if (end != nullptr && end->OwningDevice() == m_device) {
         call.part = m_device->topology.parts[end->Index()].localId;
     }
-    const Outcome outcome(m_machine->Enter(call));
-    if (parts == nullptr) {
-        return E_POINTER;
-    }
-    *parts = nullptr;
-    if (outcome.Failed()) {
-        return outcome.Failure();
-    }
-    if (from == nullptr || to == nullptr) {
-        return E_POINTER;
-    }
-    if (start == nullptr || end == nullptr || start->OwningDevice() != m_device ||
-        end->OwningDevice() != m_device) {
-        return E_INVALIDARG;
-    }
-    std::vector<size_t> path;
-    if (!FindPath(m_device->topology, start->Index(), end->Index(), rejectMixedPaths != FALSE,
-                  &path)) {
-        return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-    }
-    *parts = new PartsListObject(m_machine, m_device, std::move(path));
-    return outcome.Finish(S_OK);
+    return Enter(call).Hand(parts, nullptr, [&](IPartsList** out) {
+        if (from == nullptr || to == nullptr) {
+            return E_POINTER;
+        }
+        if (start == nullptr || end == nullptr || start->OwningDevice() != m_device ||
+            end->OwningDevice() != m_device) {
+            return E_INVALIDARG;
+        }
+        std::vector<size_t> path;
+        if (!FindPath(m_device->topology, start->Index(), end->Index(), rejectMixedPaths != FALSE,
+                      &path)) {
+            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        }
+        *out = new PartsListObject(m_machine, m_device, std::move(path));
+        return S_OK;
+    });
 }
 
 }  // namespace vexsim

@@ -3,15 +3,13 @@
 #pragma once
 
 #include "common/ComObject.h"
-#include "machine/Machine.h"
-
-#include <memory>
 
 namespace vexsim {
 
 class DeviceTopologyObject final : public ComObject<IDeviceTopology> {
 public:
-    DeviceTopologyObject(std::shared_ptr<Machine> machine, Device* device);
+    DeviceTopologyObject(std::shared_ptr<Machine> machine, Device* device)
+        : ComObject("IDeviceTopology", Guids::kIidIDeviceTopology, std::move(machine), device) {}
 
     HRESULT STDMETHODCALLTYPE GetConnectorCount(UINT* count) override;
     HRESULT STDMETHODCALLTYPE GetConnector(UINT index, IConnector** connector) override;
@@ -22,10 +20,6 @@ public:
     HRESULT STDMETHODCALLTYPE GetSignalPath(IPart* from, IPart* to, BOOL rejectMixedPaths,
                                             IPartsList** parts) override;
 
-protected:
-    void* Find(REFIID iid) override;
-    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
-
 private:
     // Indexes into the topology's parts of the parts of one kind.
     std::vector<size_t> PartsOfKind(PartKind kind) const;
@@ -33,9 +27,6 @@ private:
     HRESULT CountParts(const char* method, PartKind kind, UINT* count);
     template <typename Interface>
     HRESULT PartAt(const char* method, PartKind kind, UINT index, Interface** part);
-
-    std::shared_ptr<Machine> m_machine;
-    Device* m_device;
 };
 
 }  // namespace vexsim

@@ -3,20 +3,13 @@
 #pragma once
 
 #include "common/ComObject.h"
-#include "machine/Machine.h"
-
-#include <memory>
 
 namespace vexsim {
 
-// The simulator's own interface id: a part object answers it with itself, so that a part handed
-// back to the simulator (GetSignalPath) is recognised. {5C1E7A30-0D44-4F4B-9A7E-6B2D0F1C9E51}
-inline constexpr IID kIidSimPart = {
-    0x5C1E7A30, 0x0D44, 0x4F4B, {0x9A, 0x7E, 0x6B, 0x2D, 0x0F, 0x1C, 0x9E, 0x51}};
-
 class PartObject final : public ComObject<IPart, IConnector, ISubunit> {
 public:
-    PartObject(std::shared_ptr<Machine> machine, Device* device, size_t index);
+    PartObject(std::shared_ptr<Machine> machine, Device* device, size_t index)
+        : ComObject("IPart", Guids::kIidIPart, std::move(machine), device), m_index(index) {}
 
     // IPart
     HRESULT STDMETHODCALLTYPE GetName(LPWSTR* name) override;
@@ -47,7 +40,9 @@ public:
 
     // A new object for the part, with the creator's reference.
     static PartObject* Create(const std::shared_ptr<Machine>& machine, Device* device,
-                              size_t index);
+                              size_t index) {
+        return new PartObject(machine, device, index);
+    }
     // The simulator's part behind an interface pointer handed back to it, or null for anything
     // else (no reference is kept).
     static PartObject* From(IUnknown* object);
@@ -57,17 +52,14 @@ public:
 
 protected:
     void* Find(REFIID iid) override;
-    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
+    Call Describe(const char* method) const override;
 
 private:
     const Part& ThePart() const { return m_device->topology.parts[m_index]; }
-    Call MakeCall(const char* method) const;
     // The connector at the other end, if connected and present in the machine.
     bool FarEnd(Device** device, size_t* index) const;
     HRESULT EnumParts(const char* method, bool incoming, IPartsList** parts);
 
-    std::shared_ptr<Machine> m_machine;
-    Device* m_device;
     size_t m_index;
 };
 

@@ -1,29 +1,28 @@
 // A list of parts of one device topology (IPartsList).
 #pragma once
 
-#include "common/ComObject.h"
-#include "machine/Machine.h"
-
-#include <memory>
-#include <vector>
+#include "common/IndexedCollection.h"
+#include "topology/Part.h"
 
 namespace vexsim {
 
-class PartsListObject final : public ComObject<IPartsList> {
+class PartsListObject final : public IndexedCollection<IPartsList, IPart, size_t> {
 public:
-    PartsListObject(std::shared_ptr<Machine> machine, Device* device, std::vector<size_t> parts);
+    PartsListObject(std::shared_ptr<Machine> machine, Device* device, std::vector<size_t> parts)
+        : IndexedCollection("IPartsList", Guids::kIidIPartsList, std::move(machine), device,
+                            std::move(parts)) {}
 
-    HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetPart(UINT index, IPart** part) override;
-
-protected:
-    void* Find(REFIID iid) override;
-    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
+    HRESULT STDMETHODCALLTYPE GetPart(UINT index, IPart** part) override {
+        return EntryAt("IPartsList::GetPart", index, part);
+    }
 
 private:
-    std::shared_ptr<Machine> m_machine;
-    Device* m_device;
-    std::vector<size_t> m_parts;
+    void NameEntry(Call* call, const size_t& part) const override {
+        call->part = m_device->topology.parts[part].localId;
+    }
+    IPart* CreateEntry(const size_t& part) override {
+        return PartObject::Create(m_machine, m_device, part);
+    }
 };
 
 }  // namespace vexsim

@@ -4,9 +4,6 @@
 #pragma once
 
 #include "common/ComObject.h"
-#include "machine/Machine.h"
-
-#include <memory>
 
 namespace vexsim {
 
@@ -19,15 +16,12 @@ public:
 
 protected:
     void* Find(REFIID iid) override;
-    std::optional<HRESULT> EnterQueryInterface(REFIID iid) override;
+    Call Describe(const char* method) const override;
 
 private:
     Part& ThePart() const { return m_device->topology.parts[m_index]; }
     bool IsInput() const { return ThePart().selector == SelectorKind::Input; }
-    Call MakeCall(const char* inputMethod, const char* outputMethod) const;
 
-    std::shared_ptr<Machine> m_machine;
-    Device* m_device;
     size_t m_index;
 };
 

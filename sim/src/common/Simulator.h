@@ -1,5 +1,5 @@
-// The process-wide state of the simulator: the current machine, the lock that guards every
-// machine, and the COM registration.
+// The process-wide state of the simulator: the current machine and the lock that guards every
+// machine.
 #pragma once
 
 #include "machine/Machine.h"
@@ -19,9 +19,5 @@ const std::shared_ptr<Machine>& CurrentMachine();
 // Makes `machine` current and applies its registry values, removing the previous machine's.
 // On failure nothing changes and `error` says why. Takes MachineLock itself.
 bool ReplaceMachine(std::unique_ptr<Machine> machine, std::string* error);
-
-// Registers (again) the class objects for the calling thread; the COM result.
-HRESULT RegisterClasses();
-void RevokeClasses();
 
 }  // namespace vexsim
