@@ -2,7 +2,7 @@
 #include "vexsim.h"
 
 #include "api/ApiSupport.h"
-#include "machinefile/MachineJson.h"
+#include "machinefile/MachineFile.h"
 #include "common/ObjectCounter.h"
 #include "devices/PropertyStore.h"
 #include "common/ClassFactory.h"

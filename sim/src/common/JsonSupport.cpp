@@ -70,9 +70,8 @@ void ExpectArray(const Json& value, const std::string& path) {
     }
 }
 
-// Refuses members other than the allowed ones (and "comment", allowed everywhere).
 void CheckMembers(const Json& object, const std::string& path,
-                  std::initializer_list<const char*> allowed) {
+                  const std::vector<const char*>& allowed) {
     for (const auto& item : object.items()) {
         if (item.key() == "comment") {
             continue;
@@ -90,11 +89,29 @@ void CheckMembers(const Json& object, const std::string& path,
     }
 }
 
+void ExpectMembers(const Json& object, const std::string& path,
+                   const std::vector<const char*>& allowed) {
+    ExpectObject(object, path);
+    CheckMembers(object, path, allowed);
+}
+
+const Json& Require(const Json& object, const std::string& path, const char* name,
+                    const char* message) {
+    if (!object.contains(name)) {
+        Fail(path, message);
+    }
+    return object[name];
+}
+
 std::string GetString(const Json& value, const std::string& path) {
     if (!value.is_string()) {
         Fail(path, std::string("expected a string, found ") + KindOf(value));
     }
     return value.get<std::string>();
+}
+
+WString GetText(const Json& value, const std::string& path) {
+    return FromUtf8(GetString(value, path));
 }
 
 bool GetBool(const Json& value, const std::string& path) {
@@ -104,7 +121,6 @@ bool GetBool(const Json& value, const std::string& path) {
     return value.get<bool>();
 }
 
-// An integer within [low, high]; returned as its 64-bit pattern.
 uint64_t GetInteger(const Json& value, const std::string& path, int64_t low, uint64_t high) {
     if (!value.is_number_integer()) {
         Fail(path, std::string("expected an integer, found ") + KindOf(value));
@@ -125,6 +141,10 @@ uint64_t GetInteger(const Json& value, const std::string& path, int64_t low, uin
              "integer out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
     }
     return bits;
+}
+
+uint32_t GetU32(const Json& value, const std::string& path) {
+    return static_cast<uint32_t>(GetInteger(value, path, 0, 0xFFFFFFFFull));
 }
 
 HRESULT GetResult(const Json& value, const std::string& path) {
@@ -165,35 +185,84 @@ PROPERTYKEY GetKey(const std::string& text, const std::string& path) {
     return *key;
 }
 
-DWORD ReadState(const Json& json, const std::string& path) {
-    const std::string text = GetString(json, path);
-    if (text == "active") {
-        return DEVICE_STATE_ACTIVE;
+std::vector<uint8_t> GetBytes(const Json& value, const std::string& path) {
+    ExpectArray(value, path);
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < value.size(); ++i) {
+        bytes.push_back(static_cast<uint8_t>(GetInteger(value[i], Index(path, i), 0, 255)));
     }
-    if (text == "disabled") {
-        return DEVICE_STATE_DISABLED;
+    return bytes;
+}
+
+std::vector<uint8_t> GetWords(const Json& value, const std::string& path) {
+    ExpectArray(value, path);
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const auto word = static_cast<uint32_t>(GetInteger(
+            value[i], Index(path, i), std::numeric_limits<int32_t>::min(), 0xFFFFFFFFull));
+        for (int b = 0; b < 4; ++b) {
+            bytes.push_back(static_cast<uint8_t>(word >> (8 * b)));
+        }
     }
-    if (text == "notpresent") {
-        return DEVICE_STATE_NOTPRESENT;
+    return bytes;
+}
+
+Json BytesOrWords(const std::vector<uint8_t>& bytes, bool asWords) {
+    if (!asWords || bytes.size() % 4 != 0) {
+        return Json{{"bytes", bytes}};
     }
-    if (text == "unplugged") {
-        return DEVICE_STATE_UNPLUGGED;
+    Json words = Json::array();
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+        uint32_t word = 0;
+        for (int b = 0; b < 4; ++b) {
+            word |= static_cast<uint32_t>(bytes[i + b]) << (8 * b);
+        }
+        words.push_back(static_cast<int32_t>(word));
     }
-    Fail(path,
-         "unknown state " + json.dump() + " (expected active, disabled, notpresent or unplugged)");
+    return Json{{"words", words}};
+}
+
+size_t ReadName(const Json& value, const std::string& path, const char* what,
+                std::span<const char* const> names, const char* last) {
+    const std::string text = GetString(value, path);
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (text == names[i]) {
+            return i;
+        }
+        list += i == 0 ? "" : i + 1 == names.size() ? last : ", ";
+        list += names[i];
+    }
+    Fail(path, std::string("unknown ") + what + " " + value.dump() + " (expected " + list + ")");
+}
+
+size_t ReadName(const Json& value, const std::string& path, const char* what,
+                std::initializer_list<const char*> names, const char* last) {
+    return ReadName(value, path, what, std::span(names.begin(), names.size()), last);
+}
+
+int ReadFlow(const Json& value, const std::string& path, bool allowAll) {
+    return static_cast<int>(
+        ReadName(value, path, "data flow", std::span(kFlowNames, allowAll ? 3 : 2)));
+}
+
+int ReadRole(const Json& value, const std::string& path) {
+    return static_cast<int>(ReadName(value, path, "role", kRoleNames));
+}
+
+const char* const kStateNames[] = {"active", "disabled", "notpresent", "unplugged"};
+
+DWORD ReadState(const Json& value, const std::string& path) {
+    return 1u << ReadName(value, path, "state", kStateNames);  // DEVICE_STATE_ACTIVE is 1
 }
 
 const char* StateName(DWORD state) {
-    switch (state) {
-        case DEVICE_STATE_DISABLED:
-            return "disabled";
-        case DEVICE_STATE_NOTPRESENT:
-            return "notpresent";
-        case DEVICE_STATE_UNPLUGGED:
-            return "unplugged";
-        default:
-            return "active";
+    for (size_t i = 1; i < std::size(kStateNames); ++i) {
+        if (state == 1u << i) {
+            return kStateNames[i];
+        }
     }
+    return kStateNames[0];
 }
 
 }  // namespace vexsim

@@ -6,152 +6,7 @@
 
 namespace vexsim {
 
-namespace {
-
-struct MethodEntry {
-    const char* name;
-    unsigned filters;
-};
-
-constexpr unsigned kQi = kFilterIid;
-constexpr unsigned kEp = kFilterEndpoint;
-constexpr unsigned kPart = kFilterPart;
-
-const MethodEntry kMethods[] = {
-    {"CoCreateInstance", kFilterClass},
-    {"IMMDeviceEnumerator::QueryInterface", kQi},
-    {"IMMDeviceEnumerator::EnumAudioEndpoints", kFilterFlow},
-    {"IMMDeviceEnumerator::GetDefaultAudioEndpoint", kFilterFlow | kFilterRole},
-    {"IMMDeviceEnumerator::GetDevice", kEp},
-    {"IMMDeviceEnumerator::RegisterEndpointNotificationCallback", 0},
-    {"IMMDeviceEnumerator::UnregisterEndpointNotificationCallback", 0},
-    {"IMMDeviceCollection::QueryInterface", kQi},
-    {"IMMDeviceCollection::GetCount", 0},
-    {"IMMDeviceCollection::Item", kEp},
-    {"IMMDevice::QueryInterface", kEp | kQi},
-    {"IMMDevice::Activate", kEp | kQi},
-    {"IMMDevice::OpenPropertyStore", kEp | kFilterAccess},
-    {"IMMDevice::GetId", kEp},
-    {"IMMDevice::GetState", kEp},
-    {"IMMEndpoint::GetDataFlow", kEp},
-    {"IPropertyStore::QueryInterface", kEp | kQi},
-    {"IPropertyStore::GetCount", kEp},
-    {"IPropertyStore::GetAt", kEp},
-    {"IPropertyStore::GetValue", kEp | kFilterKey},
-    {"IPropertyStore::SetValue", kEp | kFilterKey},
-    {"IPropertyStore::Commit", kEp},
-    {"IPolicyConfigVistaClient::QueryInterface", kQi},
-    {"IPolicyConfigVistaClient::GetPropertyValue", kEp | kFilterKey | kFilterFxStore},
-    {"IPolicyConfigVistaClient::SetPropertyValue", kEp | kFilterKey | kFilterFxStore},
-    {"IPolicyConfigVistaClient::SetDefaultEndpoint", kEp | kFilterRole},
-    {"IDeviceTopology::QueryInterface", kEp | kQi},
-    {"IDeviceTopology::GetConnectorCount", kEp},
-    {"IDeviceTopology::GetConnector", kEp | kPart},
-    {"IDeviceTopology::GetSubunitCount", kEp},
-    {"IDeviceTopology::GetSubunit", kEp | kPart},
-    {"IDeviceTopology::GetPartById", kEp | kPart},
-    {"IDeviceTopology::GetDeviceId", kEp},
-    {"IDeviceTopology::GetSignalPath", kEp | kPart},
-    {"IPart::QueryInterface", kEp | kPart | kQi},
-    {"IPart::GetName", kEp | kPart},
-    {"IPart::GetLocalId", kEp | kPart},
-    {"IPart::GetGlobalId", kEp | kPart},
-    {"IPart::GetPartType", kEp | kPart},
-    {"IPart::GetSubType", kEp | kPart},
-    {"IPart::GetControlInterfaceCount", kEp | kPart},
-    {"IPart::GetControlInterface", kEp | kPart},
-    {"IPart::EnumPartsIncoming", kEp | kPart},
-    {"IPart::EnumPartsOutgoing", kEp | kPart},
-    {"IPart::GetTopologyObject", kEp | kPart},
-    {"IPart::Activate", kEp | kPart | kQi},
-    {"IPart::RegisterControlChangeCallback", kEp | kPart},
-    {"IPart::UnregisterControlChangeCallback", kEp | kPart},
-    {"IConnector::GetType", kEp | kPart},
-    {"IConnector::GetDataFlow", kEp | kPart},
-    {"IConnector::ConnectTo", kEp | kPart},
-    {"IConnector::Disconnect", kEp | kPart},
-    {"IConnector::IsConnected", kEp | kPart},
-    {"IConnector::GetConnectedTo", kEp | kPart},
-    {"IConnector::GetConnectorIdConnectedTo", kEp | kPart},
-    {"IConnector::GetDeviceIdConnectedTo", kEp | kPart},
-    {"IPartsList::QueryInterface", kEp | kQi},
-    {"IPartsList::GetCount", kEp},
-    {"IPartsList::GetPart", kEp | kPart},
-    {"IAudioInputSelector::QueryInterface", kEp | kPart | kQi},
-    {"IAudioInputSelector::GetSelection", kEp | kPart},
-    {"IAudioInputSelector::SetSelection", kEp | kPart},
-    {"IAudioOutputSelector::QueryInterface", kEp | kPart | kQi},
-    {"IAudioOutputSelector::GetSelection", kEp | kPart},
-    {"IAudioOutputSelector::SetSelection", kEp | kPart},
-    {"IKsControl::QueryInterface", kEp | kQi},
-    {"IKsControl::KsProperty", kEp | kFilterRequest},
-    {"IKsControl::KsMethod", kEp},
-    {"IKsControl::KsEvent", kEp},
-};
-
-bool SameGuid(const GUID& a, const GUID& b) {
-    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
-
-// A text filter matches when it is absent or equals the call's text.
-bool SameText(const std::optional<std::string>& filter, const char* text) {
-    return !filter || (text != nullptr && *filter == text);
-}
-
-bool Matches(const Fault& fault, const Call& call) {
-    if (fault.method != kAnyMethod && fault.method != call.method) {
-        return false;
-    }
-    if (fault.endpoint && (call.endpoint == nullptr || *fault.endpoint != *call.endpoint)) {
-        return false;
-    }
-    if (fault.key && (call.key == nullptr || !SameKey(*fault.key, *call.key))) {
-        return false;
-    }
-    if (fault.access && (!call.access || *fault.access != *call.access)) {
-        return false;
-    }
-    if (fault.clsid && (call.clsid == nullptr || !SameGuid(*fault.clsid, *call.clsid))) {
-        return false;
-    }
-    if (fault.iid && (call.iid == nullptr || !SameGuid(*fault.iid, *call.iid))) {
-        return false;
-    }
-    if (fault.flow && (!call.flow || *fault.flow != *call.flow)) {
-        return false;
-    }
-    if (fault.role && (!call.role || *fault.role != *call.role)) {
-        return false;
-    }
-    if (fault.fxStore && (!call.fxStore || *fault.fxStore != *call.fxStore)) {
-        return false;
-    }
-    if (fault.part && (!call.part || *fault.part != *call.part)) {
-        return false;
-    }
-    if (!SameText(fault.request, call.request) || !SameText(fault.form, call.form) ||
-        !SameText(fault.direction, call.direction)) {
-        return false;
-    }
-    if (fault.pin && (!call.pin || *fault.pin != *call.pin)) {
-        return false;
-    }
-    if (fault.node && (!call.node || *fault.node != *call.node)) {
-        return false;
-    }
-    if (fault.module && (call.module == nullptr || !SameGuid(*fault.module, *call.module))) {
-        return false;
-    }
-    if (fault.param && (!call.param || *fault.param != *call.param)) {
-        return false;
-    }
-    if (fault.sizeQuery && (!call.sizeQuery || *fault.sizeQuery != *call.sizeQuery)) {
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 const PropValue* PropertyMap::Find(const PROPERTYKEY& key) const {
     for (const auto& entry : m_entries) {
@@ -221,7 +76,7 @@ std::optional<size_t> Topology::IndexOf(const std::string& name) const {
 
 VendorModule* FilterDriver::FindModule(const GUID& guid) {
     for (VendorModule& module : modules) {
-        if (SameGuid(module.guid, guid)) {
+        if (IsEqualGUID(module.guid, guid)) {
             return &module;
         }
     }
@@ -271,27 +126,6 @@ std::optional<HRESULT> Machine::Enter(const Call& call) {
         return std::nullopt;
     }
     return fault->result;
-}
-
-std::optional<unsigned> MethodFilters(const std::string& method) {
-    if (method == kAnyMethod) {
-        return 0u;
-    }
-    for (const MethodEntry& entry : kMethods) {
-        if (method == entry.name) {
-            return entry.filters;
-        }
-    }
-    return std::nullopt;
-}
-
-std::string MethodNameList() {
-    std::string list = kAnyMethod;
-    for (const MethodEntry& entry : kMethods) {
-        list += ", ";
-        list += entry.name;
-    }
-    return list;
 }
 
 }  // namespace vexsim

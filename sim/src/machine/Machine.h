@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Platform.h"
+#include "machine/Faults.h"
 #include "machine/Value.h"
 
 #include <cstdint>
@@ -190,68 +191,6 @@ struct RegistryKey {
     std::vector<RegistryValue> values;
 };
 
-// What a fault makes a driver answer instead of its own answer to a kernel-streaming read.
-struct AnswerOverride {
-    std::optional<std::vector<uint8_t>> bytes;  // written from the buffer's start instead
-    std::optional<ULONG> returned;              // the bytes-returned value the caller gets
-    std::optional<uint32_t> length;             // the first u32 of the answer (a size or length)
-    std::optional<uint32_t> count;              // the second u32 (a list's count)
-};
-
-// One injected fault: the calls it applies to (a method and optional filters) and what those
-// calls give. A failure code makes the call fail without effect; a success code lets the call
-// do its work and return that code instead of S_OK.
-struct Fault {
-    std::string method;
-    std::optional<WString> endpoint;
-    std::optional<PROPERTYKEY> key;
-    std::optional<DWORD> access;
-    std::optional<GUID> clsid;
-    std::optional<GUID> iid;
-    std::optional<int> flow;
-    std::optional<int> role;
-    std::optional<bool> fxStore;
-    std::optional<UINT> part;  // a part's local id
-    std::optional<std::string> request;
-    std::optional<std::string> form;
-    std::optional<std::string> direction;
-    std::optional<ULONG> pin;
-    std::optional<ULONG> node;
-    std::optional<GUID> module;
-    std::optional<ULONG> param;
-    std::optional<bool> sizeQuery;  // a request without a data buffer
-    std::optional<AnswerOverride> answer;
-    uint64_t call = 0;  // only the n-th matching call (1-based); 0: not limited this way
-    uint64_t from = 0;  // the n-th matching call and every later one; 0: not limited this way
-    HRESULT result = E_FAIL;
-    bool hasResult = true;  // false: an answer fault that keeps the driver's own result
-    uint64_t matched = 0;   // matching calls so far
-};
-
-// What a call offers to the fault filters.
-struct Call {
-    explicit Call(const char* name) : method(name) {}
-
-    const char* method;
-    const WString* endpoint = nullptr;
-    const PROPERTYKEY* key = nullptr;
-    std::optional<DWORD> access;
-    const GUID* clsid = nullptr;
-    const GUID* iid = nullptr;
-    std::optional<int> flow;
-    std::optional<int> role;
-    std::optional<bool> fxStore;
-    std::optional<UINT> part;
-    const char* request = nullptr;
-    const char* form = nullptr;
-    const char* direction = nullptr;
-    std::optional<ULONG> pin;
-    std::optional<ULONG> node;
-    const GUID* module = nullptr;
-    std::optional<ULONG> param;
-    std::optional<bool> sizeQuery;
-};
-
 struct Machine {
     std::string name;
     std::string description;
@@ -269,26 +208,5 @@ struct Machine {
     // The same, giving the first fault that applies (valid until the faults change).
     const Fault* EnterFault(const Call& call);
 };
-
-// The method name of a fault that counts the calls of every method (it takes no filters).
-inline constexpr const char* kAnyMethod = "*";
-
-// The filters that a method's faults may use.
-enum FaultFilter : unsigned {
-    kFilterEndpoint = 1u << 0,
-    kFilterKey = 1u << 1,
-    kFilterAccess = 1u << 2,
-    kFilterClass = 1u << 3,
-    kFilterIid = 1u << 4,
-    kFilterFlow = 1u << 5,
-    kFilterRole = 1u << 6,
-    kFilterFxStore = 1u << 7,
-    kFilterPart = 1u << 8,
-    kFilterRequest = 1u << 9,  // request, form, direction, pin, node, module, param
-};
-
-// The filters of a method that faults may name, or nullopt for a method the simulator lacks.
-std::optional<unsigned> MethodFilters(const std::string& method);
-std::string MethodNameList();
 
 }  // namespace vexsim

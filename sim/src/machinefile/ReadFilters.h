@@ -1,5 +1,5 @@
-// Machine files: device topologies, filter devices with their drivers and vendor modules, the
-// render-path shorthand of an endpoint, and the request logs, read and written.
+// Reading machine files: device topologies, filter devices with their drivers and vendor
+// modules, and the render-path shorthand of an endpoint.
 #pragma once
 
 #include "common/JsonSupport.h"
@@ -24,8 +24,11 @@ void ReadRenderPath(const Json& json, const std::string& path, Device* endpoint,
 // messages) and makes each one known at both ends.
 void ResolveConnections(Machine* machine, const std::vector<std::string>& paths);
 
-Json WriteTopology(const Topology& topology);
-// The members of a filter after "id", "name" and "state".
-void WriteFilterMembers(const Device& filter, Json* json);
+// Names of connector types (by ConnectorType) and of size-query answers (by SizeQuery), as
+// machine files give them.
+inline constexpr const char* kConnectorTypeNames[] = {"Unknown_Connector", "Physical_Internal",
+                                                      "Physical_External", "Software_IO",
+                                                      "Software_Fixed",    "Network"};
+inline constexpr const char* kSizeQueryNames[] = {"ERROR_MORE_DATA", "S_OK"};
 
 }  // namespace vexsim

@@ -1,4 +1,4 @@
-#include "machinefile/FilterJson.h"
+#include "machinefile/ReadFilters.h"
 
 #include "KsAudioModule.h"
 #include "common/Text.h"
@@ -12,88 +12,23 @@ namespace vexsim {
 
 namespace {
 
-constexpr uint64_t kU32Max = 0xFFFFFFFFull;
-
-ULONG GetU32(const Json& json, const std::string& path) {
-    return static_cast<ULONG>(GetInteger(json, path, 0, kU32Max));
-}
-
-struct NamedValue {
-    const char* name;
-    int value;
-};
-
-const NamedValue kConnectorTypes[] = {
-    {"Unknown_Connector", Unknown_Connector}, {"Physical_Internal", Physical_Internal},
-    {"Physical_External", Physical_External}, {"Software_IO", Software_IO},
-    {"Software_Fixed", Software_Fixed},       {"Network", Network},
-};
-
-int ReadNamed(const Json& json, const std::string& path, const NamedValue* table, size_t count,
-              const char* what) {
-    const std::string text = GetString(json, path);
-    std::string list;
-    for (size_t i = 0; i < count; ++i) {
-        if (text == table[i].name) {
-            return table[i].value;
-        }
-        list += (i == 0 ? "" : ", ");
-        list += table[i].name;
-    }
-    Fail(path, std::string("unknown ") + what + " " + json.dump() + " (expected " + list + ")");
-}
-
-const char* NameOf(int value, const NamedValue* table, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        if (table[i].value == value) {
-            return table[i].name;
-        }
-    }
-    return "Unknown_Connector";
-}
-
-SizeQuery ReadSizeQuery(const Json& json, const std::string& path) {
-    const std::string text = GetString(json, path);
-    if (text == "ERROR_MORE_DATA") {
-        return SizeQuery::MoreData;
-    }
-    if (text == "S_OK") {
-        return SizeQuery::Success;
-    }
-    Fail(path, "unknown size-query answer " + json.dump() + " (expected ERROR_MORE_DATA or S_OK)");
-}
-
-const char* SizeQueryName(SizeQuery query) {
-    return query == SizeQuery::MoreData ? "ERROR_MORE_DATA" : "S_OK";
-}
-
 // ---- topology --------------------------------------------------------------------------------
 
 Part ReadPart(const Json& json, const std::string& path) {
-    ExpectObject(json, path);
-    CheckMembers(json, path,
-                 {"name", "kind", "pin", "node", "localId", "subtype", "type", "flow",
-                  "connectedTo", "selector", "selection", "selections", "mixer"});
+    ExpectMembers(json, path,
+                  {"name", "kind", "pin", "node", "localId", "subtype", "type", "flow",
+                   "connectedTo", "selector", "selection", "selections", "mixer"});
     Part part;
-    if (!json.contains("name")) {
-        Fail(path, "a part needs \"name\"");
-    }
-    part.name = GetString(json["name"], Member(path, "name"));
+    part.name =
+        GetString(Require(json, path, "name", "a part needs \"name\""), Member(path, "name"));
     if (part.name.empty()) {
         Fail(Member(path, "name"), "a part name cannot be empty");
     }
-    if (!json.contains("kind")) {
-        Fail(path, "a part needs \"kind\" (connector or subunit)");
-    }
-    const std::string kind = GetString(json["kind"], Member(path, "kind"));
-    if (kind == "connector") {
-        part.kind = PartKind::Connector;
-    } else if (kind == "subunit") {
-        part.kind = PartKind::Subunit;
-    } else {
-        Fail(Member(path, "kind"),
-             "unknown part kind " + json["kind"].dump() + " (expected connector or subunit)");
-    }
+    const Json& kindJson =
+        Require(json, path, "kind", "a part needs \"kind\" (connector or subunit)");
+    part.kind = static_cast<PartKind>(
+        ReadName(kindJson, Member(path, "kind"), "part kind", {"connector", "subunit"}));
+    const std::string kind = kindJson.get<std::string>();
     const bool connector = part.kind == PartKind::Connector;
     const char* number = connector ? "pin" : "node";
     const char* other = connector ? "node" : "pin";
@@ -121,58 +56,33 @@ Part ReadPart(const Json& json, const std::string& path) {
     } else {
         Fail(path, std::string("a ") + kind + " needs \"" + number + "\" or \"localId\"");
     }
-    if (json.contains("subtype")) {
-        part.subType = GetGuid(json["subtype"], Member(path, "subtype"));
-    }
-    if (json.contains("type")) {
-        part.connectorType = static_cast<ConnectorType>(
-            ReadNamed(json["type"], Member(path, "type"), kConnectorTypes,
-                      std::size(kConnectorTypes), "connector type"));
-    }
-    if (json.contains("flow")) {
-        const std::string flow = GetString(json["flow"], Member(path, "flow"));
-        if (flow != "in" && flow != "out") {
-            Fail(Member(path, "flow"),
-                 "unknown data flow " + json["flow"].dump() + " (expected in or out)");
-        }
-        part.dataFlow = flow == "in" ? In : Out;
-    }
+    ReadMember(json, path, "subtype", &part.subType, GetGuid);
+    ReadMember(json, path, "type", &part.connectorType,
+               [](const Json& value, const std::string& p) {
+                   return ReadName(value, p, "connector type", kConnectorTypeNames, ", ");
+               });
+    ReadMember(json, path, "flow", &part.dataFlow, [](const Json& value, const std::string& p) {
+        return ReadName(value, p, "data flow", {"in", "out"});  // In is 0
+    });
     if (json.contains("connectedTo")) {
         const std::string p = Member(path, "connectedTo");
         const Json& to = json["connectedTo"];
-        ExpectObject(to, p);
-        CheckMembers(to, p, {"device", "part"});
+        ExpectMembers(to, p, {"device", "part"});
         if (!to.contains("device") || !to.contains("part")) {
             Fail(p, "a connection needs \"device\" and \"part\"");
         }
-        part.connectedDevice = FromUtf8(GetString(to["device"], Member(p, "device")));
+        part.connectedDevice = GetText(to["device"], Member(p, "device"));
         part.connectedPart = GetString(to["part"], Member(p, "part"));
     }
-    if (json.contains("selector")) {
-        const std::string p = Member(path, "selector");
-        const std::string selector = GetString(json["selector"], p);
-        if (selector == "input") {
-            part.selector = SelectorKind::Input;
-        } else if (selector == "output") {
-            part.selector = SelectorKind::Output;
-        } else {
-            Fail(p, "unknown selector " + json["selector"].dump() + " (expected input or output)");
-        }
-    }
-    if (json.contains("mixer")) {
-        part.mixer = GetBool(json["mixer"], Member(path, "mixer"));
-    }
+    ReadMember(json, path, "selector", &part.selector, [](const Json& value, const std::string& p) {
+        return ReadName(value, p, "selector", {"input", "output"}) + 1;  // after None
+    });
+    ReadMember(json, path, "mixer", &part.mixer, GetBool);
     if ((json.contains("selection") || json.contains("selections")) &&
         part.selector == SelectorKind::None) {
         Fail(path, "only a selector has a selection");
     }
-    if (json.contains("selections")) {
-        const std::string p = Member(path, "selections");
-        ExpectArray(json["selections"], p);
-        for (size_t i = 0; i < json["selections"].size(); ++i) {
-            part.selections.push_back(GetU32(json["selections"][i], Index(p, i)));
-        }
-    }
+    ReadMember(json, path, "selections", &part.selections, GetList<UINT, GetU32>);
     return part;
 }
 
@@ -191,35 +101,15 @@ UINT ResolvePartRef(const Json& json, const std::string& path, const Topology& t
 // ---- modules ---------------------------------------------------------------------------------
 
 ModuleParam ReadParam(const Json& json, const std::string& path) {
-    ExpectObject(json, path);
-    CheckMembers(json, path, {"words", "bytes", "text", "length", "fixed"});
+    ExpectMembers(json, path, {"words", "bytes", "text", "length", "fixed"});
     ModuleParam param;
-    int given = 0;
-    if (json.contains("words")) {
-        ++given;
-        const std::string p = Member(path, "words");
-        ExpectArray(json["words"], p);
-        for (size_t i = 0; i < json["words"].size(); ++i) {
-            const auto word = static_cast<uint32_t>(GetInteger(
-                json["words"][i], Index(p, i), std::numeric_limits<int32_t>::min(), kU32Max));
-            for (int b = 0; b < 4; ++b) {
-                param.bytes.push_back(static_cast<uint8_t>(word >> (8 * b)));
-            }
-        }
-    }
-    if (json.contains("bytes")) {
-        ++given;
-        param.asWords = false;
-        const std::string p = Member(path, "bytes");
-        ExpectArray(json["bytes"], p);
-        for (size_t i = 0; i < json["bytes"].size(); ++i) {
-            param.bytes.push_back(
-                static_cast<uint8_t>(GetInteger(json["bytes"][i], Index(p, i), 0, 255)));
-        }
-    }
+    const int given = static_cast<int>(json.contains("words")) +
+                      static_cast<int>(json.contains("bytes")) +
+                      static_cast<int>(json.contains("text"));
+    param.asWords = !json.contains("bytes") && !json.contains("text");
+    ReadMember(json, path, "words", &param.bytes, GetWords);
+    ReadMember(json, path, "bytes", &param.bytes, GetBytes);
     if (json.contains("text")) {
-        ++given;
-        param.asWords = false;
         const std::string text = GetString(json["text"], Member(path, "text"));
         param.bytes.assign(text.begin(), text.end());
         param.bytes.push_back(0);
@@ -244,37 +134,22 @@ ModuleParam ReadParam(const Json& json, const std::string& path) {
     if (param.bytes.size() > VendorKs::kParamDataCapacity) {
         Fail(path, "a parameter value holds at most 64000 bytes");
     }
-    if (json.contains("fixed")) {
-        param.fixedLength = GetBool(json["fixed"], Member(path, "fixed"));
-    }
+    ReadMember(json, path, "fixed", &param.fixedLength, GetBool);
     return param;
 }
 
-const NamedValue kModuleTypes[] = {{"SFX", 0}, {"MFX", 1}, {"EFX", 2}};
-
 VendorModule ReadModule(const Json& json, const std::string& path,
                         const std::vector<ULONG>& defaultPins) {
-    ExpectObject(json, path);
-    CheckMembers(
+    ExpectMembers(
         json, path,
         {"guid", "set", "type", "name", "version", "pins", "forms", "classId", "instanceId",
          "enabled", "instantiated", "present", "otherParams", "otherLength", "params"});
     VendorModule module;
-    if (!json.contains("guid")) {
-        Fail(path, "a module needs \"guid\"");
-    }
-    module.guid = GetGuid(json["guid"], Member(path, "guid"));
-    if (json.contains("set")) {
-        const std::string p = Member(path, "set");
-        const std::string set = GetString(json["set"], p);
-        if (set == "vendor") {
-            module.set = ModuleSet::Vendor;
-        } else if (set == "amd") {
-            module.set = ModuleSet::Amd;
-        } else {
-            Fail(p, "unknown module set " + json["set"].dump() + " (expected vendor or amd)");
-        }
-    }
+    module.guid =
+        GetGuid(Require(json, path, "guid", "a module needs \"guid\""), Member(path, "guid"));
+    ReadMember(json, path, "set", &module.set, [](const Json& value, const std::string& p) {
+        return ReadName(value, p, "module set", {"vendor", "amd"});
+    });
     const bool vendor = module.set == ModuleSet::Vendor;
     for (const char* member : {"pins", "forms", "classId", "instanceId", "instantiated"}) {
         if (!vendor && json.contains(member)) {
@@ -284,29 +159,15 @@ VendorModule ReadModule(const Json& json, const std::string& path,
     if (vendor && json.contains("present")) {
         Fail(Member(path, "present"), "only an AMD-type module has \"present\"");
     }
-    if (json.contains("type")) {
-        const std::string p = Member(path, "type");
-        module.type = json["type"].is_string()
-                          ? static_cast<ULONG>(ReadNamed(json["type"], p, kModuleTypes,
-                                                         std::size(kModuleTypes), "module type"))
-                          : GetU32(json["type"], p);
-    }
-    if (json.contains("name")) {
-        module.name = GetString(json["name"], Member(path, "name"));
-    }
-    if (json.contains("version")) {
-        module.version = GetString(json["version"], Member(path, "version"));
-    }
+    ReadMember(json, path, "type", &module.type, [](const Json& value, const std::string& p) {
+        return value.is_string() ? ReadName(value, p, "module type", {"SFX", "MFX", "EFX"}, ", ")
+                                 : GetU32(value, p);
+    });
+    ReadMember(json, path, "name", &module.name, GetString);
+    ReadMember(json, path, "version", &module.version, GetString);
     if (vendor) {
         module.pins = defaultPins;
-        if (json.contains("pins")) {
-            const std::string p = Member(path, "pins");
-            ExpectArray(json["pins"], p);
-            module.pins.clear();
-            for (size_t i = 0; i < json["pins"].size(); ++i) {
-                module.pins.push_back(GetU32(json["pins"][i], Index(p, i)));
-            }
-        }
+        ReadMember(json, path, "pins", &module.pins, GetList<ULONG, GetU32>);
         if (module.pins.empty()) {
             Fail(path, "a vendor module needs \"pins\", the pins it answers on");
         }
@@ -315,50 +176,29 @@ VendorModule ReadModule(const Json& json, const std::string& path,
             ExpectArray(json["forms"], p);
             module.pinForm = false;
             for (size_t i = 0; i < json["forms"].size(); ++i) {
-                const std::string form = GetString(json["forms"][i], Index(p, i));
-                if (form == "pin") {
-                    module.pinForm = true;
-                } else if (form == "audioModule") {
-                    module.audioModuleForm = true;
-                } else {
-                    Fail(Index(p, i), "unknown form " + json["forms"][i].dump() +
-                                          " (expected pin or audioModule)");
-                }
+                const size_t form =
+                    ReadName(json["forms"][i], Index(p, i), "form", {"pin", "audioModule"});
+                (form == 0 ? module.pinForm : module.audioModuleForm) = true;
             }
             if (!module.pinForm && !module.audioModuleForm) {
                 Fail(p, "a vendor module answers in at least one form");
             }
         }
         module.classId = VendorKs::kAudioModuleClass;
-        if (json.contains("classId")) {
-            module.classId = GetGuid(json["classId"], Member(path, "classId"));
-        }
-        if (json.contains("instanceId")) {
-            module.instanceId = GetU32(json["instanceId"], Member(path, "instanceId"));
-        }
-        if (json.contains("instantiated")) {
-            module.instantiated = GetBool(json["instantiated"], Member(path, "instantiated"));
-        }
+        ReadMember(json, path, "classId", &module.classId, GetGuid);
+        ReadMember(json, path, "instanceId", &module.instanceId, GetU32);
+        ReadMember(json, path, "instantiated", &module.instantiated, GetBool);
     }
-    if (json.contains("enabled")) {
-        module.enabled = GetBool(json["enabled"], Member(path, "enabled"));
-    }
-    if (json.contains("present")) {
-        module.present = GetBool(json["present"], Member(path, "present"));
-    }
-    if (json.contains("otherParams")) {
-        const std::string p = Member(path, "otherParams");
-        const std::string text = GetString(json["otherParams"], p);
-        if (text != "accept" && text != "refuse") {
-            Fail(p,
-                 "unknown choice " + json["otherParams"].dump() + " (expected accept or refuse)");
-        }
-        module.acceptOthers = text == "accept";
-    }
-    if (json.contains("otherLength")) {
-        module.otherLength = static_cast<ULONG>(GetInteger(
-            json["otherLength"], Member(path, "otherLength"), 0, VendorKs::kParamDataCapacity));
-    }
+    ReadMember(json, path, "enabled", &module.enabled, GetBool);
+    ReadMember(json, path, "present", &module.present, GetBool);
+    ReadMember(json, path, "otherParams", &module.acceptOthers,
+               [](const Json& value, const std::string& p) {
+                   return ReadName(value, p, "choice", {"accept", "refuse"}) == 0;
+               });
+    ReadMember(json, path, "otherLength", &module.otherLength,
+               [](const Json& value, const std::string& p) {
+                   return GetInteger(value, p, 0, VendorKs::kParamDataCapacity);
+               });
     if (json.contains("params")) {
         const std::string p = Member(path, "params");
         ExpectObject(json["params"], p);
@@ -366,7 +206,7 @@ VendorModule ReadModule(const Json& json, const std::string& path,
             const std::string itemPath = Member(p, item.key());
             char* end = nullptr;
             const unsigned long long id = std::strtoull(item.key().c_str(), &end, 10);
-            if (item.key().empty() || *end != 0 || id > kU32Max ||
+            if (item.key().empty() || *end != 0 || id > 0xFFFFFFFFull ||
                 !std::isdigit(static_cast<unsigned char>(item.key()[0]))) {
                 Fail(itemPath, "a parameter is named by its decimal id");
             }
@@ -377,25 +217,14 @@ VendorModule ReadModule(const Json& json, const std::string& path,
 }
 
 AudioModuleDescriptor ReadDescriptor(const Json& json, const std::string& path) {
-    ExpectObject(json, path);
-    CheckMembers(json, path, {"classId", "instanceId", "versionMajor", "versionMinor", "name"});
+    ExpectMembers(json, path, {"classId", "instanceId", "versionMajor", "versionMinor", "name"});
     AudioModuleDescriptor entry;
     entry.classId = VendorKs::kAudioModuleClass;
-    if (json.contains("classId")) {
-        entry.classId = GetGuid(json["classId"], Member(path, "classId"));
-    }
-    if (json.contains("instanceId")) {
-        entry.instanceId = GetU32(json["instanceId"], Member(path, "instanceId"));
-    }
-    if (json.contains("versionMajor")) {
-        entry.versionMajor = GetU32(json["versionMajor"], Member(path, "versionMajor"));
-    }
-    if (json.contains("versionMinor")) {
-        entry.versionMinor = GetU32(json["versionMinor"], Member(path, "versionMinor"));
-    }
-    if (json.contains("name")) {
-        entry.name = FromUtf8(GetString(json["name"], Member(path, "name")));
-    }
+    ReadMember(json, path, "classId", &entry.classId, GetGuid);
+    ReadMember(json, path, "instanceId", &entry.instanceId, GetU32);
+    ReadMember(json, path, "versionMajor", &entry.versionMajor, GetU32);
+    ReadMember(json, path, "versionMinor", &entry.versionMinor, GetU32);
+    ReadMember(json, path, "name", &entry.name, GetText);
     return entry;
 }
 
@@ -407,8 +236,7 @@ void ReadDriverMembers(const Json& json, const std::string& path, FilterDriver* 
         for (size_t i = 0; i < json["engines"].size(); ++i) {
             const Json& item = json["engines"][i];
             const std::string itemPath = Index(p, i);
-            ExpectObject(item, itemPath);
-            CheckMembers(item, itemPath, {"node", "hostPin", "offloadPin", "loopbackPin"});
+            ExpectMembers(item, itemPath, {"node", "hostPin", "offloadPin", "loopbackPin"});
             EngineNode engine;
             for (const auto& [name, field] : {std::pair<const char*, ULONG*>{"node", &engine.node},
                                               {"hostPin", &engine.hostPin},
@@ -427,26 +255,16 @@ void ReadDriverMembers(const Json& json, const std::string& path, FilterDriver* 
             driver->engines.push_back(engine);
         }
     }
-    if (json.contains("audioModules")) {
-        const std::string p = Member(path, "audioModules");
-        ExpectArray(json["audioModules"], p);
-        driver->audioModules.emplace();
-        for (size_t i = 0; i < json["audioModules"].size(); ++i) {
-            driver->audioModules->push_back(ReadDescriptor(json["audioModules"][i], Index(p, i)));
-        }
-    }
-    if (json.contains("descriptorSizeQuery")) {
-        driver->descriptorSizeQuery =
-            ReadSizeQuery(json["descriptorSizeQuery"], Member(path, "descriptorSizeQuery"));
-    }
-    if (json.contains("moduleListSizeQuery")) {
-        driver->moduleListSizeQuery =
-            ReadSizeQuery(json["moduleListSizeQuery"], Member(path, "moduleListSizeQuery"));
-    }
-    if (json.contains("interfaceVersion")) {
-        driver->interfaceVersion = static_cast<unsigned>(
-            GetInteger(json["interfaceVersion"], Member(path, "interfaceVersion"), 0, 255));
-    }
+    ReadMember(json, path, "audioModules", &driver->audioModules,
+               GetList<AudioModuleDescriptor, ReadDescriptor>);
+    const auto readSizeQuery = [](const Json& value, const std::string& p) {
+        return ReadName(value, p, "size-query answer", kSizeQueryNames);
+    };
+    ReadMember(json, path, "descriptorSizeQuery", &driver->descriptorSizeQuery, readSizeQuery);
+    ReadMember(json, path, "moduleListSizeQuery", &driver->moduleListSizeQuery, readSizeQuery);
+    ReadMember(
+        json, path, "interfaceVersion", &driver->interfaceVersion,
+        [](const Json& value, const std::string& p) { return GetInteger(value, p, 0, 255); });
     if (json.contains("modules")) {
         const std::string p = Member(path, "modules");
         ExpectArray(json["modules"], p);
@@ -503,29 +321,10 @@ void Connect(Part* part, const WString& device, const char* name) {
     part->connectedPart = name;
 }
 
-Json WriteBytesOrWords(const std::vector<uint8_t>& bytes, bool asWords) {
-    Json json = Json::object();
-    if (asWords && bytes.size() % 4 == 0 && !bytes.empty()) {
-        Json words = Json::array();
-        for (size_t i = 0; i < bytes.size(); i += 4) {
-            const uint32_t word = static_cast<uint32_t>(bytes[i]) |
-                                  (static_cast<uint32_t>(bytes[i + 1]) << 8) |
-                                  (static_cast<uint32_t>(bytes[i + 2]) << 16) |
-                                  (static_cast<uint32_t>(bytes[i + 3]) << 24);
-            words.push_back(static_cast<int32_t>(word));
-        }
-        json["words"] = words;
-    } else {
-        json["bytes"] = bytes;
-    }
-    return json;
-}
-
 }  // namespace
 
 void ReadTopology(const Json& json, const std::string& path, Topology* topology) {
-    ExpectObject(json, path);
-    CheckMembers(json, path, {"parts", "links"});
+    ExpectMembers(json, path, {"parts", "links"});
     if (json.contains("parts")) {
         const std::string p = Member(path, "parts");
         ExpectArray(json["parts"], p);
@@ -601,26 +400,18 @@ void DefaultEndpointTopology(Device* endpoint) {
 }
 
 std::unique_ptr<Device> ReadFilter(const Json& json, const std::string& path) {
-    ExpectObject(json, path);
-    CheckMembers(
+    ExpectMembers(
         json, path,
         {"id", "name", "state", "topology", "engines", "audioModules", "descriptorSizeQuery",
          "moduleListSizeQuery", "interfaceVersion", "modules", "requests"});
     auto filter = std::make_unique<Device>();
     filter->kind = DeviceKind::Filter;
-    if (!json.contains("id")) {
-        Fail(path, "a filter needs \"id\"");
-    }
-    filter->id = FromUtf8(GetString(json["id"], Member(path, "id")));
+    filter->id = GetText(Require(json, path, "id", "a filter needs \"id\""), Member(path, "id"));
     if (filter->id.empty()) {
         Fail(Member(path, "id"), "a filter id cannot be empty");
     }
-    if (json.contains("name")) {
-        filter->name = FromUtf8(GetString(json["name"], Member(path, "name")));
-    }
-    if (json.contains("state")) {
-        filter->state = ReadState(json["state"], Member(path, "state"));
-    }
+    ReadMember(json, path, "name", &filter->name, GetText);
+    ReadMember(json, path, "state", &filter->state, ReadState);
     if (json.contains("topology")) {
         ReadTopology(json["topology"], Member(path, "topology"), &filter->topology);
     }
@@ -631,18 +422,14 @@ std::unique_ptr<Device> ReadFilter(const Json& json, const std::string& path) {
 
 void ReadRenderPath(const Json& json, const std::string& path, Device* endpoint,
                     std::vector<std::unique_ptr<Device>>* filters) {
-    ExpectObject(json, path);
-    CheckMembers(json, path,
-                 {"topologyFilter", "waveFilter", "hostPin", "offloadPin", "loopbackPin",
-                  "bridgePin", "engineNode", "engine", "audioModules", "descriptorSizeQuery",
-                  "moduleListSizeQuery", "interfaceVersion", "modules"});
-    const WString topologyId =
-        json.contains("topologyFilter")
-            ? FromUtf8(GetString(json["topologyFilter"], Member(path, "topologyFilter")))
-            : endpoint->id + TEXT("#topology");
-    const WString waveId = json.contains("waveFilter")
-                               ? FromUtf8(GetString(json["waveFilter"], Member(path, "waveFilter")))
-                               : endpoint->id + TEXT("#wave");
+    ExpectMembers(json, path,
+                  {"topologyFilter", "waveFilter", "hostPin", "offloadPin", "loopbackPin",
+                   "bridgePin", "engineNode", "engine", "audioModules", "descriptorSizeQuery",
+                   "moduleListSizeQuery", "interfaceVersion", "modules"});
+    WString topologyId = endpoint->id + TEXT("#topology");
+    WString waveId = endpoint->id + TEXT("#wave");
+    ReadMember(json, path, "topologyFilter", &topologyId, GetText);
+    ReadMember(json, path, "waveFilter", &waveId, GetText);
     if (topologyId.empty() || waveId.empty() || topologyId == waveId) {
         Fail(path, "the topology and wave filters need two different, non-empty ids");
     }
@@ -741,117 +528,6 @@ void ResolveConnections(Machine* machine, const std::vector<std::string>& paths)
             }
         }
     }
-}
-
-Json WriteTopology(const Topology& topology) {
-    Json parts = Json::array();
-    for (const Part& part : topology.parts) {
-        Json json = Json::object();
-        json["name"] = part.name;
-        const bool connector = part.kind == PartKind::Connector;
-        json["kind"] = connector ? "connector" : "subunit";
-        json["localId"] = part.localId;
-        if (!IsEqualGUID(part.subType, GUID_NULL)) {
-            json["subtype"] = FormatGuid(part.subType);
-        }
-        if (connector) {
-            json["type"] = NameOf(part.connectorType, kConnectorTypes, std::size(kConnectorTypes));
-            json["flow"] = part.dataFlow == In ? "in" : "out";
-            if (!part.connectedDevice.empty()) {
-                json["connectedTo"] =
-                    Json{{"device", ToUtf8(part.connectedDevice)}, {"part", part.connectedPart}};
-            }
-        } else {
-            if (part.selector != SelectorKind::None) {
-                json["selector"] = part.selector == SelectorKind::Input ? "input" : "output";
-            }
-            if (part.mixer) {
-                json["mixer"] = true;
-            }
-            if (part.selection) {
-                json["selection"] = *part.selection;
-            }
-            if (!part.selections.empty()) {
-                json["selections"] = part.selections;
-            }
-        }
-        parts.push_back(json);
-    }
-    Json links = Json::array();
-    for (const auto& [from, to] : topology.links) {
-        links.push_back(Json::array({topology.parts[from].name, topology.parts[to].name}));
-    }
-    return Json{{"parts", parts}, {"links", links}};
-}
-
-void WriteFilterMembers(const Device& filter, Json* json) {
-    const FilterDriver& driver = filter.driver;
-    (*json)["topology"] = WriteTopology(filter.topology);
-    Json engines = Json::array();
-    for (const EngineNode& engine : driver.engines) {
-        engines.push_back(Json{{"node", engine.node},
-                               {"hostPin", engine.hostPin},
-                               {"offloadPin", engine.offloadPin},
-                               {"loopbackPin", engine.loopbackPin}});
-    }
-    (*json)["engines"] = engines;
-    if (driver.audioModules) {
-        Json list = Json::array();
-        for (const AudioModuleDescriptor& entry : *driver.audioModules) {
-            list.push_back(Json{{"classId", FormatGuid(entry.classId)},
-                                {"instanceId", entry.instanceId},
-                                {"versionMajor", entry.versionMajor},
-                                {"versionMinor", entry.versionMinor},
-                                {"name", ToUtf8(entry.name)}});
-        }
-        (*json)["audioModules"] = list;
-    }
-    (*json)["descriptorSizeQuery"] = SizeQueryName(driver.descriptorSizeQuery);
-    (*json)["moduleListSizeQuery"] = SizeQueryName(driver.moduleListSizeQuery);
-    (*json)["interfaceVersion"] = driver.interfaceVersion;
-    Json modules = Json::array();
-    for (const VendorModule& module : driver.modules) {
-        Json m = Json::object();
-        m["guid"] = FormatGuid(module.guid);
-        const bool vendor = module.set == ModuleSet::Vendor;
-        m["set"] = vendor ? "vendor" : "amd";
-        m["type"] = module.type;
-        m["name"] = module.name;
-        m["version"] = module.version;
-        if (vendor) {
-            m["pins"] = module.pins;
-            Json forms = Json::array();
-            if (module.pinForm) {
-                forms.push_back("pin");
-            }
-            if (module.audioModuleForm) {
-                forms.push_back("audioModule");
-            }
-            m["forms"] = forms;
-            m["classId"] = FormatGuid(module.classId);
-            m["instanceId"] = module.instanceId;
-            m["instantiated"] = module.instantiated;
-        } else {
-            m["present"] = module.present;
-        }
-        m["enabled"] = module.enabled;
-        m["otherParams"] = module.acceptOthers ? "accept" : "refuse";
-        m["otherLength"] = module.otherLength;
-        Json params = Json::object();
-        for (const auto& [id, param] : module.params) {
-            Json value = WriteBytesOrWords(param.bytes, param.asWords);
-            if (param.bytes.empty()) {
-                value = Json{{"length", 0}};
-            }
-            if (param.fixedLength) {
-                value["fixed"] = true;
-            }
-            params[std::to_string(id)] = value;
-        }
-        m["params"] = params;
-        modules.push_back(m);
-    }
-    (*json)["modules"] = modules;
 }
 
 }  // namespace vexsim

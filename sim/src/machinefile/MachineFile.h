@@ -5,18 +5,12 @@
 #include "machine/Machine.h"
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace vexsim {
 
-class MachineError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Throws MachineError.
+// Throws MachineError (common/JsonSupport.h).
 std::unique_ptr<Machine> ParseMachine(const std::string& text);
 // One fault object or an array of them, checked against the machine they will join.
 std::vector<Fault> ParseFaults(const std::string& text, const Machine& machine);
