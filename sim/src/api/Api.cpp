@@ -147,6 +147,11 @@ const char* HandOut(std::string* slot, std::string text) {
     return slot->c_str();
 }
 
+Device* FindDevice(const char* id, std::optional<DeviceKind> kind) {
+    Device* device = id != nullptr ? CurrentMachine()->FindDevice(FromUtf8(id)) : nullptr;
+    return device != nullptr && (!kind || device->kind == *kind) ? device : nullptr;
+}
+
 }  // namespace vexsim
 
 using namespace vexsim;
@@ -271,22 +276,9 @@ extern "C" VEXSIM_API long vexsim_LiveObjectCountOf(const char* kind) {
     return kind != nullptr ? ObjectCounter::LiveOf(kind) : 0;
 }
 
-namespace {
-
-// An endpoint of the current machine by its UTF-8 id; the caller holds MachineLock.
-Device* FindEndpoint(const char* endpointId) {
-    if (endpointId == nullptr) {
-        return nullptr;
-    }
-    Device* device = CurrentMachine()->FindDevice(FromUtf8(endpointId));
-    return device != nullptr && device->kind == DeviceKind::Endpoint ? device : nullptr;
-}
-
-}  // namespace
-
 extern "C" VEXSIM_API int vexsim_HoldPropertyStore(const char* endpointId) {
     std::lock_guard<std::mutex> guard(MachineLock());
-    Device* endpoint = FindEndpoint(endpointId);
+    Device* endpoint = FindDevice(endpointId, DeviceKind::Endpoint);
     if (endpoint == nullptr) {
         return FailWith("no endpoint of the machine has that id");
     }
@@ -296,7 +288,7 @@ extern "C" VEXSIM_API int vexsim_HoldPropertyStore(const char* endpointId) {
 
 extern "C" VEXSIM_API int vexsim_ReleasePropertyStore(const char* endpointId) {
     std::lock_guard<std::mutex> guard(MachineLock());
-    Device* endpoint = FindEndpoint(endpointId);
+    Device* endpoint = FindDevice(endpointId, DeviceKind::Endpoint);
     if (endpoint == nullptr) {
         return FailWith("no endpoint of the machine has that id");
     }
@@ -307,7 +299,7 @@ extern "C" VEXSIM_API int vexsim_ReleasePropertyStore(const char* endpointId) {
 
 extern "C" VEXSIM_API long vexsim_PropertyStoreReferences(const char* endpointId) {
     std::lock_guard<std::mutex> guard(MachineLock());
-    Device* endpoint = FindEndpoint(endpointId);
+    Device* endpoint = FindDevice(endpointId, DeviceKind::Endpoint);
     if (endpoint == nullptr) {
         return FailWith("no endpoint of the machine has that id");
     }
@@ -326,7 +318,7 @@ extern "C" VEXSIM_API int vexsim_SetEndpointState(const char* id, unsigned long 
             "(2), DEVICE_STATE_NOTPRESENT (4) and DEVICE_STATE_UNPLUGGED (8)");
     }
     std::lock_guard<std::mutex> guard(MachineLock());
-    Device* device = id != nullptr ? CurrentMachine()->FindDevice(FromUtf8(id)) : nullptr;
+    Device* device = FindDevice(id);
     if (device == nullptr) {
         return FailWith("no endpoint of the machine has that id (nor has any filter)");
     }

@@ -1,6 +1,9 @@
 // What the C API's functions share: the calling thread's last error and returned texts.
 #pragma once
 
+#include "machine/Machine.h"
+
+#include <optional>
 #include <string>
 
 namespace vexsim {
@@ -11,5 +14,8 @@ int FailWith(const std::string& message);
 int Succeed();
 // Keeps a text for the caller until the next call that hands one out through the same slot.
 const char* HandOut(std::string* slot, std::string text);
+// A device of the current machine by its UTF-8 id, of the kind given (or of either); null when
+// there is none. Caller holds MachineLock.
+Device* FindDevice(const char* id, std::optional<DeviceKind> kind = std::nullopt);
 
 }  // namespace vexsim

@@ -14,20 +14,12 @@ namespace {
 
 thread_local KsRequest t_request;
 
-// A filter of the current machine by its UTF-8 id; the caller holds MachineLock.
 Device* FindFilter(const char* deviceId) {
-    if (deviceId == nullptr) {
-        return nullptr;
-    }
-    Device* device = CurrentMachine()->FindDevice(FromUtf8(deviceId));
-    return device != nullptr && device->kind == DeviceKind::Filter ? device : nullptr;
+    return FindDevice(deviceId, DeviceKind::Filter);
 }
 
 Part* FindSelector(const char* deviceId, unsigned int localId) {
-    if (deviceId == nullptr) {
-        return nullptr;
-    }
-    Device* device = CurrentMachine()->FindDevice(FromUtf8(deviceId));
+    Device* device = FindDevice(deviceId);
     if (device == nullptr) {
         return nullptr;
     }

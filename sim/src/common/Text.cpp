@@ -1,7 +1,12 @@
 #include "common/Text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#ifndef MB_ERR_INVALID_CHARS
+#define MB_ERR_INVALID_CHARS 0x00000008  // the Windows value
+#endif
 
 namespace vexsim {
 
@@ -109,48 +114,17 @@ std::string ToUtf8(const WString& text) {
     return ToUtf8(text.data(), text.size());
 }
 
+// The platform's decoder is the one decoder: text that is not UTF-8 gives an empty string.
 WString FromUtf8(std::string_view text) {
-    WString out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        uint32_t cp = 0xFFFD;
-        size_t extra = 0;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            cp = lead & 0x1F;
-            extra = 1;
-        } else if ((lead & 0xF0) == 0xE0) {
-            cp = lead & 0x0F;
-            extra = 2;
-        } else if ((lead & 0xF8) == 0xF0) {
-            cp = lead & 0x07;
-            extra = 3;
-        }
-        ++i;
-        bool valid = lead < 0x80 || extra > 0;
-        for (size_t k = 0; k < extra && valid; ++k) {
-            if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-            ++i;
-        }
-        if (!valid || cp > 0x10FFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<WCHAR>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<WCHAR>(cp));
-        }
+    const int bytes = static_cast<int>(text.size());
+    const int length = text.empty() ? 0
+                                    : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
+                                                          text.data(), bytes, nullptr, 0);
+    WString wide(static_cast<size_t>(std::max(length, 0)), 0);
+    if (length > 0) {
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), bytes, wide.data(), length);
     }
-    return out;
+    return wide;
 }
 
 std::optional<GUID> ParseGuid(std::string_view text) {

@@ -13,6 +13,7 @@ namespace vexsim {
 
 std::string ToUtf8(const WCHAR* text, size_t length);
 std::string ToUtf8(const WString& text);
+// Empty when the text is not UTF-8.
 WString FromUtf8(std::string_view text);
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", digits of either case.

@@ -45,21 +45,11 @@ Part* Topology::FindById(UINT localId) {
     return nullptr;
 }
 
-std::vector<size_t> Topology::Incoming(size_t index) const {
+std::vector<size_t> Topology::Linked(size_t index, bool incoming) const {
     std::vector<size_t> found;
     for (const auto& [from, to] : links) {
-        if (to == index) {
-            found.push_back(from);
-        }
-    }
-    return found;
-}
-
-std::vector<size_t> Topology::Outgoing(size_t index) const {
-    std::vector<size_t> found;
-    for (const auto& [from, to] : links) {
-        if (from == index) {
-            found.push_back(to);
+        if ((incoming ? to : from) == index) {
+            found.push_back(incoming ? from : to);
         }
     }
     return found;

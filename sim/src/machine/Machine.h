@@ -66,8 +66,9 @@ struct Topology {
     const Part* Find(const std::string& name) const;
     Part* FindById(UINT localId);
     // Indexes of the parts linked into a part, or that it links to, in link order.
-    std::vector<size_t> Incoming(size_t index) const;
-    std::vector<size_t> Outgoing(size_t index) const;
+    std::vector<size_t> Linked(size_t index, bool incoming) const;
+    std::vector<size_t> Incoming(size_t index) const { return Linked(index, true); }
+    std::vector<size_t> Outgoing(size_t index) const { return Linked(index, false); }
     std::optional<size_t> IndexOf(const std::string& name) const;
 };
 

@@ -2,6 +2,7 @@
 
 #include "common/Text.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace vexsim {
@@ -11,23 +12,18 @@ namespace {
 const WCHAR kMarkerKey[] = TEXT("SOFTWARE\\VexSim");
 const WCHAR kMarkerValue[] = TEXT("Owned");
 
-std::vector<WString> SplitPath(const WString& path) {
-    std::vector<WString> parts;
-    WString part;
-    for (WCHAR c : path) {
-        if (c == TEXT('\\')) {
-            if (!part.empty()) {
-                parts.push_back(part);
-            }
-            part.clear();
-        } else {
-            part.push_back(c);
+// The non-empty pieces of the text between separators.
+std::vector<WString> Split(const WString& text, WCHAR separator) {
+    std::vector<WString> pieces;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find(separator, start), text.size());
+        if (end > start) {
+            pieces.push_back(text.substr(start, end - start));
         }
+        start = end + 1;
     }
-    if (!part.empty()) {
-        parts.push_back(part);
-    }
-    return parts;
+    return pieces;
 }
 
 WString JoinPath(const std::vector<WString>& parts, size_t count) {
@@ -72,23 +68,8 @@ std::vector<WString> ReadOwned() {
                      text.data(), &size) != ERROR_SUCCESS) {
         return {};
     }
-    text.resize(text.find(WCHAR(0)) == WString::npos ? text.size() : text.find(WCHAR(0)));
-    std::vector<WString> entries;
-    WString entry;
-    for (WCHAR c : text) {
-        if (c == TEXT('\n')) {
-            if (!entry.empty()) {
-                entries.push_back(entry);
-            }
-            entry.clear();
-        } else {
-            entry.push_back(c);
-        }
-    }
-    if (!entry.empty()) {
-        entries.push_back(entry);
-    }
-    return entries;
+    text.resize(std::min(text.find(WCHAR(0)), text.size()));
+    return Split(text, TEXT('\n'));
 }
 
 LSTATUS SetString(HKEY key, const WCHAR* name, const WString& text) {
@@ -158,7 +139,7 @@ bool ApplyRegistry(const Machine& machine, std::string* error) {
         owned.push_back(entry);
     };
     for (const RegistryKey& key : machine.registry) {
-        const std::vector<WString> parts = SplitPath(FromUtf8(key.path));
+        const std::vector<WString> parts = Split(FromUtf8(key.path), TEXT('\\'));
         WString created;
         for (size_t n = 1; n <= parts.size(); ++n) {
             const WString prefix = JoinPath(parts, n);
@@ -184,7 +165,7 @@ bool ApplyRegistry(const Machine& machine, std::string* error) {
         return false;
     }
     for (const RegistryKey& key : machine.registry) {
-        const std::vector<WString> parts = SplitPath(FromUtf8(key.path));
+        const std::vector<WString> parts = Split(FromUtf8(key.path), TEXT('\\'));
         const WString path = JoinPath(parts, parts.size());
         HKEY handle = nullptr;
         status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,

@@ -55,6 +55,21 @@ WString BstrContent(BSTR text) {
     return text != nullptr ? WString(text, SysStringLen(text)) : WString();
 }
 
+// Appends a caller's counted array to `out`; E_INVALIDARG when it claims elements it does not
+// point to.
+template <typename Element, typename Out, typename Convert = Out (*)(Out)>
+HRESULT CopyElements(
+    ULONG count, const Element* elements, std::vector<Out>* out,
+    Convert convert = [](Out element) { return element; }) {
+    if (count > 0 && elements == nullptr) {
+        return E_INVALIDARG;
+    }
+    for (ULONG i = 0; i < count; ++i) {
+        out->push_back(convert(elements[i]));
+    }
+    return S_OK;
+}
+
 template <typename T>
 T* CoTaskArray(size_t count) {
     return static_cast<T*>(CoTaskMemAlloc(count == 0 ? 1 : count * sizeof(T)));
@@ -201,6 +216,7 @@ HRESULT ToPropVariant(const PropValue& value, PROPVARIANT* out) {
 HRESULT FromPropVariant(const PROPVARIANT& in, PropValue* out) {
     PropValue value;
     value.type = in.vt;
+    HRESULT hr = S_OK;
     switch (in.vt) {
         case VT_EMPTY:
             break;
@@ -238,48 +254,29 @@ HRESULT FromPropVariant(const PROPVARIANT& in, PropValue* out) {
             value.clsid = *in.puuid;
             break;
         case VT_BLOB:
-            if (in.blob.cbSize > 0 && in.blob.pBlobData == nullptr) {
-                return E_INVALIDARG;
-            }
-            value.bytes.assign(in.blob.pBlobData, in.blob.pBlobData + in.blob.cbSize);
             value.blobAsWords = in.blob.cbSize > 0 && in.blob.cbSize % 4 == 0;
+            hr = CopyElements(in.blob.cbSize, in.blob.pBlobData, &value.bytes);
             break;
         case VT_VECTOR | VT_UI1:
-            if (in.caub.cElems > 0 && in.caub.pElems == nullptr) {
-                return E_INVALIDARG;
-            }
-            value.bytes.assign(in.caub.pElems, in.caub.pElems + in.caub.cElems);
+            hr = CopyElements(in.caub.cElems, in.caub.pElems, &value.bytes);
             break;
         case VT_VECTOR | VT_I4:
         case VT_VECTOR | VT_UI4:
-            if (in.caul.cElems > 0 && in.caul.pElems == nullptr) {
-                return E_INVALIDARG;
-            }
-            for (ULONG i = 0; i < in.caul.cElems; ++i) {
-                value.words.push_back(in.caul.pElems[i]);
-            }
+            hr = CopyElements(in.caul.cElems, in.caul.pElems, &value.words);
             break;
         case VT_VECTOR | VT_LPWSTR:
-            if (in.calpwstr.cElems > 0 && in.calpwstr.pElems == nullptr) {
-                return E_INVALIDARG;
-            }
-            for (ULONG i = 0; i < in.calpwstr.cElems; ++i) {
-                value.texts.push_back(WideText(in.calpwstr.pElems[i]));
-            }
+            hr = CopyElements(in.calpwstr.cElems, in.calpwstr.pElems, &value.texts, WideText);
             break;
         case VT_VECTOR | VT_BSTR:
-            if (in.cabstr.cElems > 0 && in.cabstr.pElems == nullptr) {
-                return E_INVALIDARG;
-            }
-            for (ULONG i = 0; i < in.cabstr.cElems; ++i) {
-                value.texts.push_back(BstrContent(in.cabstr.pElems[i]));
-            }
+            hr = CopyElements(in.cabstr.cElems, in.cabstr.pElems, &value.texts, BstrContent);
             break;
         default:
             return E_INVALIDARG;
     }
-    *out = std::move(value);
-    return S_OK;
+    if (SUCCEEDED(hr)) {
+        *out = std::move(value);
+    }
+    return hr;
 }
 
 bool operator==(const PropValue& a, const PropValue& b) {
