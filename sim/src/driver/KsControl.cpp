@@ -1,5 +1,6 @@
 #include "driver/KsControl.h"
 
+#include "driver/KsBytes.h"
 #include "driver/KsDriver.h"
 
 #include <algorithm>
@@ -8,12 +9,6 @@
 namespace vexsim {
 
 namespace {
-
-void PutU32(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 // Writes a fault's answer over the driver's: only into a read's data buffer and never past
 // its end; gives the bytes returned.
@@ -26,10 +21,10 @@ ULONG ApplyAnswer(const AnswerOverride& answer, bool sets, uint8_t* data, ULONG 
             returned = static_cast<ULONG>(written);
         }
         if (answer.length && dataLength >= 4) {
-            PutU32(data, *answer.length);
+            ks::PutU32(data, 0, *answer.length);
         }
         if (answer.count && dataLength >= 8) {
-            PutU32(data + 4, *answer.count);
+            ks::PutU32(data, 4, *answer.count);
         }
     }
     return answer.returned ? *answer.returned : returned;
