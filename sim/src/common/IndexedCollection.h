@@ -8,13 +8,13 @@
 
 namespace vexsim {
 
-// `Entry` is what the list keeps of an entry, `Item` the interface an entry is handed out as.
+// `Kept` is what the list keeps of an entry, `Handed` the interface an entry is handed out as.
 // A derived list names an entry in a call (NameEntry) and makes its object (CreateEntry).
-template <typename Interface, typename Item, typename Entry>
+template <typename Interface, typename Handed, typename Kept>
 class IndexedCollection : public ComObject<Interface> {
 public:
     IndexedCollection(const char* kind, const IID& iid, std::shared_ptr<Machine> machine,
-                      Device* device, std::vector<Entry> entries)
+                      Device* device, std::vector<Kept> entries)
         : ComObject<Interface>(kind, iid, std::move(machine), device),
           m_count(std::string(kind) + "::GetCount"),
           m_entries(std::move(entries)) {}
@@ -28,12 +28,12 @@ public:
 
 protected:
     // The method `method` that hands out entry `index`.
-    HRESULT EntryAt(const char* method, UINT index, Item** item) {
+    HRESULT EntryAt(const char* method, UINT index, Handed** item) {
         Call call = this->Describe(method);
         if (index < m_entries.size()) {
             NameEntry(&call, m_entries[index]);
         }
-        return this->Enter(call).Hand(item, nullptr, [&](Item** out) {
+        return this->Enter(call).Hand(item, nullptr, [&](Handed** out) {
             if (index >= m_entries.size()) {
                 return E_INVALIDARG;
             }
@@ -41,13 +41,13 @@ protected:
             return S_OK;
         });
     }
-    virtual void NameEntry(Call* call, const Entry& entry) const = 0;
+    virtual void NameEntry(Call* call, const Kept& entry) const = 0;
     // A new object for the entry, with the creator's reference.
-    virtual Item* CreateEntry(const Entry& entry) = 0;
+    virtual Handed* CreateEntry(const Kept& entry) = 0;
 
 private:
     const std::string m_count;  // the GetCount method's name
-    const std::vector<Entry> m_entries;
+    const std::vector<Kept> m_entries;
 };
 
 }  // namespace vexsim
