@@ -274,8 +274,9 @@ Filter(const char*, unsigned, const char*, std::optional<T> Fault::*, Offer Call
 template <typename T>
 using Reader = T (*)(const Json&, const std::string&, const Machine&);
 
-ULONG ReadU32(const Json& json, const std::string& path, const Machine&) {
-    return GetU32(json, path);
+template <typename T>
+T ReadU32(const Json& json, const std::string& path, const Machine&) {
+    return static_cast<T>(GetU32(json, path));
 }
 bool ReadBool(const Json& json, const std::string& path, const Machine&) {
     return GetBool(json, path);
@@ -314,7 +315,7 @@ const auto kFilters = std::make_tuple(
            +[](const int& role) { return Json(kRoleNames[role]); }},
     Filter{"fxStore", kFxStore, "store flag", &Fault::fxStore, &Call::fxStore, ReadBool,
            Plain<bool>},
-    Filter{"part", kPart, "part", &Fault::part, &Call::part, ReadU32, Plain<UINT>},
+    Filter{"part", kPart, "part", &Fault::part, &Call::part, ReadU32<UINT>, Plain<UINT>},
     Filter{"request", kRequest, "kernel-streaming request", &Fault::request, &Call::request,
            Reader<std::string>([](const Json& json, const std::string& path, const Machine&) {
                return ReadChoice(json, path, kRequestKinds, "request");
@@ -330,17 +331,17 @@ const auto kFilters = std::make_tuple(
                return ReadChoice(json, path, kDirections, "direction");
            }),
            Plain<std::string>},
-    Filter{"pin", kRequest, "kernel-streaming request", &Fault::pin, &Call::pin, ReadU32,
+    Filter{"pin", kRequest, "kernel-streaming request", &Fault::pin, &Call::pin, ReadU32<ULONG>,
            Plain<ULONG>},
-    Filter{"node", kRequest, "kernel-streaming request", &Fault::node, &Call::node, ReadU32,
+    Filter{"node", kRequest, "kernel-streaming request", &Fault::node, &Call::node, ReadU32<ULONG>,
            Plain<ULONG>},
     Filter{"module", kRequest, "kernel-streaming request", &Fault::module, &Call::module,
            Reader<GUID>([](const Json& json, const std::string& path, const Machine&) {
                return GetGuid(json, path);
            }),
            +[](const GUID& module) { return Json(FormatGuid(module)); }},
-    Filter{"param", kRequest, "kernel-streaming request", &Fault::param, &Call::param, ReadU32,
-           Plain<ULONG>},
+    Filter{"param", kRequest, "kernel-streaming request", &Fault::param, &Call::param,
+           ReadU32<ULONG>, Plain<ULONG>},
     Filter{"sizeQuery", kRequest, "kernel-streaming request", &Fault::sizeQuery, &Call::sizeQuery,
            ReadBool, Plain<bool>});
 
