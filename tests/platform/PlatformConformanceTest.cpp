@@ -470,21 +470,21 @@ TEST(MultiByte, EachCodePageDecodesItsOwnWay) {
     struct Row {
         UINT codePage;
         const char* bytes;
-        std::u16string wide;  // empty: every byte is malformed, the text only U+FFFD
+        WString wide;  // empty: every byte is malformed, the text only U+FFFD
     };
     const Row rows[] = {
-        {CP_ACP, "\xE9", u"\u00E9"},
-        {CP_THREAD_ACP, "\x80\x9F\xC3\xA9", u"\u20AC\u0178\u00C3\u00A9"},
-        {CP_UTF8, "\xC3\xA9\xF0\x9F\x98\x80", u"\u00E9\U0001F600"},
-        {CP_UTF8, "\xC0\x80", u""},          // overlong NUL
-        {CP_UTF8, "\xC1\xBF", u""},          // overlong
-        {CP_UTF8, "\xE0\x80\xAF", u""},      // overlong
-        {CP_UTF8, "\xF0\x80\x80\xAF", u""},  // overlong
-        {CP_UTF8, "\xED\xA0\x80", u""},      // a surrogate
-        {CP_UTF8, "\xF4\x90\x80\x80", u""},  // above U+10FFFF
-        {CP_UTF8, "\xF5\x80\x80\x80", u""},
-        {CP_UTF8, "\xFF", u""},
-        {CP_UTF8, "\xE9", u""},  // a lead byte cut short
+        {CP_ACP, "\xE9", TEXT("\u00E9")},
+        {CP_THREAD_ACP, "\x80\x9F\xC3\xA9", TEXT("\u20AC\u0178\u00C3\u00A9")},
+        {CP_UTF8, "\xC3\xA9\xF0\x9F\x98\x80", TEXT("\u00E9\U0001F600")},
+        {CP_UTF8, "\xC0\x80", WString()},          // overlong NUL
+        {CP_UTF8, "\xC1\xBF", WString()},          // overlong
+        {CP_UTF8, "\xE0\x80\xAF", WString()},      // overlong
+        {CP_UTF8, "\xF0\x80\x80\xAF", WString()},  // overlong
+        {CP_UTF8, "\xED\xA0\x80", WString()},      // a surrogate
+        {CP_UTF8, "\xF4\x90\x80\x80", WString()},  // above U+10FFFF
+        {CP_UTF8, "\xF5\x80\x80\x80", WString()},
+        {CP_UTF8, "\xFF", WString()},
+        {CP_UTF8, "\xE9", WString()},  // a lead byte cut short
     };
     for (const Row& row : rows) {
         const int bytes = static_cast<int>(std::strlen(row.bytes));
@@ -501,7 +501,7 @@ TEST(MultiByte, EachCodePageDecodesItsOwnWay) {
                 << row.bytes;
             EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
         } else {
-            EXPECT_TRUE(std::u16string(wide, static_cast<size_t>(units)) == row.wide) << row.bytes;
+            EXPECT_TRUE(WString(wide, static_cast<size_t>(units)) == row.wide) << row.bytes;
         }
     }
 }
