@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds and runs every test, in six stages: the clang-format check, the native build with
-# AddressSanitizer and UndefinedBehaviorSanitizer and its tests, the fuzzers for a short bounded
-# time, then the mingw-w64 cross-build and its tests under Wine. Each test stage also installs
-# its build and runs the example host against the installed package (scripts/example.sh). One
+# Builds and runs every test, in seven stages: the clang-format check, the native build with
+# AddressSanitizer and UndefinedBehaviorSanitizer and its tests, the logger and fault-sweep
+# tests under ThreadSanitizer, the fuzzers for a short bounded time, then the mingw-w64
+# cross-build and its tests under Wine. The native and the Wine test stages also install their
+# build and run the example host against the installed package (scripts/example.sh). One
 # progress line per stage as it starts, a summary at the end; fails when a stage fails or cannot
 # run.
 #
@@ -48,7 +49,7 @@ cd "$ROOT" || exit 1
 mkdir -p build
 JOBS=$(nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS=${VEX_FUZZ_SECONDS:-30}
-STAGES=6
+STAGES=7
 declare -a SUMMARY=()
 status=0
 TOTAL_PASSED=0
@@ -261,8 +262,29 @@ else
     finish FAILED "not run: the native build failed"
 fi
 
-# --- 4: fuzzers ------------------------------------------------------------------------------
-begin 4 "fuzz"
+# --- 4: ThreadSanitizer ----------------------------------------------------------------------
+# The logger's fields are written by the trace notification's thread and read by the host's;
+# the logger and fault-sweep tests run once more under ThreadSanitizer.
+begin 4 "native tests (tsan)"
+LOG=build/native-tsan.log
+: >"$LOG"
+if ! scripts/setup-deps.sh native >>"$LOG" 2>&1; then
+    finish FAILED "build dependencies missing (log: $LOG)"
+elif cmake --preset native-tsan >>"$LOG" 2>&1 &&
+    cmake --build --preset native-tsan -j "$JOBS" 2>&1 | tee -a "$LOG" | progress; then
+    if TSAN_OPTIONS=halt_on_error=1 run_ctest build/native-tsan "$LOG" -j "$JOBS" \
+        -L '^(LoggerTest|FaultSweepTest)$'; then
+        finish passed "$COUNTS"
+    else
+        finish FAILED "$COUNTS (log: $LOG)"
+    fi
+else
+    grep -E 'error|FAILED' "$LOG" | head -20
+    finish FAILED "build failed (log: $LOG)"
+fi
+
+# --- 5: fuzzers ------------------------------------------------------------------------------
+begin 5 "fuzz"
 if ((SKIP_FUZZ)); then
     finish skipped "--skip-fuzz given"
 elif ! scripts/setup-deps.sh fuzz >build/fuzz.log 2>&1; then
@@ -279,8 +301,8 @@ else
     fi
 fi
 
-# --- 5, 6: mingw-w64 and Wine ----------------------------------------------------------------
-begin 5 "cross-build (mingw-w64)"
+# --- 6, 7: mingw-w64 and Wine ----------------------------------------------------------------
+begin 6 "cross-build (mingw-w64)"
 LOG=build/mingw.log
 cross_built=0
 if ((SKIP_WINE)); then
@@ -303,7 +325,7 @@ else
     finish FAILED "cross-build failed (log: $LOG)"
 fi
 
-begin 6 "Wine tests"
+begin 7 "Wine tests"
 if ((SKIP_WINE)); then
     finish skipped "--skip-wine given"
 elif ((cross_built)); then
