@@ -4,10 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#ifndef MB_ERR_INVALID_CHARS
-#define MB_ERR_INVALID_CHARS 0x00000008  // the Windows value
-#endif
-
 namespace vexsim {
 
 namespace {
