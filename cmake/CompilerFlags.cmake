@@ -7,6 +7,13 @@ if(VEX_SANITIZE)
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
 endif()
+if(VEX_SANITIZE_THREAD)
+    if(VEX_SANITIZE)
+        message(FATAL_ERROR "VEX_SANITIZE_THREAD and VEX_SANITIZE cannot be combined")
+    endif()
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
 
 # g++ gives some inline and template statics unique-symbol binding, and a shared library with
 # such symbols is never unloaded. clang emits no such symbols and has no flag for them.

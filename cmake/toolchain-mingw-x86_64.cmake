@@ -14,7 +14,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Each program runs under Wine through scripts/wine-launch.sh, which keeps Wine's own processes
+# off ctest's output pipe and, for scripts/test.sh, runs a launch that Wine spoiled once more.
 find_program(VEX_WINE NAMES wine wine64)
 if(VEX_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${VEX_WINE})
+    get_filename_component(VEX_WINE_LAUNCH ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-launch.sh
+                           ABSOLUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${VEX_WINE_LAUNCH} ${VEX_WINE})
 endif()

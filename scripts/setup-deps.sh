@@ -5,13 +5,13 @@ set -euo pipefail
 
 declare -A PACKAGES=(
     [native]="cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev"
-    [cross]="mingw-w64 wine wine64"
+    [cross]="mingw-w64 wine wine64 llvm lld clang"
     [fuzz]="clang libclang-rt-14-dev"
     [format]="clang-format"
 )
 declare -A PROBES=(
     [native]="cmake ninja g++ /usr/include/gtest/gtest.h /usr/include/benchmark/benchmark.h /usr/include/nlohmann/json.hpp"
-    [cross]="x86_64-w64-mingw32-g++-posix wine"
+    [cross]="x86_64-w64-mingw32-g++-posix wine llvm-dlltool lld-link clang"
     [fuzz]="clang++ /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
     [format]="clang-format"
 )

@@ -57,6 +57,9 @@ const std::map<WString, WString> WrapperApoStages = {
 
 const WCHAR kWrapperKey[] = TEXT("SOFTWARE\\Tembra\\Wrapper\\");
 
+// The reads of a registry string that keeps changing its size before the read gives up.
+constexpr int kRegistryReadAttempts = 4;
+
 WString LowerCase(WString text) {
     for (WCHAR& c : text) {
         if (c >= u'A' && c <= u'Z') {
@@ -151,14 +154,23 @@ std::vector<WString> ReadFxClsidStrings(IPolicyConfigVistaClient* policyConfig,
 LSTATUS ReadRegistryString(HKEY key, const WCHAR* valueName, WString* text) {
     DWORD bytes = 0;
     LSTATUS status = RegGetValueW(key, nullptr, valueName, RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
-    if (status != ERROR_SUCCESS) {
-        return status;
+    // The size query counts the stored bytes: a value stored without its terminator, or one
+    // that grew since, answers the read with ERROR_MORE_DATA and the size it needs now.
+    for (int attempt = 1; status == ERROR_SUCCESS; ++attempt) {
+        std::vector<WCHAR> buffer((bytes + 1) / sizeof(WCHAR) + 1, 0);
+        DWORD capacity = static_cast<DWORD>((buffer.size() - 1) * sizeof(WCHAR));
+        status =
+            RegGetValueW(key, nullptr, valueName, RRF_RT_REG_SZ, nullptr, buffer.data(), &capacity);
+        if (status == ERROR_SUCCESS) {
+            *text = TextUpToNul(buffer.data(), buffer.size() - 1);
+            return status;
+        }
+        if (status != ERROR_MORE_DATA || attempt == kRegistryReadAttempts) {
+            return status;
+        }
+        bytes = capacity;
+        status = ERROR_SUCCESS;
     }
-    std::vector<WCHAR> buffer(bytes / sizeof(WCHAR) + 1, 0);
-    DWORD capacity = static_cast<DWORD>((buffer.size() - 1) * sizeof(WCHAR));
-    status =
-        RegGetValueW(key, nullptr, valueName, RRF_RT_REG_SZ, nullptr, buffer.data(), &capacity);
-    *text = TextUpToNul(buffer.data(), buffer.size() - 1);
     return status;
 }
 

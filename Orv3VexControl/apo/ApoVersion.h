@@ -17,5 +17,6 @@ WString GetApoVersion(const WCHAR* endpointId, LONG parameterId);
 std::vector<WString> ReadFxClsidStrings(IPolicyConfigVistaClient* policyConfig,
                                         const WCHAR* endpointId, const PROPERTYKEY& key);
 
-// Reads a REG_SZ value of an open key; the Win32 status (0 on success).
+// Reads a REG_SZ value of an open key, again with the size the system asks for when the value
+// has no terminator or grew since it was sized; the Win32 status (0 on success).
 LSTATUS ReadRegistryString(HKEY key, const WCHAR* valueName, WString* text);

@@ -28,9 +28,11 @@ void NTAPI EnableCallback(const GUID* /*sourceId*/, ULONG controlCode, UCHAR lev
     if (provider == nullptr) {
         return;
     }
-    provider->level = level;
-    provider->matchAnyKeyword = matchAnyKeyword;
-    provider->enabled = controlCode == kControlCodeEnableProvider;
+    // This runs on a thread of the system's while hosts' threads read the fields: enabled is
+    // stored last, so a reader that sees it set sees this notification's level and keywords.
+    provider->level.store(level);
+    provider->matchAnyKeyword.store(matchAnyKeyword);
+    provider->enabled.store(controlCode == kControlCodeEnableProvider);
 }
 
 // Everything the logger keeps for the process. It lives from the first log call until the

@@ -4,16 +4,19 @@
 
 #include "Platform.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace Util {
 
-// The provider registration and what the last enable notification said.
+// The provider registration and what the last enable notification said. The notification
+// arrives on a thread of the system's while hosts' threads test the level, so what it says is
+// kept in atomics; enabled is written last.
 struct EtwProvider {
     REGHANDLE handle;
-    bool enabled;
-    UCHAR level;
-    ULONGLONG matchAnyKeyword;
+    std::atomic<bool> enabled;
+    std::atomic<UCHAR> level;
+    std::atomic<ULONGLONG> matchAnyKeyword;
 };
 
 class ILogger {

@@ -1,4 +1,4 @@
-// System message texts, local memory and code-page conversion.
+// System message texts, local memory, code-page conversion and the thread's last error.
 #pragma once
 
 #include "windows.h"
@@ -11,19 +11,21 @@
 #define CP_THREAD_ACP 3
 #define CP_UTF8 65001
 
+#define MB_PRECOMPOSED 0x00000001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_ERR_INVALID_CHARS 0x00000080
+
 extern "C" {
 VEXPLAT_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                                  LPWSTR buffer, DWORD size, void* arguments);
 VEXPLAT_API HLOCAL LocalFree(HLOCAL memory);
 VEXPLAT_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
                                     int capacity);
+// UTF-16 to UTF-8 only: an unpaired surrogate becomes U+FFFD, or fails the call with
+// WC_ERR_INVALID_CHARS.
+VEXPLAT_API int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int chars, LPSTR text,
+                                    int capacity, LPCSTR defaultChar, BOOL* usedDefaultChar);
+VEXPLAT_API UINT GetACP();
+VEXPLAT_API DWORD GetLastError();
+VEXPLAT_API void SetLastError(DWORD error);
 }
-
-// UTF-16 to UTF-8. Invalid input (an unpaired surrogate) becomes U+FFFD, or fails the call
-// with WC_ERR_INVALID_CHARS.
-#define MB_ERR_INVALID_CHARS 0x00000008
-#define WC_ERR_INVALID_CHARS 0x00000080
-
-extern "C" VEXPLAT_API int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int chars,
-                                               LPSTR text, int capacity, LPCSTR defaultChar,
-                                               BOOL* usedDefaultChar);

@@ -4,6 +4,7 @@
 #include "Memory.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -52,6 +53,16 @@ int LinguisticCompare(const OLECHAR* a, UINT la, const OLECHAR* b, UINT lb, bool
         }
     }
     return 0;
+}
+
+std::u16string WithoutNuls(const OLECHAR* text, UINT length) {
+    std::u16string kept;
+    for (UINT i = 0; i < length; ++i) {
+        if (text[i] != 0) {
+            kept.push_back(text[i]);
+        }
+    }
+    return kept;
 }
 
 }  // namespace
@@ -108,6 +119,14 @@ extern "C" HRESULT VarBstrCmp(BSTR left, BSTR right, LCID /*locale*/, ULONG flag
         }
         return ll == 0 ? VARCMP_LT : VARCMP_GT;
     }
-    const int order = LinguisticCompare(left, ll, right, lr, ignoreCase);
+    // A string that starts with a NUL orders before one that does not; past that, a NUL carries
+    // no weight, so "a" equals "a\0" and "ab" equals "a\0b".
+    if ((left[0] == 0) != (right[0] == 0)) {
+        return left[0] == 0 ? VARCMP_LT : VARCMP_GT;
+    }
+    const std::u16string l = WithoutNuls(left, ll);
+    const std::u16string r = WithoutNuls(right, lr);
+    const int order = LinguisticCompare(l.data(), static_cast<UINT>(l.size()), r.data(),
+                                        static_cast<UINT>(r.size()), ignoreCase);
     return order < 0 ? VARCMP_LT : (order > 0 ? VARCMP_GT : VARCMP_EQ);
 }

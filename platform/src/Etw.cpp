@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -40,7 +41,7 @@ struct GuidLess {
 
 struct EtwState {
     // The lock guards the tables; callbacks run outside it, as a session's notifications
-    // arrive on their own without holding the provider's locks.
+    // arrive on a thread of their own without holding the provider's locks.
     std::mutex lock;
     std::map<REGHANDLE, Registration> registrations;
     std::map<GUID, Session, GuidLess> sessions;
@@ -64,11 +65,17 @@ void Notify(REFGUID provider, ULONG code, UCHAR level, ULONGLONG matchAny) {
             }
         }
     }
-    for (const Registration& target : targets) {
-        if (target.callback != nullptr) {
-            target.callback(&target.provider, code, level, matchAny, 0, nullptr, target.context);
+    // As on Windows, the notifications arrive on a thread of their own, never the
+    // controller's; the controller waits until they have been delivered.
+    std::thread notifier([&targets, code, level, matchAny] {
+        for (const Registration& target : targets) {
+            if (target.callback != nullptr) {
+                target.callback(&target.provider, code, level, matchAny, 0, nullptr,
+                                target.context);
+            }
         }
-    }
+    });
+    notifier.join();
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// System message texts for the codes the library meets, local memory, and code-page
-// conversion.
+// System message texts for the codes the library meets, and local memory.
 #include <windows.h>
 
 #include "Memory.h"
@@ -65,43 +64,6 @@ const char16_t* FindText(DWORD code) {
     return nullptr;
 }
 
-// Decodes one UTF-8 sequence at text[i]; malformed input gives U+FFFD and one byte.
-char32_t DecodeUtf8(const unsigned char* text, size_t length, size_t* i) {
-    const unsigned char lead = text[*i];
-    int extra = 0;
-    char32_t cp = 0;
-    if (lead < 0x80) {
-        ++*i;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        extra = 1;
-        cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2;
-        cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3;
-        cp = lead & 0x07;
-    } else {
-        ++*i;
-        return 0xFFFD;
-    }
-    if (*i + static_cast<size_t>(extra) >= length) {
-        ++*i;
-        return 0xFFFD;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        const unsigned char next = text[*i + k];
-        if ((next & 0xC0) != 0x80) {
-            ++*i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    *i += extra + 1;
-    return cp > 0x10FFFF ? 0xFFFD : cp;
-}
-
 }  // namespace
 
 extern "C" DWORD FormatMessageW(DWORD flags, LPCVOID /*source*/, DWORD messageId,
@@ -136,35 +98,4 @@ extern "C" DWORD FormatMessageW(DWORD flags, LPCVOID /*source*/, DWORD messageId
 extern "C" HLOCAL LocalFree(HLOCAL memory) {
     vexplat::FreeBlock(vexplat::Family::Local, "LocalFree", memory);
     return nullptr;
-}
-
-extern "C" int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, LPCSTR text, int bytes,
-                                   LPWSTR wide, int capacity) {
-    if (text == nullptr || bytes == 0 || capacity < 0 ||
-        (codePage != CP_ACP && codePage != CP_THREAD_ACP && codePage != CP_UTF8)) {
-        return 0;
-    }
-    // The process's code page here is UTF-8.
-    const size_t length = bytes < 0 ? std::strlen(text) + 1 : static_cast<size_t>(bytes);
-    const auto* input = reinterpret_cast<const unsigned char*>(text);
-    size_t produced = 0;
-    size_t i = 0;
-    while (i < length) {
-        const char32_t cp = DecodeUtf8(input, length, &i);
-        const size_t units = cp >= 0x10000 ? 2 : 1;
-        if (capacity > 0) {
-            if (produced + units > static_cast<size_t>(capacity)) {
-                return 0;
-            }
-            if (units == 2) {
-                const char32_t v = cp - 0x10000;
-                wide[produced] = static_cast<WCHAR>(0xD800 + (v >> 10));
-                wide[produced + 1] = static_cast<WCHAR>(0xDC00 + (v & 0x3FF));
-            } else {
-                wide[produced] = static_cast<WCHAR>(cp);
-            }
-        }
-        produced += units;
-    }
-    return static_cast<int>(produced);
 }

@@ -47,9 +47,23 @@ void FreeClipData(CLIPDATA* clip) {
     }
 }
 
+// Element types whose elements own memory, so that clearing a vector reads each of them.
+bool OwnsElements(VARTYPE element) {
+    return element == VT_BSTR || element == VT_LPSTR || element == VT_LPWSTR || element == VT_CF ||
+           element == VT_VARIANT;
+}
+
 void ClearVector(PROPVARIANT* value) {
     const VARTYPE element = value->vt & VT_TYPEMASK;
     const ULONG count = value->cal.cElems;
+    if (value->cal.pElems == nullptr && count > 0 && OwnsElements(element)) {
+        std::fprintf(stderr,
+                     "vexplat: PropVariantClear was given a vector (type 0x%04x) of %lu elements "
+                     "with no element array; Windows reads the elements through the null pointer\n",
+                     static_cast<unsigned>(value->vt), static_cast<unsigned long>(count));
+        std::fflush(stderr);
+        std::abort();
+    }
     if (value->cal.pElems != nullptr) {
         for (ULONG i = 0; i < count; ++i) {
             switch (element) {

@@ -213,15 +213,24 @@ extern "C" LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWO
         return ERROR_FILE_NOT_FOUND;
     }
     const Value& value = it->second;
+    if (type != nullptr) {
+        *type = value.type;
+    }
     const bool allowed = (value.type == REG_SZ && (flags & RRF_RT_REG_SZ) != 0) ||
                          (value.type == REG_DWORD && (flags & RRF_RT_REG_DWORD) != 0) ||
                          (flags & RRF_RT_ANY) == RRF_RT_ANY;
-    if (!allowed) {
-        return ERROR_UNSUPPORTED_TYPE;
+    // A size query, and a value of a type not asked for, report the stored byte count.
+    if (!allowed || data == nullptr) {
+        if (dataSize != nullptr) {
+            *dataSize = static_cast<DWORD>(value.data.size());
+        }
+        return allowed ? ERROR_SUCCESS : ERROR_UNSUPPORTED_TYPE;
     }
+    // A string is copied terminated: an odd byte count is padded to whole code units, and a
+    // terminator is added when the last unit is not one. The buffer must hold both, so a
+    // string stored without its terminator does not fit the size the query reported.
     std::vector<BYTE> bytes = value.data;
     if (value.type == REG_SZ) {
-        // A string always comes back terminated, whatever was stored.
         if (bytes.size() % 2 != 0) {
             bytes.push_back(0);
         }
@@ -232,17 +241,7 @@ extern "C" LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWO
             bytes.push_back(0);
         }
     }
-    if (type != nullptr) {
-        *type = value.type;
-    }
     const DWORD needed = static_cast<DWORD>(bytes.size());
-    if (dataSize == nullptr) {
-        return ERROR_SUCCESS;
-    }
-    if (data == nullptr) {
-        *dataSize = needed;
-        return ERROR_SUCCESS;
-    }
     if (*dataSize < needed) {
         *dataSize = needed;
         return ERROR_MORE_DATA;

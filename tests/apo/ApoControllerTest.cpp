@@ -1,8 +1,14 @@
 // The property-store sessions inside the library: the close sequence and its records, read
-// through the trace controller (natively only).
+// through the trace controller (natively only); and the wrapper key's string reader.
 #include "support/SimMachine.h"
 
 #include "apo/ApoController.h"
+#include "apo/ApoVersion.h"
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 using vextest::kSpeakers;
 
@@ -69,4 +75,75 @@ TEST_F(ApoSessions, RequestsWithoutSessionFail) {
     EXPECT_HR(E_FAIL, ApoController::SetParameter(kSpeakers, 1101, value));
     EXPECT_HR(E_FAIL, ApoController::GetParameter(kSpeakers, 1101, &value));
     EXPECT_EQ(10u, ApoController::GetFormFactor(kSpeakers));
+}
+
+// The wrapper key's reader against values a size query alone does not size right.
+class RegistryString : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &m_key, nullptr));
+    }
+    void TearDown() override {
+        RegCloseKey(m_key);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
+    }
+    LSTATUS Store(const void* bytes, size_t count) {
+        return RegSetValueExW(m_key, TEXT("APO_SFX"), 0, REG_SZ, static_cast<const BYTE*>(bytes),
+                              static_cast<DWORD>(count));
+    }
+    static constexpr const WCHAR* kKey = TEXT("SOFTWARE\\VexRegistryStringTest");
+    HKEY m_key = nullptr;
+};
+
+TEST_F(RegistryString, ValueWithoutTerminatorIsReadWhole) {
+    const WCHAR clsid[] = TEXT("{97ACD2AB-83EC-494B-9FE4-922BCE1BD691}");
+    std::vector<BYTE> oddLength(sizeof clsid - sizeof(WCHAR) + 1, 0);
+    std::memcpy(oddLength.data(), clsid, sizeof clsid - sizeof(WCHAR));
+    struct Row {
+        const char* name;
+        const void* bytes;
+        size_t count;
+    };
+    const Row rows[] = {
+        {"terminated", clsid, sizeof clsid},
+        {"unterminated", clsid, sizeof clsid - sizeof(WCHAR)},
+        {"odd length", oddLength.data(), oddLength.size()},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(ERROR_SUCCESS, Store(row.bytes, row.count)) << row.name;
+        WString text;
+        EXPECT_EQ(ERROR_SUCCESS, ReadRegistryString(m_key, TEXT("APO_SFX"), &text)) << row.name;
+        EXPECT_TRUE(text == WString(clsid)) << row.name << ": " << vextest::Narrow(text.c_str());
+    }
+}
+
+TEST_F(RegistryString, ValueThatGrowsBetweenSizingAndReadingIsReadWhole) {
+    const WString shortText(1, u's');
+    const WString longText(300, u'l');
+    ASSERT_EQ(ERROR_SUCCESS, Store(shortText.c_str(), (shortText.size() + 1) * sizeof(WCHAR)));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        HKEY key = nullptr;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key);
+        for (bool grow = true; !done; grow = !grow) {
+            const WString& text = grow ? longText : shortText;
+            RegSetValueExW(key, TEXT("APO_SFX"), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+            std::this_thread::yield();
+        }
+        RegCloseKey(key);
+    });
+    int failed = 0;
+    for (int i = 0; i < 2000; ++i) {
+        WString text;
+        const LSTATUS status = ReadRegistryString(m_key, TEXT("APO_SFX"), &text);
+        if (status != ERROR_SUCCESS || (text != shortText && text != longText)) {
+            ++failed;
+        }
+    }
+    done = true;
+    writer.join();
+    EXPECT_EQ(0, failed) << "reads that failed or gave a cut text";
 }

@@ -66,6 +66,11 @@ TEST_F(Discovery, FindsTheModuleEachDriverOffers) {
          "[" + Module(kIntel100, R"("name": "n", "version": "v1", "forms": ["pin"])") + "]",
          "",
          {{1, kIntel100, "1.0.0", 0, 0, "n", "v1"}}},
+        {"name and version in the ANSI code page",
+         "[" + Module(kIntel100, R"("name": "n\u00e9", "version": "v\u00e9", "forms": ["pin"])") +
+             "]",
+         "",
+         {{1, kIntel100, "1.0.0", 0, 0, "n\\u00c3\\u00a9", "v\\u00c3\\u00a9"}}},
         {"audio-module form",
          "[" + Module(kIntel131, R"("name": "drova", "forms": ["pin", "audioModule"])") + "]",
          "",

@@ -8,6 +8,8 @@
 
 #include "support/TraceCapture.h"
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -86,6 +88,38 @@ TEST_F(Logger, CaptureStateTurnsLoggerOffUntilNextEnable) {
     VexTraceEnable(Guids::kTraceProvider, 5, 0x400);
     EXPECT_TRUE(logger.IsEnabled(5));
     VexTraceDisable(Guids::kTraceProvider);
+    EXPECT_FALSE(logger.IsEnabled(2));
+}
+
+TEST_F(Logger, NotificationsArriveOnAThreadOfTheirOwnWhileTheHostLogs) {
+    std::thread::id notified;
+    const PENABLECALLBACK callback = [](const GUID*, ULONG, UCHAR, ULONGLONG, ULONGLONG,
+                                        PEVENT_FILTER_DESCRIPTOR, void* context) {
+        *static_cast<std::thread::id*>(context) = std::this_thread::get_id();
+    };
+    REGHANDLE handle = 0;
+    ASSERT_EQ(0u, EventRegister(&Guids::kTraceProvider, callback, &notified, &handle));
+    Util::EtwLogger& logger = Util::GetLogger(0x400);
+    std::thread::id controllerThread;
+    std::atomic<bool> done{false};
+    // The host's thread tests the level while a session turns the provider on and off; a
+    // race detector sees the fields written and read unsynchronised.
+    std::thread controller([&] {
+        controllerThread = std::this_thread::get_id();
+        for (int i = 0; i < 50; ++i) {
+            VexTraceEnable(Guids::kTraceProvider, 5, 0x400);
+            VexTraceDisable(Guids::kTraceProvider);
+        }
+        done = true;
+    });
+    while (!done) {
+        VEX_LOG(Util::kLevelVerbose, "F", "while notified");
+    }
+    controller.join();
+    EventUnregister(handle);
+    EXPECT_NE(std::thread::id(), notified);
+    EXPECT_NE(controllerThread, notified) << "not on the controller's thread";
+    EXPECT_NE(std::this_thread::get_id(), notified) << "not on the host's thread";
     EXPECT_FALSE(logger.IsEnabled(2));
 }
 

@@ -64,8 +64,9 @@ TEST(Allocators, EachFamilyFreesItsOwnBlocks) {
 
 TEST(Allocators, ABlockFreedByAnotherFamilyStopsTheProcess) {
     if (vextest::RunningUnderWine()) {
-        GTEST_SKIP() << "Windows and Wine corrupt their heaps on a mismatched free instead of "
-                        "stopping the process, so there is nothing to observe";
+        GTEST_SKIP() << "Wine, as Windows, takes a block freed by another family without "
+                        "stopping (task and local memory share its heap; a BSTR mix corrupts "
+                        "it), so there is nothing to observe";
     }
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     struct Row {

@@ -321,8 +321,8 @@ TEST(ComApartments, RegistrationNeedsInitialisation) {
 
 TEST(ComApartments, UnimplementedRegistrationFlagsAreRefused) {
     if (vextest::RunningUnderWine()) {
-        GTEST_SKIP() << "Wine implements the suspended, surrogate and separate-apartment "
-                        "registration kinds; the platform layer refuses them";
+        GTEST_SKIP() << "Wine accepts the separate-apartment, suspended, surrogate and agile "
+                        "registration flags; the platform layer refuses them";
     }
     ComApartment com;
     TestFactory factory;

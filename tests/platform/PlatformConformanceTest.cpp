@@ -119,10 +119,39 @@ TEST(Bstr, VarBstrCmpIgnoresCaseWhenAsked) {
     }
 }
 
+TEST(Bstr, VarBstrCmpWeighsNoNulButALeadingOne) {
+    struct Row {
+        WString left;
+        WString right;
+        HRESULT order;
+    };
+    const Row rows[] = {
+        {WString(TEXT("a")), WString(TEXT("a\0"), 2), VARCMP_EQ},
+        {WString(TEXT("ab")), WString(TEXT("a\0b"), 3), VARCMP_EQ},
+        {WString(TEXT("a\0b"), 3), WString(TEXT("a\0c"), 3), VARCMP_LT},
+        {WString(TEXT("a\0b"), 3), WString(TEXT("a")), VARCMP_GT},
+        {WString(TEXT("\0b"), 2), WString(TEXT("a")), VARCMP_LT},
+        {WString(TEXT("a")), WString(TEXT("\0a"), 2), VARCMP_GT},
+        {WString(TEXT("\0a"), 2), WString(TEXT("\0\0a"), 3), VARCMP_EQ},
+        {WString(TEXT("\0"), 1), WString(), VARCMP_GT},
+    };
+    for (const Row& row : rows) {
+        BSTR left = SysAllocStringLen(row.left.data(), static_cast<UINT>(row.left.size()));
+        BSTR right = SysAllocStringLen(row.right.data(), static_cast<UINT>(row.right.size()));
+        EXPECT_HR(row.order, VarBstrCmp(left, right, LOCALE_USER_DEFAULT, 0))
+            << &row - rows << ": " << vextest::Narrow(row.left) << " (" << row.left.size()
+            << " units) against " << vextest::Narrow(row.right) << " (" << row.right.size()
+            << " units)";
+        SysFreeString(left);
+        SysFreeString(right);
+    }
+}
+
 TEST(Bstr, VarBstrCmpRefusesFlagsItDoesNotImplement) {
     if (vextest::RunningUnderWine()) {
-        GTEST_SKIP() << "Wine implements every comparison flag; the platform layer implements "
-                        "only NORM_IGNORECASE and refuses the others";
+        GTEST_SKIP() << "Wine honours the flags that ignore non-spacing marks, symbols, kana "
+                        "type and width, and string sort; the platform layer implements only "
+                        "NORM_IGNORECASE and refuses the others";
     }
     BSTR left = SysAllocString(TEXT("abc"));
     BSTR right = SysAllocString(TEXT("abc"));
@@ -306,6 +335,31 @@ TEST(PropVariant, ClearOfASafeArrayStopsTheProcess) {
         "PropVariantClear.*SAFEARRAY");
 }
 
+TEST(PropVariant, ClearOfAVectorWithoutItsElementsStopsTheProcess) {
+    PROPVARIANT words;
+    PropVariantInit(&words);
+    words.vt = VT_VECTOR | VT_I4;
+    words.cal.cElems = 3;
+    EXPECT_HR(S_OK, PropVariantClear(&words)) << "elements that own nothing are not read";
+    if (vextest::RunningUnderWine()) {
+        GTEST_SKIP() << "Wine, as Windows, reads owning elements through the null pointer and "
+                        "the process faults; the platform layer stops it with a message";
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (VARTYPE element : {VT_BSTR, VT_LPSTR, VT_LPWSTR, VT_CF, VT_VARIANT}) {
+        EXPECT_DEATH(
+            {
+                PROPVARIANT value;
+                PropVariantInit(&value);
+                value.vt = VT_VECTOR | element;
+                value.cal.cElems = 2;
+                PropVariantClear(&value);
+            },
+            "PropVariantClear.*no element array")
+            << element;
+    }
+}
+
 TEST(PropVariant, Int32VectorRetypedAsBlobKeepsTheWords) {
     // The library's way to build a structured value: a task-allocated word array under a
     // VT_VECTOR|VT_I4 header, retyped in place into a blob of four times as many bytes.
@@ -407,4 +461,77 @@ TEST(MultiByte, AnsiTextWidens) {
         << "the count includes the NUL";
     EXPECT_TRUE(WString(wide) == WString(TEXT("vex2.5")));
     EXPECT_EQ(6, MultiByteToWideChar(CP_THREAD_ACP, 0, "vex2.5", 6, nullptr, 0));
+}
+
+TEST(MultiByte, EachCodePageDecodesItsOwnWay) {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "the system's ANSI code page is " << GetACP() << ", not 1252";
+    }
+    struct Row {
+        UINT codePage;
+        const char* bytes;
+        WString wide;  // empty: every byte is malformed, the text only U+FFFD
+    };
+    const Row rows[] = {
+        {CP_ACP, "\xE9", TEXT("\u00E9")},
+        {CP_THREAD_ACP, "\x80\x9F\xC3\xA9", TEXT("\u20AC\u0178\u00C3\u00A9")},
+        {CP_UTF8, "\xC3\xA9\xF0\x9F\x98\x80", TEXT("\u00E9\U0001F600")},
+        {CP_UTF8, "\xC0\x80", WString()},          // overlong NUL
+        {CP_UTF8, "\xC1\xBF", WString()},          // overlong
+        {CP_UTF8, "\xE0\x80\xAF", WString()},      // overlong
+        {CP_UTF8, "\xF0\x80\x80\xAF", WString()},  // overlong
+        {CP_UTF8, "\xED\xA0\x80", WString()},      // a surrogate
+        {CP_UTF8, "\xF4\x90\x80\x80", WString()},  // above U+10FFFF
+        {CP_UTF8, "\xF5\x80\x80\x80", WString()},
+        {CP_UTF8, "\xFF", WString()},
+        {CP_UTF8, "\xE9", WString()},  // a lead byte cut short
+    };
+    for (const Row& row : rows) {
+        const int bytes = static_cast<int>(std::strlen(row.bytes));
+        WCHAR wide[8] = {};
+        const int units = MultiByteToWideChar(row.codePage, 0, row.bytes, bytes, wide, 8);
+        ASSERT_GT(units, 0) << row.bytes;
+        if (row.wide.empty()) {
+            for (int i = 0; i < units; ++i) {
+                EXPECT_EQ(0xFFFD, wide[i]) << row.bytes << " unit " << i;
+            }
+            SetLastError(0);
+            EXPECT_EQ(0, MultiByteToWideChar(row.codePage, MB_ERR_INVALID_CHARS, row.bytes, bytes,
+                                             wide, 8))
+                << row.bytes;
+            EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+        } else {
+            EXPECT_TRUE(WString(wide, static_cast<size_t>(units)) == row.wide) << row.bytes;
+        }
+    }
+}
+
+TEST(MultiByte, RefusedArguments) {
+    WCHAR wide[4];
+    struct Row {
+        const char* name;
+        UINT codePage;
+        DWORD flags;
+        const char* text;
+        int bytes;
+        LPWSTR out;
+        int capacity;
+        DWORD error;
+    };
+    const Row rows[] = {
+        {"no destination with a capacity", CP_ACP, 0, "ab", 2, nullptr, 4, ERROR_INVALID_PARAMETER},
+        {"no text", CP_ACP, 0, nullptr, 2, wide, 4, ERROR_INVALID_PARAMETER},
+        {"no bytes", CP_UTF8, 0, "ab", 0, wide, 4, ERROR_INVALID_PARAMETER},
+        {"negative capacity", CP_UTF8, 0, "ab", 2, wide, -1, ERROR_INVALID_PARAMETER},
+        {"unknown code page", 12345, 0, "ab", 2, wide, 4, ERROR_INVALID_PARAMETER},
+        {"unknown flag", CP_ACP, 0x10, "ab", 2, wide, 4, ERROR_INVALID_FLAGS},
+        {"too small", CP_UTF8, 0, "abcde", 5, wide, 4, ERROR_INSUFFICIENT_BUFFER},
+    };
+    for (const Row& row : rows) {
+        SetLastError(0);
+        EXPECT_EQ(0, MultiByteToWideChar(row.codePage, row.flags, row.text, row.bytes, row.out,
+                                         row.capacity))
+            << row.name;
+        EXPECT_EQ(row.error, GetLastError()) << row.name;
+    }
 }

@@ -93,9 +93,9 @@ INSTANTIATE_TEST_SUITE_P(Codes, SystemText, ::testing::ValuesIn(kCodes),
 
 TEST(SystemMessage, Win32CodeAndItsResultShareAText) {
     for (DWORD code : {2u, 5u, 87u, 122u, 234u, 1168u, 1170u}) {
-        EXPECT_TRUE(vextest::SystemMessage(static_cast<HRESULT>(code)) ==
-                    vextest::SystemMessage(HRESULT_FROM_WIN32(code)))
-            << code;
+        const WString text = vextest::SystemMessage(static_cast<HRESULT>(code));
+        EXPECT_FALSE(text.empty()) << code;
+        EXPECT_TRUE(text == vextest::SystemMessage(HRESULT_FROM_WIN32(code))) << code;
     }
 }
 

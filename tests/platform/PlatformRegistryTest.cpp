@@ -87,8 +87,55 @@ TEST_F(Registry, MissingKeysValuesAndTypes) {
     DWORD bytes = 0;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND,
               RegGetValueW(key, nullptr, TEXT("APO_MFX"), RRF_RT_REG_SZ, nullptr, nullptr, &bytes));
+    DWORD type = REG_NONE;
     EXPECT_EQ(ERROR_UNSUPPORTED_TYPE,
-              RegGetValueW(key, nullptr, TEXT("Number"), RRF_RT_REG_SZ, nullptr, nullptr, &bytes));
+              RegGetValueW(key, nullptr, TEXT("Number"), RRF_RT_REG_SZ, &type, nullptr, &bytes));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type) << "a type mismatch still reports the type";
+    EXPECT_EQ(4u, bytes) << "and the size";
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, AStringGainsItsTerminatorOnlyWhenCopied) {
+    if (vextest::RunningUnderWine()) {
+        GTEST_SKIP() << "Wine's size query pads some strings stored without their terminator, "
+                        "and Wine copies one into a buffer of its stored size with success; "
+                        "Windows counts the stored bytes and answers ERROR_MORE_DATA";
+    }
+    struct Row {
+        const char* name;
+        std::vector<BYTE> stored;
+        bool fitsItsSize;
+    };
+    const Row rows[] = {
+        {"terminated", {'a', 0, 'b', 0, 0, 0}, true},
+        {"unterminated", {'a', 0, 'b', 0}, false},
+        {"odd length", {'a', 0, 'b'}, false},
+    };
+    HKEY key = Open(KEY_ALL_ACCESS);
+    for (const Row& row : rows) {
+        const DWORD stored = static_cast<DWORD>(row.stored.size());
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(key, TEXT("Text"), 0, REG_SZ, row.stored.data(), stored));
+        DWORD bytes = 0;
+        ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(key, nullptr, TEXT("Text"), RRF_RT_REG_SZ, nullptr,
+                                              nullptr, &bytes));
+        EXPECT_EQ(stored, bytes) << row.name << ": the size query counts the stored bytes";
+        std::vector<WCHAR> text(8, u'x');
+        const LSTATUS status =
+            RegGetValueW(key, nullptr, TEXT("Text"), RRF_RT_REG_SZ, nullptr, text.data(), &bytes);
+        if (row.fitsItsSize) {
+            EXPECT_EQ(ERROR_SUCCESS, status) << row.name;
+            continue;
+        }
+        EXPECT_EQ(ERROR_MORE_DATA, status) << row.name;
+        ASSERT_GT(bytes, stored) << row.name << ": the size asked for holds the terminator";
+        ASSERT_LE(bytes, text.size() * sizeof(WCHAR)) << row.name;
+        ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(key, nullptr, TEXT("Text"), RRF_RT_REG_SZ, nullptr,
+                                              text.data(), &bytes))
+            << row.name;
+        EXPECT_EQ(0, text[bytes / sizeof(WCHAR) - 1]) << row.name << ": copied terminated";
+        EXPECT_EQ(u'a', text[0]) << row.name;
+    }
     RegCloseKey(key);
 }
 
