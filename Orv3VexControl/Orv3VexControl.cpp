@@ -3,13 +3,12 @@
 // initialised COM and serialises its calls.
 #include "Platform.h"
 
-#include "../include/Orv3VexControl.h"
-#include "ApoController.h"
-#include "ApoVersion.h"
-#include "DspController.h"
-#include "TembraDspDrova.h"
-#include "Guids.h"
-#include "ParameterConversion.h"
+#include "Orv3VexControl.h"
+#include "apo/ApoController.h"
+#include "apo/ApoVersion.h"
+#include "conversion/ParameterConversion.h"
+#include "dsp/DspController.h"
+#include "parameters/Guids.h"
 #include "util/ComPtr.h"
 #include "util/Log.h"
 #include "util/ScopedCoMem.h"
@@ -57,12 +56,12 @@ bool EndpointHasOtherHandle(ControlHandle handle, EndpointId endpoint) {
 
 // Opens the endpoint's DSP session. Nothing it meets fails the open, running out of memory
 // included: the store session stays open and the handle is given out without a DSP route.
-void OpenDspSession(const WCHAR* endpointId) noexcept {
+void OpenDspSession(EndpointId endpoint) noexcept {
     try {
-        static_cast<void>(DspController::Open(endpointId));
+        static_cast<void>(DspController::Open(endpoint));
     } catch (...) {
         VEX_LOG(Util::kLevelError, "OpenVexControl",
-                "DSP module for device[%s] could not be opened: out of memory.", endpointId);
+                "DSP module for device[%s] could not be opened: out of memory.", endpoint.Text());
     }
 }
 
@@ -85,16 +84,15 @@ WString GetDefaultDeviceId() {
     HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
                                   Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
     if (FAILED(hr)) {
-        VEX_LOG(Util::kLevelError, "GetDefaultDeviceId",
-                "Create instance for MMDeviceEnumerator failed: [0x%.8x]%s", hr,
-                Util::ErrorText{hr});
+        VEX_FAIL(Util::kLevelError, "GetDefaultDeviceId", hr,
+                 "Create instance for MMDeviceEnumerator failed: [0x%.8x]%s");
         return WString();
     }
     ComPtr<IMMDevice> device;
     hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive());
     if (FAILED(hr)) {
-        VEX_LOG(Util::kLevelError, "GetDefaultDeviceId", "Failed to get default device. [0x%.8x]%s",
-                hr, Util::ErrorText{hr});
+        VEX_FAIL(Util::kLevelError, "GetDefaultDeviceId", hr,
+                 "Failed to get default device. [0x%.8x]%s");
         return WString();
     }
     ScopedCoMem<WCHAR> id;
@@ -103,8 +101,8 @@ WString GetDefaultDeviceId() {
         if (SUCCEEDED(hr)) {
             hr = E_POINTER;
         }
-        VEX_LOG(Util::kLevelError, "GetDefaultDeviceId",
-                "Failed to get device ID of default device. [0x%.8x]%s", hr, Util::ErrorText{hr});
+        VEX_FAIL(Util::kLevelError, "GetDefaultDeviceId", hr,
+                 "Failed to get device ID of default device. [0x%.8x]%s");
         return WString();
     }
     return WString(id.Get());
@@ -122,17 +120,6 @@ HRESULT CopyVersionText(const WString& text, void* buffer, ULONG* size) {
     return S_OK;
 }
 
-// The DSP route lets an id of a range through only when the endpoint has that range's module;
-// ids outside both ranges pass.
-HRESULT CheckDspAvailability(const WCHAR* endpointId, LONG id) {
-    const DspModuleAvailability modules = DspController::GetModuleAvailability(endpointId);
-    if ((!modules.mainModule && id >= 1001 && id <= 1998) ||
-        (!modules.lowLatencyModule && id >= 2001 && id <= 2998)) {
-        return E_INVALIDARG;
-    }
-    return S_OK;
-}
-
 // Sets a value on the routes that the flags choose; what SetVexVariantParam and SetVexParam
 // do once the handle and the value are good. With both routes the store's result is dropped:
 // the caller gets the DSP route's.
@@ -144,27 +131,22 @@ HRESULT SetOnRoutes(EndpointId endpoint, LONG id, const PROPVARIANT& value, ULON
     if ((flags & kRouteDsp) == 0) {
         return result;
     }
-    const WCHAR* endpointId = endpoint.Text();
-    result = CheckDspAvailability(endpointId, id);
-    if (FAILED(result)) {
-        return result;
+    // The DSP route lets an id of a range through only when the endpoint has that range's
+    // module.
+    if (!DspController::HasModuleFor(endpoint, id)) {
+        return E_INVALIDARG;
     }
     const ULONG formFactor = ApoController::GetFormFactor(endpoint);
-    return DspController::SetParameter(endpointId, id, value, formFactor);
+    return DspController::SetParameter(endpoint, id, value, formFactor);
 }
 
 // Selects the DSP module of a range (1003 main, 2003 low latency) and cancels its notification
 // registration. The caller's 8 bytes are not read.
-HRESULT SelectDspModule(const WCHAR* endpointId, LONG id, const void* buffer, ULONG size,
-                        ULONG flags) {
+HRESULT SelectDspModule(EndpointId endpoint, LONG id, const void* buffer, ULONG size, ULONG flags) {
     if (size != 8 || (flags & kRouteDsp) == 0 || buffer == nullptr) {
         return E_INVALIDARG;
     }
-    const HRESULT hr = DspController::SelectModule(endpointId, id);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    return DspController::Driver().UnregisterCallbackEvent();
+    return DspController::CancelNotifications(endpoint, id);
 }
 
 }  // namespace
@@ -181,7 +163,7 @@ extern "C" HRESULT WINAPI OpenVexControl(ControlHandle* handleOut, LPCWSTR endpo
         }
         // The DSP session is opened for every endpoint the store opened; an endpoint without a
         // usable module, or whose DSP open failed, still opens.
-        OpenDspSession(id.c_str());
+        OpenDspSession(EndpointId(id.c_str(), id.size()));
         try {
             auto copy = std::make_unique<WCHAR[]>(id.size() + 1);
             std::memcpy(copy.get(), id.c_str(), id.size() * sizeof(WCHAR));
@@ -190,8 +172,9 @@ extern "C" HRESULT WINAPI OpenVexControl(ControlHandle* handleOut, LPCWSTR endpo
             *handleOut = handle;
         } catch (...) {
             ApoController::Close(id.c_str());
-            if (!EndpointHasOtherHandle(nullptr, EndpointId(id.c_str(), id.size()))) {
-                static_cast<void>(DspController::Close(id.c_str()));
+            const EndpointId endpoint(id.c_str(), id.size());
+            if (!EndpointHasOtherHandle(nullptr, endpoint)) {
+                static_cast<void>(DspController::Close(endpoint));
             }
             throw;
         }
@@ -213,7 +196,7 @@ extern "C" HRESULT WINAPI CloseVexControl(ControlHandle handle) {
         // The DSP session keeps no count of its own: it ends with the endpoint's last handle,
         // so another handle on the same endpoint keeps its DSP route.
         if (!EndpointHasOtherHandle(handle, endpoint)) {
-            static_cast<void>(DspController::Close(endpointId));
+            static_cast<void>(DspController::Close(endpoint));
         }
         LiveHandles.erase(handle);
         return result;
@@ -241,7 +224,7 @@ extern "C" HRESULT WINAPI SetVexParam(ControlHandle handle, LONG id, const void*
             return E_INVALIDARG;
         }
         if (id == VEX_PARAM_MAIN_MODULE || id == VEX_PARAM_LOW_LATENCY_MODULE) {
-            return SelectDspModule(endpointId, id, buffer, size, flags);
+            return SelectDspModule(endpoint, id, buffer, size, flags);
         }
         ConvertedParameter converted =
             ConvertParameterToPropVariant(id, static_cast<const BYTE*>(buffer), size);
@@ -294,11 +277,10 @@ extern "C" HRESULT WINAPI GetVexParam(ControlHandle handle, LONG id, void* buffe
         if ((flags & kRouteDsp) == 0) {
             return result;
         }
-        result = CheckDspAvailability(endpointId, id);
-        if (FAILED(result)) {
-            return result;
+        if (!DspController::HasModuleFor(endpoint, id)) {
+            return E_INVALIDARG;
         }
-        return DspController::GetParameter(endpointId, id, static_cast<BYTE*>(buffer), size);
+        return DspController::GetParameter(endpoint, id, static_cast<BYTE*>(buffer), size);
     });
 }
 

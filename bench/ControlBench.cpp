@@ -3,8 +3,11 @@
 // beside a raw IKsControl::KsProperty of the same request, and OpenVexControl with many
 // endpoints beside few. Each pair is measured in one run; a summary prints each ratio against
 // its target, with the allocations (operator new) and bytes allocated per call.
+#include "KsAudioModule.h"
 #include "Orv3VexControl.h"
 #include "Platform.h"
+#include "SystemGuids.h"
+#include "parameters/Guids.h"
 #include "util/ComPtr.h"
 #include "util/ScopedPropVariant.h"
 
@@ -43,17 +46,9 @@ void operator delete(void* p, size_t) noexcept {
 
 namespace {
 
-constexpr CLSID kClsidEnumerator = {
-    0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
-constexpr IID kIidEnumerator = {
-    0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
-constexpr IID kIidKsControl = {
-    0x28F54685, 0x06FD, 0x11D2, {0xB2, 0x7A, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 // The main effect's parameters: vex_system_gain (1101) and vex_audio_optimizer_bands (1119).
-constexpr GUID kMainEffect = {
-    0xF112024A, 0xFE30, 0x42A8, {0x80, 0xAB, 0x8D, 0xD8, 0x25, 0xA0, 0x6F, 0x78}};
-constexpr PROPERTYKEY kGainKey = {kMainEffect, 0};
-constexpr PROPERTYKEY kBandsKey = {kMainEffect, 18};
+constexpr PROPERTYKEY kGainKey = {Guids::kMainSet, 0};
+constexpr PROPERTYKEY kBandsKey = {Guids::kMainSet, 18};
 
 // A control low-latency module reached only in the pin form, on pin 1.
 const char* const kPinModule = "{9DC26903-A3A8-4A30-8839-A77B6F4E5964}";
@@ -109,8 +104,8 @@ bool LoadMachine(benchmark::State& state, int endpoints) {
 ComPtr<IMMDevice> Device(const std::string& id) {
     ComPtr<IMMDeviceEnumerator> enumerator;
     ComPtr<IMMDevice> device;
-    if (SUCCEEDED(CoCreateInstance(kClsidEnumerator, nullptr, CLSCTX_ALL, kIidEnumerator,
-                                   enumerator.ReceiveVoid()))) {
+    if (SUCCEEDED(CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                   Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid()))) {
         enumerator->GetDevice(Wide(id).c_str(), device.Receive());
     }
     return device;
@@ -336,10 +331,12 @@ public:
         }
         return *this;
     }
-    Bytes& Guid(uint32_t d1, uint16_t d2, uint16_t d3, std::initializer_list<uint8_t> d4) {
-        U32(d1).U8(static_cast<uint8_t>(d2)).U8(static_cast<uint8_t>(d2 >> 8));
-        U8(static_cast<uint8_t>(d3)).U8(static_cast<uint8_t>(d3 >> 8));
-        for (uint8_t b : d4) {
+    Bytes& Guid(const GUID& guid) {
+        U32(guid.Data1)
+            .U8(static_cast<uint8_t>(guid.Data2))
+            .U8(static_cast<uint8_t>(guid.Data2 >> 8));
+        U8(static_cast<uint8_t>(guid.Data3)).U8(static_cast<uint8_t>(guid.Data3 >> 8));
+        for (uint8_t b : guid.Data4) {
             U8(b);
         }
         return *this;
@@ -371,7 +368,7 @@ void BM_RawKsScalarSet(benchmark::State& state) {
     }
     ComPtr<IKsControl> control;
     if (ComPtr<IMMDevice> filter = Device(EndpointId(1) + "#wave")) {
-        filter->Activate(kIidKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid());
+        filter->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid());
     }
     if (!control) {
         state.SkipWithError("no KS control on the wave filter");
@@ -379,19 +376,21 @@ void BM_RawKsScalarSet(benchmark::State& state) {
     }
     // The vendor set's module parameter request (3), a set, on pin 1, addressed to the module,
     // for module parameter 20, then the flag byte.
+    GUID module{};
+    CLSIDFromString(Wide(kPinModule).c_str(), &module);
     Bytes property;
-    property.Guid(0xBAE9CE37, 0xAA99, 0x4BC7, {0x9B, 0xDF, 0x4C, 0xBF, 0x3D, 0x23, 0xE1, 0xB9})
+    property.Guid(VendorKs::kModuleSet)
         .U32(3)
         .U32(2)
         .U32(1)
         .U32(0)
-        .Guid(0xC18E2F7E, 0x933D, 0x4965, {0xB7, 0xD1, 0x1E, 0xEF, 0x22, 0x8D, 0x2A, 0xF3})
+        .Guid(VendorKs::kModuleAddress)
         .U32(2)
-        .Guid(0x9DC26903, 0xA3A8, 0x4A30, {0x88, 0x39, 0xA7, 0x7B, 0x6F, 0x4E, 0x59, 0x64})
+        .Guid(module)
         .U32(20)
         .U8(1);
     // The parameter block: its length, then the value, in the module's full-size buffer.
-    std::vector<uint8_t> data(64004, 0);
+    std::vector<uint8_t> data(VendorKs::kParamBlockSize, 0);
     data[0] = 4;
     AllocationCount allocations;
     uint8_t value = 0;

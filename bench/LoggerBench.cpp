@@ -1,6 +1,6 @@
 // The cost of a log call site when its record is not wanted: with no trace session, and with
 // a session that listens at a lower level than the call's. Target: no allocation, under 20 ns.
-#include "Guids.h"
+#include "SystemGuids.h"
 #include "util/Log.h"
 #include "vexplat/tracecontroller.h"
 

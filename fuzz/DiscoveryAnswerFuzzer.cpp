@@ -9,7 +9,7 @@
 // control's references come back to what they were when the records are gone.
 #include "FuzzInput.h"
 
-#include "PPAPIHelper.h"
+#include "discovery/PPAPIHelper.h"
 
 #include <algorithm>
 #include <cstring>

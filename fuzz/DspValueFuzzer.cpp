@@ -14,8 +14,8 @@
 // get of a laid-out value never reports more than the capacity.
 #include "FuzzInput.h"
 
-#include "DspController.h"
-#include "TembraDspDrova.h"
+#include "dsp/DspController.h"
+#include "dsp/TembraDspDrova.h"
 
 #include <algorithm>
 #include <cstring>

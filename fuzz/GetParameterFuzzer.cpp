@@ -8,7 +8,7 @@
 // the same call then accepts; a refused call leaves the buffer cleared.
 #include "FuzzInput.h"
 
-#include "ParameterConversion.h"
+#include "conversion/ParameterConversion.h"
 
 #include <algorithm>
 

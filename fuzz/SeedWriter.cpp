@@ -2,7 +2,7 @@
 // a few scalar ids), some short and oddly counted ones, and for the get target the value that
 // each valid layout is stored as, with the capacity it asks for.
 // Usage: SeedWriter SET_DIR GET_DIR
-#include "ParameterConversion.h"
+#include "conversion/ParameterConversion.h"
 
 #include <cstdint>
 #include <cstdio>

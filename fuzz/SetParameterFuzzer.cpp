@@ -8,8 +8,8 @@
 // direction returns fewer values than a count asks for).
 #include "FuzzInput.h"
 
-#include "Guids.h"
-#include "ParameterConversion.h"
+#include "parameters/Guids.h"
+#include "conversion/ParameterConversion.h"
 #include "vexplat/tracecontroller.h"
 
 #include <algorithm>

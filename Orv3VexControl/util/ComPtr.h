@@ -57,3 +57,10 @@ public:
 private:
     T* m_ptr = nullptr;
 };
+
+// The result of a call that hands back `out`: E_POINTER for a success that handed back
+// nothing, so that no caller goes on with a null reference.
+template <typename T>
+HRESULT Received(HRESULT hr, const ComPtr<T>& out) {
+    return SUCCEEDED(hr) && !out ? E_POINTER : hr;
+}

@@ -1,7 +1,7 @@
 // The event-trace logger: the provider registration, the logger registry and the records.
 #include "EtwLogger.h"
 
-#include "../Guids.h"
+#include "SystemGuids.h"
 #include "Format.h"
 #include "Log.h"
 #include "ScopedLocalMem.h"

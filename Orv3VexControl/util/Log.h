@@ -43,15 +43,26 @@ void LogAt(UCHAR level, const char* file, int line, const WCHAR* function, const
     }
 }
 
+// Writes the record of a failure where it happens and gives its code back. The format ends in
+// "[0x%.8x]%s", which take the code and its system text after the other arguments.
+template <typename... Args>
+HRESULT LogFailure(UCHAR level, const char* file, int line, const WCHAR* function, HRESULT hr,
+                   const WCHAR* format, const Args&... args) noexcept {
+    LogAt(level, file, line, function, format, args..., hr, ErrorText{hr});
+    return hr;
+}
+
 }  // namespace Util
 
 #define VEX_LOG(level, function, format, ...)                    \
     ::Util::LogAt(level, VEX_LOG_FILE, __LINE__, TEXT(function), \
                   TEXT(format) __VA_OPT__(, ) __VA_ARGS__)
 
-// A failure record: the format ends in "[0x%.8x]%s", which take the code and its system text.
-#define VEX_LOG_HR(level, function, format, hr) \
-    VEX_LOG(level, function, format, hr, ::Util::ErrorText{hr})
+// The record of a failure, for `return VEX_FAIL(level, "Class::Function", hr, "format", args...)`:
+// the format ends in "[0x%.8x]%s", which take `hr` and its system text; the result is `hr`.
+#define VEX_FAIL(level, function, hr, format, ...)                        \
+    ::Util::LogFailure(level, VEX_LOG_FILE, __LINE__, TEXT(function), hr, \
+                       TEXT(format) __VA_OPT__(, ) __VA_ARGS__)
 
 // Writes "Enter" now and " Leave" when the enclosing scope ends, at the verbose level.
 #define VEX_LOG_SCOPE(function) \

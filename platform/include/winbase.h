@@ -13,6 +13,7 @@
 
 #define MB_PRECOMPOSED 0x00000001
 #define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_ERR_INVALID_CHARS 0x00000080
 
 extern "C" {
 VEXPLAT_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
@@ -20,6 +21,10 @@ VEXPLAT_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, D
 VEXPLAT_API HLOCAL LocalFree(HLOCAL memory);
 VEXPLAT_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
                                     int capacity);
+// UTF-16 to UTF-8 only: an unpaired surrogate becomes U+FFFD, or fails the call with
+// WC_ERR_INVALID_CHARS.
+VEXPLAT_API int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int chars, LPSTR text,
+                                    int capacity, LPCSTR defaultChar, BOOL* usedDefaultChar);
 VEXPLAT_API UINT GetACP();
 VEXPLAT_API DWORD GetLastError();
 VEXPLAT_API void SetLastError(DWORD error);

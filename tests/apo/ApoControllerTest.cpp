@@ -2,8 +2,8 @@
 // through the trace controller (natively only); and the wrapper key's string reader.
 #include "support/SimMachine.h"
 
-#include "ApoController.h"
-#include "ApoVersion.h"
+#include "apo/ApoController.h"
+#include "apo/ApoVersion.h"
 
 #include <atomic>
 #include <cstring>

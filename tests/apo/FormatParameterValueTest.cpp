@@ -1,7 +1,7 @@
 // The value texts of the set and get records.
 #include "support/TestSupport.h"
 
-#include "ApoController.h"
+#include "conversion/ParameterConversion.h"
 
 #include <cstring>
 #include <vector>

@@ -1,7 +1,7 @@
 // The library's GUIDs against their registry texts.
 #include "support/TestSupport.h"
 
-#include "Guids.h"
+#include "parameters/Guids.h"
 #include "util/GuidText.h"
 
 TEST(Guids, MatchTheirTexts) {

@@ -3,7 +3,7 @@
 
 #include "support/TestSupport.h"
 
-#include "ParameterConversion.h"
+#include "conversion/ParameterConversion.h"
 
 #include <cstring>
 #include <initializer_list>

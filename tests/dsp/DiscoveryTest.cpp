@@ -2,7 +2,7 @@
 // it asks the driver on the way, and how it ends on endpoints and graphs that do not fit.
 #include "dsp/DspTestSupport.h"
 
-#include "PPAPIHelper.h"
+#include "discovery/PPAPIHelper.h"
 
 using namespace dsptest;
 

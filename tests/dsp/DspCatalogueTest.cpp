@@ -1,5 +1,6 @@
 // The DSP route's constant tables, checked against values written out here.
-#include "DspParameterCatalogue.h"
+#include "dsp/ModuleParamNames.h"
+#include "parameters/ParameterTable.h"
 
 #include <gtest/gtest.h>
 

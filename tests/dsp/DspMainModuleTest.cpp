@@ -4,8 +4,8 @@
 // the main range (1001..1998).
 #include "dsp/DspTestSupport.h"
 
-#include "DspController.h"
-#include "TembraDspDrova.h"
+#include "dsp/DspController.h"
+#include "dsp/TembraDspDrova.h"
 
 using namespace dsptest;
 

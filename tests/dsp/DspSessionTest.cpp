@@ -2,8 +2,8 @@
 // close and selection treat endpoints with and without them.
 #include "dsp/DspTestSupport.h"
 
-#include "DspController.h"
-#include "TembraDspDrova.h"
+#include "dsp/DspController.h"
+#include "dsp/TembraDspDrova.h"
 
 using namespace dsptest;
 

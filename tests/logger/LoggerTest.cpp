@@ -3,7 +3,7 @@
 // which only the Linux build has: under Wine no trace session can enable the provider.
 #include "support/TestSupport.h"
 
-#include "Guids.h"
+#include "SystemGuids.h"
 #include "util/Log.h"
 
 #include "support/TraceCapture.h"

@@ -5,7 +5,7 @@
 
 #include "support/TestSupport.h"
 
-#include "Guids.h"
+#include "SystemGuids.h"
 
 #include <string>
 #include <vector>

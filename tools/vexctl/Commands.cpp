@@ -76,10 +76,6 @@ ParameterInfo ParameterNamed(const std::string& nameOrId) {
     throw UsageFailure(message);
 }
 
-Json NameForOutput(const ParameterInfo& parameter) {
-    return *parameter.name != 0 ? Json(parameter.name) : Json(nullptr);
-}
-
 std::string ValueText(const Json& value) {
     return value.is_string() ? value.get<std::string>() : value.dump();
 }
@@ -128,20 +124,26 @@ void Endpoints(const Context& context) {
     PrintOut(text);
 }
 
-void Get(const Context& context) {
-    const ParameterInfo parameter = ParameterNamed(context.options.arguments[0]);
-    ControlSession session(context.options.endpoint);
-    const Json value = DecodeValue(parameter, session.Get(parameter, context.options.routes));
+// The value of a get or a set: the JSON document, or "<prefix>name (id) = value".
+void PrintValue(const Context& context, const ParameterInfo& parameter, const Json& value,
+                const std::string& prefix) {
     if (context.options.json) {
         Json document = Json::object();
         document["endpoint"] = context.EndpointForOutput();
         document["id"] = parameter.id;
-        document["name"] = NameForOutput(parameter);
+        document["name"] = !parameter.name.empty() ? Json(parameter.name) : Json(nullptr);
         document["value"] = value;
         PrintJson(document);
         return;
     }
-    PrintOut(DisplayName(parameter) + " = " + ValueText(value) + "\n");
+    PrintOut(prefix + DisplayName(parameter) + " = " + ValueText(value) + "\n");
+}
+
+void Get(const Context& context) {
+    const ParameterInfo parameter = ParameterNamed(context.options.arguments[0]);
+    ControlSession session(context.options.endpoint);
+    PrintValue(context, parameter,
+               DecodeValue(parameter, session.Get(parameter, context.options.routes)), "");
 }
 
 void Set(const Context& context) {
@@ -152,17 +154,7 @@ void Set(const Context& context) {
     ControlSession session(context.options.endpoint);
     session.Set(parameter, bytes, context.options.routes);
     session.Close();
-    const Json value = DecodeValue(parameter, bytes, Reading::AsWritten);
-    if (context.options.json) {
-        Json document = Json::object();
-        document["endpoint"] = context.EndpointForOutput();
-        document["id"] = parameter.id;
-        document["name"] = NameForOutput(parameter);
-        document["value"] = value;
-        PrintJson(document);
-        return;
-    }
-    PrintOut("set " + DisplayName(parameter) + " = " + ValueText(value) + "\n");
+    PrintValue(context, parameter, DecodeValue(parameter, bytes, Reading::AsWritten), "set ");
 }
 
 void Info(const Context& context) {
@@ -287,37 +279,28 @@ void Load(const Context& context) {
     PrintOut("wrote " + std::to_string(writes.size()) + " parameters from " + file + "\n");
 }
 
+void Select(const Context& context) {
+    const CommandOutput output = SelectDspModule(context.options, context.EndpointForOutput());
+    context.options.json ? PrintJson(output.json) : PrintOut(output.text);
+}
+
+// The commands that run on an audio system, simulated or not.
+struct AudioCommand {
+    Command command;
+    void (*run)(const Context&);
+};
+
+constexpr AudioCommand kAudioCommands[] = {
+    {Command::Endpoints, Endpoints}, {Command::Get, Get},   {Command::Set, Set},
+    {Command::Info, Info},           {Command::Dump, Dump}, {Command::Load, Load},
+    {Command::Select, Select},
+};
+
 void RunOnAudioSystem(const Context& context) {
-    switch (context.options.command) {
-        case Command::Endpoints:
-            Endpoints(context);
-            break;
-        case Command::Get:
-            Get(context);
-            break;
-        case Command::Set:
-            Set(context);
-            break;
-        case Command::Info:
-            Info(context);
-            break;
-        case Command::Dump:
-            Dump(context);
-            break;
-        case Command::Load:
-            Load(context);
-            break;
-        case Command::Select: {
-            const CommandOutput output =
-                SelectDspModule(context.options, context.EndpointForOutput());
-            context.options.json ? PrintJson(output.json) : PrintOut(output.text);
-            break;
+    for (const AudioCommand& entry : kAudioCommands) {
+        if (entry.command == context.options.command) {
+            entry.run(context);
         }
-        case Command::None:
-        case Command::Help:
-        case Command::Reset:
-        case Command::Params:
-            break;
     }
 }
 

@@ -1,7 +1,5 @@
 #include "ControlSession.h"
 
-#include "DspParameters.h"
-
 #include "Failure.h"
 #include "ParameterListing.h"
 #include "Text.h"
@@ -23,8 +21,7 @@ constexpr int kAttempts = 4;
 // a byte block; every other value goes to SetVexParam.
 HRESULT SetOnRoutes(ControlHandle handle, const ParameterInfo& parameter,
                     const std::vector<BYTE>& bytes, ULONG routes) {
-    const std::optional<ParameterInfo> dsp = FindDspOnly(parameter.id);
-    if (dsp && IsStructured(dsp->shape)) {
+    if (TravelsAsBlock(parameter)) {
         // The value borrows the bytes for the call and stays ours: nothing to clear.
         PROPVARIANT value;
         PropVariantInit(&value);

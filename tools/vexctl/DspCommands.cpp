@@ -1,6 +1,5 @@
 #include "DspCommands.h"
 
-#include "DspParameters.h"
 #include "Failure.h"
 #include "Text.h"
 
@@ -45,7 +44,7 @@ std::string ModuleTypeName(uint32_t type) {
 }
 
 ParameterInfo Identity(LONG id) {
-    return FindParameter(std::to_string(id)).value_or(ParameterInfo{id, "", ValueShape::Text});
+    return *FindParameter(std::to_string(id));
 }
 
 // True when the endpoint has the DSP module of the range that the label id belongs to: the
@@ -115,8 +114,7 @@ CommandOutput SelectDspModule(const Options& options, const Json& endpoint) {
         std::string("the ") + range->selectName + " module (" + std::to_string(range->select) + ")";
     ControlSession session(options.endpoint);
     try {
-        session.Set(ParameterInfo{range->select, "", ValueShape::Scalar},
-                    std::vector<BYTE>(kSelectionSize, 0), options.routes);
+        session.Set(Identity(range->select), std::vector<BYTE>(kSelectionSize, 0), options.routes);
     } catch (const Failure& failure) {
         throw Failure("select " + what, failure.Code().value_or(E_FAIL));
     }
@@ -146,21 +144,21 @@ std::vector<ParameterInfo> DumpParameters(const ControlSession& session, ULONG r
         return parameters;
     }
     bool present[3] = {true, true, true};
+    const auto slot = [](LONG id) { return static_cast<size_t>(RangeOf(id)); };
     for (const ModuleIds& ids : kRanges) {
-        present[DspRangeOf(ids.label)] = HasModule(session, ids.label);
-        if (!present[DspRangeOf(ids.label)]) {
+        present[slot(ids.label)] = HasModule(session, ids.label);
+        if (!present[slot(ids.label)]) {
             notes->push_back(std::string("the endpoint has no DSP module for ") + ids.description +
                              "; its parameters are left out");
         }
     }
-    std::erase_if(parameters, [&](const ParameterInfo& parameter) {
-        return !present[DspRangeOf(parameter.id)];
-    });
+    std::erase_if(parameters,
+                  [&](const ParameterInfo& parameter) { return !present[slot(parameter.id)]; });
     return parameters;
 }
 
 bool HeldOnRoutes(const ParameterInfo& parameter, ULONG routes, const std::vector<BYTE>& bytes) {
-    return (routes & VEX_ROUTE_DSP) == 0 || !IsStructured(parameter.shape) || bytes.size() != 4;
+    return (routes & VEX_ROUTE_DSP) == 0 || !IsStructured(*parameter.layout) || bytes.size() != 4;
 }
 
 }  // namespace vexctl

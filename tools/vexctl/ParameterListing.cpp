@@ -1,53 +1,15 @@
 #include "ParameterListing.h"
 
-#include "DspParameterCatalogue.h"
-#include "EndpointParameterCatalogue.h"
 #include "Orv3VexControl.h"
 #include "ParameterTable.h"
 #include "Text.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
 namespace vexctl {
 
 namespace {
-
-// The ids that the library answers in its own code rather than from a catalogue.
-struct AnsweredId {
-    LONG id;
-    bool apo;
-    bool dsp;
-    const char* note;
-    const char* layout;  // the raw layout when vexctl's table has none for it
-};
-
-const AnsweredId kAnsweredIds[] = {
-    {1001, true, true,
-     "get only: the version of the installed main-processing effect (apo) or the module's "
-     "version label (dsp)",
-     nullptr},
-    {1003, false, true, "set only: selects the DSP module for main processing",
-     "8 bytes, not read"},
-    {1004, true, false, "get only: the endpoint form factor, as the library reports it", nullptr},
-    {1006, false, true, "get only: the main-processing module's GUID", "UTF-16 text ending in NUL"},
-    {1007, false, true, "get only: the main-processing module's name", "UTF-16 text ending in NUL"},
-    {1008, false, true, "get only: the main-processing module's type",
-     "one 32-bit unsigned integer (4 bytes)"},
-    {2001, true, true,
-     "get only: the version of the installed low-latency effect (apo) or the module's version "
-     "label (dsp)",
-     nullptr},
-    {2003, false, true, "set only: selects the DSP module for low-latency processing",
-     "8 bytes, not read"},
-    {2004, false, true, "get only: the low-latency module's GUID", "UTF-16 text ending in NUL"},
-    {2005, false, true, "get only: the low-latency module's name", "UTF-16 text ending in NUL"},
-    {2006, false, true, "get only: the low-latency module's type",
-     "one 32-bit unsigned integer (4 bytes)"},
-    {2007, false, true, "get only: the low-latency module's version text",
-     "UTF-16 text ending in NUL"},
-};
 
 std::string GuidText(const GUID& guid) {
     char text[40];
@@ -59,44 +21,24 @@ std::string GuidText(const GUID& guid) {
 }
 
 std::vector<ListedParameter> BuildList() {
-    std::map<LONG, ListedParameter> byId;
-    for (const LONG id : EndpointParameterIds()) {
-        const EndpointParameterInfo info = LookupEndpointParameter(id);
-        ListedParameter& entry = byId[id];
-        entry.id = id;
-        entry.name = ToUtf8(WString(info.name));
-        entry.apo = true;
-        entry.propertyKey = GuidText(info.key.fmtid) + "," + std::to_string(info.key.pid);
-    }
-    for (const auto& [id, dspEntry] : DspParameterCatalogue()) {
-        ListedParameter& entry = byId[id];
-        entry.id = id;
-        entry.dsp = true;
-        entry.moduleParameter = dspEntry.moduleParamId;
-        entry.moduleName = ToUtf8(WString(dspEntry.name));
-        if (entry.name.empty()) {
-            entry.name = entry.moduleName;
-        }
-    }
-    for (const AnsweredId& answered : kAnsweredIds) {
-        ListedParameter& entry = byId[answered.id];
-        entry.id = answered.id;
-        entry.apo = entry.apo || answered.apo;
-        entry.dsp = entry.dsp || answered.dsp;
-        entry.name.clear();  // known by id only
-        entry.note = answered.note;
-        if (answered.layout != nullptr) {
-            entry.layout = answered.layout;
-        }
-    }
     std::vector<ListedParameter> list;
-    for (auto& [id, entry] : byId) {
-        const std::optional<ParameterInfo> known = FindParameter(std::to_string(id));
-        const ValueShape shape = known ? known->shape : ValueShape::Scalar;
-        entry.valueForm = DescribeShape(shape);
-        if (entry.layout.empty()) {
-            entry.layout = DescribeLayout(shape);
+    for (const ParameterRow& row : ParameterRows()) {
+        ListedParameter entry;
+        entry.id = row.id;
+        entry.name = VexctlName(row);
+        entry.apo = row.Stored() || (row.answered & VEX_ROUTE_APO) != 0;
+        entry.dsp = row.OnDsp() || (row.answered & VEX_ROUTE_DSP) != 0;
+        if (row.Stored()) {
+            const PROPERTYKEY key = row.Key();
+            entry.propertyKey = GuidText(key.fmtid) + "," + std::to_string(key.pid);
         }
+        if (row.OnDsp()) {
+            entry.moduleParameter = static_cast<ULONG>(row.moduleParam);
+            entry.moduleName = ToUtf8(WString(row.moduleName));
+        }
+        entry.note = row.note != nullptr ? row.note : "";
+        entry.valueForm = DescribeShape(*row.layout);
+        entry.layout = DescribeLayout(*row.layout);
         list.push_back(std::move(entry));
     }
     return list;
@@ -278,29 +220,6 @@ std::optional<std::string> FailureExplanation(LONG id, ULONG routes, bool get, H
         return std::string("it is not a parameter the library knows (vexctl params lists them)");
     }
     return std::nullopt;
-}
-
-std::vector<std::string> TableDisagreements() {
-    std::vector<std::string> lines;
-    const std::vector<LONG> ids = EndpointParameterIds();
-    for (const LONG id : ids) {
-        const std::string name = ToUtf8(WString(LookupEndpointParameter(id).name));
-        const std::optional<ParameterInfo> own = FindCatalogued(id);
-        if (!own) {
-            lines.push_back(std::to_string(id) + " (" + name + ") is missing from vexctl's table");
-        } else if (name != own->name) {
-            lines.push_back(std::to_string(id) + " is " + name +
-                            " in the library's catalogue but " + own->name + " in vexctl's table");
-        }
-    }
-    for (const ParameterInfo& own : CataloguedParameters()) {
-        if (!LookupEndpointParameter(own.id).found) {
-            lines.push_back(DisplayName(own) +
-                            " is in vexctl's table but not in the library's "
-                            "catalogue");
-        }
-    }
-    return lines;
 }
 
 }  // namespace vexctl

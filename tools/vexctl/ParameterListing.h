@@ -1,8 +1,7 @@
-// Every parameter id that the library takes, from the library's own tables: the endpoint
-// parameter catalogue (the property key of each id on the apo route), the DSP parameter
-// catalogue (the module parameter of each id on the dsp route) and the ids that the library
-// answers itself; with the value form and raw layout that vexctl reads and writes. vexctl
-// params and the parameter reference (paramdoc) both show this list.
+// Every parameter id that the library takes, from the library's parameter table: the property
+// key of each id on the apo route, the module parameter of each id on the dsp route and the ids
+// that the library answers itself, with the value form and raw layout that vexctl reads and
+// writes. vexctl params and the parameter reference (paramdoc) both show this list.
 #pragma once
 
 #include "ValueLayout.h"
@@ -46,10 +45,6 @@ Json ParametersJson(const std::vector<ListedParameter>& parameters);
 std::string ParametersText(const std::vector<ListedParameter>& parameters);
 // The parameter reference in Markdown (docs/parameters.md).
 std::string ParameterReference();
-
-// Where vexctl's own parameter table (names for get, set, dump and load) and the library's
-// endpoint catalogue disagree, one line each; empty when they agree.
-std::vector<std::string> TableDisagreements();
 
 // What a failed get or set of an id means, when its code says no more than E_FAIL: a
 // catalogued parameter that the endpoint does not hold, or an id that the library does not

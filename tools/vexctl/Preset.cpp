@@ -1,7 +1,5 @@
 #include "Preset.h"
 
-#include "DspParameters.h"
-
 #include "Failure.h"
 
 #include <set>

@@ -15,102 +15,17 @@
 
 namespace vexctl {
 
-namespace {
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-void AppendUtf16(WString& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<WCHAR>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<WCHAR>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-// One code point from UTF-8 at text[*i]; a malformed sequence gives U+FFFD for its first byte.
-char32_t DecodeUtf8(const std::string& text, size_t* i) {
-    const auto byte = [&](size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(*i);
-    size_t extra = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        ++*i;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        extra = 1;
-        cp = lead & 0x1F;
-        minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2;
-        cp = lead & 0x0F;
-        minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3;
-        cp = lead & 0x07;
-        minimum = 0x10000;
-    } else {
-        ++*i;
-        return kReplacement;
-    }
-    if (*i + extra >= text.size()) {
-        ++*i;
-        return kReplacement;
-    }
-    for (size_t k = 1; k <= extra; ++k) {
-        const unsigned char next = byte(*i + k);
-        if ((next & 0xC0) != 0x80) {
-            ++*i;
-            return kReplacement;
-        }
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++*i;
-        return kReplacement;
-    }
-    *i += extra + 1;
-    return cp;
-}
-
-}  // namespace
-
+// Both directions go through the platform's converters: the text a tool reads is UTF-8, and
+// what is not is refused rather than guessed at.
 std::string ToUtf8(const WCHAR* text, size_t length) {
-    std::string out;
-    out.reserve(length);
-    for (size_t i = 0; i < length; ++i) {
-        char32_t cp = static_cast<char16_t>(text[i]);
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length) {
-            const char32_t low = static_cast<char16_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = kReplacement;
-        }
-        AppendUtf8(out, cp);
+    if (length == 0) {
+        return std::string();
+    }
+    const int units = static_cast<int>(length);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text, units, out.data(), bytes, nullptr, nullptr);
     }
     return out;
 }
@@ -120,11 +35,17 @@ std::string ToUtf8(const WString& text) {
 }
 
 WString ToUtf16(const std::string& text) {
-    WString out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        AppendUtf16(out, DecodeUtf8(text, &i));
+    if (text.empty()) {
+        return WString();
     }
+    const int bytes = static_cast<int>(text.size());
+    const int units =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), bytes, nullptr, 0);
+    if (units <= 0) {
+        throw UsageFailure("\"" + text + "\" is not UTF-8 text");
+    }
+    WString out(static_cast<size_t>(units), 0);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), bytes, out.data(), units);
     return out;
 }
 

@@ -10,6 +10,8 @@
 
 namespace vexctl {
 
+// UTF-16 to UTF-8 (an unpaired surrogate becomes U+FFFD), and UTF-8 to UTF-16 (a text that is
+// not UTF-8 throws UsageFailure).
 std::string ToUtf8(const WCHAR* text, size_t length);
 std::string ToUtf8(const WString& text);
 WString ToUtf16(const std::string& text);

@@ -10,99 +10,7 @@ namespace vexctl {
 
 namespace {
 
-enum class FieldKind {
-    Word,          // one word
-    Words,         // `length` words; any number of them when `length` is 0
-    Rows,          // `length` rows of `width` words; read back: the complete rows present
-    CountedWords,  // as many words as the field before says
-    CountedBytes,  // as many bytes as the field before says
-    CountedRows,   // as many rows of `width` words as the field before says
-    Bytes,         // `length` bytes
-};
-
-struct Field {
-    const char* name;
-    FieldKind kind;
-    uint32_t length = 0;
-    uint32_t width = 0;
-    // The most items that the library gives back for a counted field (0: no limit).
-    uint32_t limit = 0;
-};
-
-using Layout = std::vector<Field>;
-
-const Layout& LayoutOf(ValueShape shape) {
-    using K = FieldKind;
-    static const Layout kBands = {{"n", K::Word}, {"a", K::Words, 20}, {"b", K::Words, 20}};
-    static const Layout kOptimizerBands = {
-        {"n", K::Word}, {"f", K::Words, 20}, {"g", K::Rows, 10, 20}};
-    static const Layout kRegulatorTuning = {{"n", K::Word},
-                                            {"a", K::Words, 20},
-                                            {"b", K::Words, 20},
-                                            {"c", K::Words, 20},
-                                            {"d", K::Words, 20}};
-    static const Layout kPartialOutputMode = {
-        {"w0", K::Word}, {"k", K::Word}, {"v", K::CountedWords}};
-    static const Layout kInitInfo = {{"w", K::Words, 42}};
-    static const Layout kDrcMetadata = {{"bytes", K::Bytes, 72}};
-    static const Layout kFilterConfig = {{"n", K::Word}, {"bytes", K::CountedBytes, 0, 0, 2044}};
-    static const Layout kOptimizerGains = {{"n", K::Word}, {"v", K::CountedWords, 0, 0, 160}};
-    static const Layout kRegulatorThresholds = {{"a", K::Words, 20}, {"b", K::Words, 20}};
-    static const Layout kIsolatedBands = {{"a", K::Words, 20}};
-    static const Layout kCompressorTuning = {{"n", K::Word}, {"r", K::CountedRows, 0, 6, 4}};
-    static const Layout kStressAmount = {{"a", K::Words, 8}};
-    static const Layout kGainCurve = {{"a", K::Words, 5}};
-    static const Layout kChannelValues = {{"n", K::Word}, {"v", K::CountedWords, 0, 0, 8}};
-    static const Layout kModulePartialOutput = {{"w", K::Words, 34}};
-    static const Layout kTuningInfo = {{"w", K::Words, 0}};
-    static const Layout kCompressorTuningInfo = {{"w", K::Words, 88}};
-    static const Layout kSlidingBassTuningInfo = {{"w", K::Words, 160}};
-    static const Layout kNone = {};
-    switch (shape) {
-        case ValueShape::Bands:
-            return kBands;
-        case ValueShape::OptimizerBands:
-            return kOptimizerBands;
-        case ValueShape::RegulatorTuning:
-            return kRegulatorTuning;
-        case ValueShape::PartialOutputMode:
-            return kPartialOutputMode;
-        case ValueShape::InitInfo:
-            return kInitInfo;
-        case ValueShape::DrcMetadata:
-            return kDrcMetadata;
-        case ValueShape::FilterConfig:
-            return kFilterConfig;
-        case ValueShape::OptimizerGains:
-            return kOptimizerGains;
-        case ValueShape::RegulatorThresholds:
-            return kRegulatorThresholds;
-        case ValueShape::IsolatedBands:
-        case ValueShape::VisBands:
-            return kIsolatedBands;
-        case ValueShape::CompressorTuning:
-            return kCompressorTuning;
-        case ValueShape::StressAmount:
-            return kStressAmount;
-        case ValueShape::GainCurve:
-            return kGainCurve;
-        case ValueShape::ChannelValues:
-            return kChannelValues;
-        case ValueShape::ModulePartialOutput:
-            return kModulePartialOutput;
-        case ValueShape::TuningInfo:
-            return kTuningInfo;
-        case ValueShape::CompressorTuningInfo:
-            return kCompressorTuningInfo;
-        case ValueShape::SlidingBassTuningInfo:
-            return kSlidingBassTuningInfo;
-        case ValueShape::Scalar:
-        case ValueShape::Unsigned:
-        case ValueShape::Text:
-            break;
-    }
-    return kNone;
-}
+using Layout = std::span<const ValueField>;
 
 bool IsCounted(FieldKind kind) {
     return kind == FieldKind::CountedWords || kind == FieldKind::CountedBytes ||
@@ -117,7 +25,7 @@ bool IsCount(const Layout& layout, size_t index) {
 
 [[noreturn]] void Refuse(const ParameterInfo& parameter, const std::string& problem) {
     throw UsageFailure("bad value for " + DisplayName(parameter) + ": " + problem + " (expected " +
-                       DescribeShape(parameter.shape) + ")");
+                       DescribeShape(*parameter.layout) + ")");
 }
 
 LONG WordFromJson(const ParameterInfo& parameter, const Json& value, const std::string& where) {
@@ -185,12 +93,12 @@ void RequireLength(const ParameterInfo& parameter, const Json& list, size_t leng
     }
 }
 
-Json DecodeStructured(const Layout& layout, const std::vector<BYTE>& bytes, Reading reading);
+Json DecodeStructured(Layout layout, const std::vector<BYTE>& bytes, Reading reading);
 std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& value);
 
 // Raw words that fit the layout are held to what the named form allows.
 std::vector<BYTE> CheckedRawWords(const ParameterInfo& parameter, std::vector<BYTE> bytes) {
-    const Json named = DecodeStructured(LayoutOf(parameter.shape), bytes, Reading::AsWritten);
+    const Json named = DecodeStructured(parameter.layout->fields, bytes, Reading::AsWritten);
     if (!named.is_null()) {
         EncodeStructured(parameter, named);
     }
@@ -213,10 +121,10 @@ std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& v
     if (value.contains("words")) {
         return EncodeRawWords(parameter, value);
     }
-    const Layout& layout = LayoutOf(parameter.shape);
+    const Layout layout = parameter.layout->fields;
     for (const auto& [member, ignored] : value.items()) {
         bool known = false;
-        for (const Field& field : layout) {
+        for (const ValueField& field : layout) {
             known = known || member == field.name;
         }
         if (!known) {
@@ -225,7 +133,7 @@ std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& v
     }
     std::vector<BYTE> out;
     for (size_t index = 0; index < layout.size(); ++index) {
-        const Field& field = layout[index];
+        const ValueField& field = layout[index];
         const std::string where = std::string("\"") + field.name + "\"";
         switch (field.kind) {
             case FieldKind::Word: {
@@ -302,7 +210,7 @@ std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& v
         }
         if (IsCounted(field.kind)) {
             // The count member, when given, must agree with the list that was written.
-            const Field& count = layout[index - 1];
+            const ValueField& count = layout[index - 1];
             if (value.contains(count.name)) {
                 const std::string countWhere = std::string("\"") + count.name + "\"";
                 const LONG given = WordFromJson(parameter, value.at(count.name), countWhere);
@@ -332,7 +240,7 @@ Json RawWords(const std::vector<BYTE>& bytes) {
 }
 
 // The named form of a structured value, or null when the bytes do not fit the layout.
-Json DecodeStructured(const Layout& layout, const std::vector<BYTE>& bytes, Reading reading) {
+Json DecodeStructured(Layout layout, const std::vector<BYTE>& bytes, Reading reading) {
     Json out = Json::object();
     size_t offset = 0;
     const auto words = [&](size_t count) {
@@ -350,7 +258,7 @@ Json DecodeStructured(const Layout& layout, const std::vector<BYTE>& bytes, Read
         return static_cast<size_t>(n < room ? n : room);
     };
     LONG previous = 0;
-    for (const Field& field : layout) {
+    for (const ValueField& field : layout) {
         const size_t remaining = bytes.size() - offset;
         switch (field.kind) {
             case FieldKind::Word:
@@ -418,25 +326,25 @@ Json DecodeStructured(const Layout& layout, const std::vector<BYTE>& bytes, Read
 
 }  // namespace
 
-bool IsStructured(ValueShape shape) {
-    return !LayoutOf(shape).empty();
+bool IsStructured(const ValueLayout& layout) {
+    return layout.form == ValueForm::Fields;
 }
 
-std::string DescribeShape(ValueShape shape) {
-    switch (shape) {
-        case ValueShape::Scalar:
+std::string DescribeShape(const ValueLayout& shape) {
+    switch (shape.form) {
+        case ValueForm::Integer:
             return "an integer";
-        case ValueShape::Unsigned:
+        case ValueForm::Unsigned:
             return "an unsigned integer";
-        case ValueShape::Text:
+        case ValueForm::Text:
             return "a text";
-        default:
+        case ValueForm::Fields:
             break;
     }
     std::string text = "{";
-    const Layout& layout = LayoutOf(shape);
+    const Layout layout = shape.fields;
     for (size_t index = 0; index < layout.size(); ++index) {
-        const Field& field = layout[index];
+        const ValueField& field = layout[index];
         text += index == 0 ? "\"" : ", \"";
         text += field.name;
         text += "\": ";
@@ -469,28 +377,28 @@ std::string DescribeShape(ValueShape shape) {
     return text + "}";
 }
 
-std::string DescribeLayout(ValueShape shape) {
-    switch (shape) {
-        case ValueShape::Scalar:
+std::string DescribeLayout(const ValueLayout& shape) {
+    if (shape.description != nullptr) {
+        return shape.description;
+    }
+    switch (shape.form) {
+        case ValueForm::Integer:
             return "one 32-bit integer (4 bytes)";
-        case ValueShape::Unsigned:
+        case ValueForm::Unsigned:
             return "one 32-bit unsigned integer (4 bytes)";
-        case ValueShape::Text:
+        case ValueForm::Text:
             return "UTF-16 text ending in NUL";
-        case ValueShape::TuningInfo:
-            // A word list of any length: the module's version decides how many it holds.
-            return "w[...] (40 or 180 words by module version)";
-        default:
+        case ValueForm::Fields:
             break;
     }
-    const Layout& layout = LayoutOf(shape);
+    const Layout layout = shape.fields;
     std::string parts;
     uint32_t fixedBytes = 0;
     std::string countedBytes;  // "4n": the bytes that the count adds
     std::string limit;
     bool padded = false;
     for (size_t index = 0; index < layout.size(); ++index) {
-        const Field& field = layout[index];
+        const ValueField& field = layout[index];
         const std::string count = index > 0 ? layout[index - 1].name : "";
         parts += index == 0 ? "" : "; ";
         switch (field.kind) {
@@ -592,7 +500,7 @@ std::optional<LONG> ParseWord(const std::string& text) {
 }
 
 std::vector<BYTE> EncodeValue(const ParameterInfo& parameter, const Json& value) {
-    if (IsStructured(parameter.shape)) {
+    if (IsStructured(*parameter.layout)) {
         return EncodeStructured(parameter, value);
     }
     std::vector<BYTE> out;
@@ -609,7 +517,7 @@ std::vector<BYTE> EncodeArguments(const ParameterInfo& parameter,
     for (const std::string& argument : arguments) {
         joined += (joined.empty() ? "" : " ") + argument;
     }
-    if (IsStructured(parameter.shape) && joined.find_first_not_of(" \t") != std::string::npos &&
+    if (IsStructured(*parameter.layout) && joined.find_first_not_of(" \t") != std::string::npos &&
         joined[joined.find_first_not_of(" \t")] == '{') {
         Json value;
         try {
@@ -619,7 +527,7 @@ std::vector<BYTE> EncodeArguments(const ParameterInfo& parameter,
         }
         return EncodeStructured(parameter, value);
     }
-    if (!IsStructured(parameter.shape) && arguments.size() != 1) {
+    if (!IsStructured(*parameter.layout) && arguments.size() != 1) {
         Refuse(parameter, "it takes one value, not " + std::to_string(arguments.size()));
     }
     std::vector<BYTE> out;
@@ -630,22 +538,22 @@ std::vector<BYTE> EncodeArguments(const ParameterInfo& parameter,
         }
         PutWord(out, *word);
     }
-    return IsStructured(parameter.shape) ? CheckedRawWords(parameter, std::move(out)) : out;
+    return IsStructured(*parameter.layout) ? CheckedRawWords(parameter, std::move(out)) : out;
 }
 
 Json DecodeValue(const ParameterInfo& parameter, const std::vector<BYTE>& bytes, Reading reading) {
-    switch (parameter.shape) {
-        case ValueShape::Scalar:
-        case ValueShape::Unsigned: {
+    switch (parameter.layout->form) {
+        case ValueForm::Integer:
+        case ValueForm::Unsigned: {
             std::vector<BYTE> word = bytes;
             word.resize(4, 0);
             const LONG value = WordAt(word, 0);
-            if (parameter.shape == ValueShape::Unsigned) {
+            if (parameter.layout->form == ValueForm::Unsigned) {
                 return static_cast<uint32_t>(value);
             }
             return value;
         }
-        case ValueShape::Text: {
+        case ValueForm::Text: {
             WString text;
             for (size_t offset = 0; offset + 1 < bytes.size(); offset += 2) {
                 const auto unit = static_cast<WCHAR>(
@@ -657,10 +565,10 @@ Json DecodeValue(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
             }
             return ToUtf8(text);
         }
-        default:
+        case ValueForm::Fields:
             break;
     }
-    Json named = DecodeStructured(LayoutOf(parameter.shape), bytes, reading);
+    Json named = DecodeStructured(parameter.layout->fields, bytes, reading);
     return named.is_null() ? RawWords(bytes) : named;
 }
 

@@ -34,10 +34,10 @@ Json DecodeValue(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
                  Reading reading = Reading::AsReturned);
 
 // The JSON form that a parameter takes, for help and error texts.
-std::string DescribeShape(ValueShape shape);
-bool IsStructured(ValueShape shape);
+std::string DescribeShape(const ValueLayout& layout);
+bool IsStructured(const ValueLayout& layout);
 // The caller's raw layout, for the parameter reference: "n; a[20]; b[20] (164 bytes)".
-std::string DescribeLayout(ValueShape shape);
+std::string DescribeLayout(const ValueLayout& layout);
 
 // An integer in the range of a 32-bit word, written in decimal or as 0x followed by
 // hexadecimal digits, with an optional minus sign; nullopt otherwise. Values from 2^31 to

@@ -101,11 +101,3 @@ private:
 // A module's narrow text of `length` bytes converted with the thread's ANSI code page;
 // kMalformedAnswer when the code page cannot convert it.
 HRESULT NarrowToBstr(const char* text, size_t length, ScopedBstr* out);
-
-// The walk through one filter's parts from `startPart` to the filter's next connector: routes
-// the selectors on the way, reads the audio engine's offload pin, and replaces the connector
-// part and the current connector with the connector reached. S_OK when a connector was reached,
-// S_FALSE when the parts lead nowhere, or the failing code.
-HRESULT PPFindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* connectorPart,
-                            ComPtr<IConnector>* currentConnector, IMMDeviceEnumerator* enumerator,
-                            bool* useConnectorPins, std::set<ULONG>* pinIds);

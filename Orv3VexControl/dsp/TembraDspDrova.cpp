@@ -1,5 +1,6 @@
 #include "TembraDspDrova.h"
 
+#include "parameters/ParameterTable.h"
 #include "util/GuidText.h"
 #include "util/Log.h"
 
@@ -162,8 +163,8 @@ HRESULT CTembraDspDrova::SetModuleEnableOn(EndpointModuleRecord& record, ULONG e
         }
     }
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::SetModuleEnable",
-                   "Set module status failed: [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CTembraDspDrova::SetModuleEnable", hr,
+                 "Set module status failed: [0x%.8x]%s");
     } else {
         VEX_LOG(kLevelInformation, "CTembraDspDrova::SetModuleEnable",
                 "Set module status succeed.");
@@ -188,9 +189,8 @@ HRESULT CTembraDspDrova::GetModuleEnable(ULONG* enabled) {
             hr = kMalformedAnswer;
         }
         if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::GetModuleEnable",
-                       "Failed to get PP module parameter!: [0x%.8x]%s", hr);
-            return hr;
+            return VEX_FAIL(kLevelWarning, "CTembraDspDrova::GetModuleEnable", hr,
+                            "Failed to get PP module parameter!: [0x%.8x]%s");
         }
     }
     *enabled = state;
@@ -253,10 +253,8 @@ HRESULT CTembraDspDrova::GetModuleParam(ModuleParamBlock* block, ULONG modulePar
     }
     hr = ReadParam(*record, block, moduleParamId);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CTembraDspDrova::GetModuleParam",
-                "Failed to get PP module parameter %d: [0x%.8x]%s", moduleParamId, hr,
-                Util::ErrorText{hr});
-        return hr;
+        return VEX_FAIL(kLevelWarning, "CTembraDspDrova::GetModuleParam", hr,
+                        "Failed to get PP module parameter %d: [0x%.8x]%s", moduleParamId);
     }
     VEX_LOG(kLevelInformation, "CTembraDspDrova::GetModuleParam", "Get module parameter succeed.");
     return hr;
@@ -274,8 +272,8 @@ bool CTembraDspDrova::IsValidParameter(ULONG moduleParamId, ULONG base, const WC
         return true;
     }
     const HRESULT hr = E_INVALIDARG;
-    VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::IsValidParameter",
-               "Failed to set PP module parameter!: [0x%.8x]%s", hr);
+    VEX_FAIL(kLevelWarning, "CTembraDspDrova::IsValidParameter", hr,
+             "Failed to set PP module parameter!: [0x%.8x]%s");
     return false;
 }
 
@@ -308,38 +306,41 @@ HRESULT CTembraDspDrova::SetModuleParamOn(EndpointModuleRecord& record, ULONG mo
         record.vendorSet != 0 ? kAmdDataCapacity : static_cast<ULONG>(VendorKs::kParamDataCapacity);
     if (length > capacity || (length > 0 && data == nullptr)) {
         const HRESULT refused = E_INVALIDARG;  // more than the form carries
-        VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::SetModuleParam",
-                   "Failed to set PP module parameter!: [0x%.8x]%s", refused);
-        return refused;
+        return VEX_FAIL(kLevelWarning, "CTembraDspDrova::SetModuleParam", refused,
+                        "Failed to set PP module parameter!: [0x%.8x]%s");
     }
-    // The value travels as a block: its length, the data, zeros up to the block's size.
+    // The value travels as a block: its length, the data, zeros up to the block's size. The
+    // audio-module form carries it inside the request; the other forms send it from the
+    // driver's own buffer, so that a set allocates no block of its own.
     const size_t blockSize =
         record.vendorSet != 0 ? VendorKs::kAmdParamBlockSize : VendorKs::kParamBlockSize;
-    std::vector<BYTE> block(blockSize, 0);
-    std::memcpy(block.data(), &length, sizeof length);
-    if (length > 0) {
-        std::memcpy(block.data() + sizeof length, data, length);
-    }
     ULONG returned = 0;
     HRESULT hr = S_OK;
-    if (record.vendorSet != 0) {
-        hr = ForAmdModule(record, KSPROPERTY_TYPE_SET, moduleParamId)
-                 .Send(record.ksControl.Get(), block.data(), static_cast<ULONG>(block.size()),
-                       &returned);
+    if (record.vendorSet == 0 && record.audioModule != 0) {
+        hr = ForModule(record, VendorKs::kModuleParameter, KSPROPERTY_TYPE_SET)
+                 .AppendU32(moduleParamId)
+                 .AppendU8(1)
+                 .AppendBlock(data, length, blockSize)
+                 .Send(record.ksControl.Get(), nullptr, 0, &returned);
     } else {
-        ModuleRequest request = ForModule(record, VendorKs::kModuleParameter, KSPROPERTY_TYPE_SET);
-        request.AppendU32(moduleParamId).AppendU8(1);
-        if (record.audioModule != 0) {
-            hr = request.AppendBytes(block.data(), block.size())
-                     .Send(record.ksControl.Get(), nullptr, 0, &returned);
-        } else {
-            hr = request.Send(record.ksControl.Get(), block.data(),
-                              static_cast<ULONG>(block.size()), &returned);
+        BYTE* block = reinterpret_cast<BYTE*>(m_replyBuffer.get());
+        if (length > 0) {
+            std::memmove(block + sizeof length, data, length);
         }
+        std::memcpy(block, &length, sizeof length);
+        std::memset(block + sizeof length + length, 0, blockSize - sizeof length - length);
+        ModuleRequest request =
+            record.vendorSet != 0
+                ? ForAmdModule(record, KSPROPERTY_TYPE_SET, moduleParamId)
+                : ForModule(record, VendorKs::kModuleParameter, KSPROPERTY_TYPE_SET);
+        if (record.vendorSet == 0) {
+            request.AppendU32(moduleParamId).AppendU8(1);
+        }
+        hr = request.Send(record.ksControl.Get(), block, static_cast<ULONG>(blockSize), &returned);
     }
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CTembraDspDrova::SetModuleParam",
-                   "Failed to set PP module parameter!: [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CTembraDspDrova::SetModuleParam", hr,
+                 "Failed to set PP module parameter!: [0x%.8x]%s");
     }
     return hr;
 }
@@ -420,9 +421,8 @@ HRESULT CTembraDspDrova::GetModuleVersionText(BSTR* text) {
         hr = NarrowToBstr(narrow, bytes, &wide);
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelWarning, "CTembraDspDrova::GetModuleVersionText",
-                "Failed to get PP module parameter %d: [0x%.8x]%s", kAmdVersionParam, hr,
-                Util::ErrorText{hr});
+        VEX_FAIL(kLevelWarning, "CTembraDspDrova::GetModuleVersionText", hr,
+                 "Failed to get PP module parameter %d: [0x%.8x]%s", kAmdVersionParam);
         return E_FAIL;
     }
     *text = wide.Release();

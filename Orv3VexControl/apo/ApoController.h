@@ -11,10 +11,10 @@ class ApoController {
 public:
     // Opens the endpoint's property store, or shares the one already open. S_OK, S_FALSE when
     // the store could be opened only for reading, or the platform's failure code.
-    static HRESULT Open(const WCHAR* endpointId);
+    static HRESULT Open(EndpointId endpointId);
 
     // Undoes one open of the endpoint's session; the last one ends it. Always S_OK.
-    static HRESULT Close(const WCHAR* endpointId);
+    static HRESULT Close(EndpointId endpointId);
 
     // Writes a catalogued parameter under its property key. E_FAIL for an endpoint without a
     // session or an id outside the catalogue; otherwise the store's result.
@@ -27,7 +27,3 @@ public:
     // applied; 10 (unknown) when it cannot be read.
     static ULONG GetFormFactor(EndpointId endpointId);
 };
-
-// The value as text for the records of a set or a get: a number for 32-bit integers, the
-// elements of a counted buffer separated by ", ", or "NULL" for an empty one.
-WString FormatParameterValue(LONG id, const PROPVARIANT& value);

@@ -3,8 +3,8 @@
 // kernel-streaming request on the module's control.
 #pragma once
 
-#include "DspParameterCatalogue.h"
-#include "PPAPIHelper.h"
+#include "ModuleParamNames.h"
+#include "discovery/PPAPIHelper.h"
 #include "Platform.h"
 
 #include <memory>

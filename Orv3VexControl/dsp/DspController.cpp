@@ -1,8 +1,8 @@
 #include "DspController.h"
 
-#include "ApoController.h"
-#include "DspParameterCatalogue.h"
 #include "TembraDspDrova.h"
+#include "conversion/ParameterConversion.h"
+#include "parameters/ParameterTable.h"
 #include "util/Log.h"
 #include "util/ScopedBstr.h"
 #include "util/TextKey.h"
@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -26,39 +27,21 @@ struct DspSession {
 
 // The version label of the module that serves the main processing.
 constexpr const WCHAR* kMainModuleLabel = TEXT("2.10.0-lite");
+// The firmware whose gains travel without their count.
+constexpr const WCHAR* kFirstFirmware = TEXT("1.0.0");
 
 CTembraDspDrova TembraDspDriver;
 std::map<WString, DspSession, Util::TextKeyLess> DspSessionTable;
-
-bool InRange(LONG id, LONG first, LONG last) {
-    return id >= first && id <= last;
-}
 
 bool SameBstr(BSTR left, BSTR right) {
     return VarBstrCmp(left, right, LOCALE_USER_DEFAULT, 0) == static_cast<HRESULT>(VARCMP_EQ);
 }
 
-bool IsMain(LONG id) {
-    return InRange(id, 1001, 1998);
+// The most values of a counted layout: a module has at most that many channel parameters of
+// each kind, and a get gives back at most that many gains.
+ULONG MostValues(const ParameterRow& row) {
+    return row.layout->fields.back().limit;
 }
-
-bool IsBypass(LONG id) {
-    return id == 1002 || id == 2002;
-}
-
-// Channel gains and mutes: one module parameter per channel, from 54 and from 62 on.
-bool IsChannels(LONG id) {
-    return id == 2137 || id == 2138;
-}
-
-ULONG FirstChannelParam(LONG id) {
-    return id == 2137 ? 54 : 62;
-}
-
-// A module has at most eight channel parameters of each kind; the public block is the count
-// word and eight values.
-constexpr ULONG kMaxChannels = 8;
-constexpr ULONG kChannelBlockSize = 4 * (kMaxChannels + 1);
 
 // Word k of a block (bytes 4k..4k+3, little-endian).
 LONG Word(const BYTE* data, size_t k) {
@@ -69,6 +52,24 @@ LONG Word(const BYTE* data, size_t k) {
 
 void PutWord(BYTE* data, size_t k, ULONG word) {
     std::memcpy(data + 4 * k, &word, sizeof word);
+}
+
+// One discovered module's identity, as the driver copies it out.
+struct ModuleInfo {
+    ScopedBstr deviceId;
+    ScopedBstr friendlyName;
+    ScopedBstr versionLabel;
+    GUID endpointGuid{};
+    ULONG formFactor = 0;
+    ULONG channelCount = 0;
+    ULONG moduleType = 0;
+};
+
+HRESULT ReadModuleInfo(ULONG index, ModuleInfo* info) {
+    return TembraDspDriver.GetModuleInfo(index, info->deviceId.Receive(), &info->endpointGuid,
+                                         &info->formFactor, info->friendlyName.Receive(),
+                                         &info->channelCount, &info->moduleType,
+                                         info->versionLabel.Receive());
 }
 
 // Whether a module's version label is exactly `text`.
@@ -102,7 +103,7 @@ std::vector<BYTE> Bytes(const std::vector<LONG>& words) {
 
 // The value in the module's layout. The counts the public layout carries are checked against
 // the block before anything is removed.
-HRESULT BuildPayload(LONG publicId, const PROPVARIANT& value, BSTR label,
+HRESULT BuildPayload(const ParameterRow& row, const PROPVARIANT& value, BSTR label,
                      std::vector<BYTE>* payload) {
     if (value.vt == VT_I4) {
         payload->resize(4);
@@ -114,8 +115,8 @@ HRESULT BuildPayload(LONG publicId, const PROPVARIANT& value, BSTR label,
     if (size > 0 && data == nullptr) {
         return E_INVALIDARG;
     }
-    switch (publicId) {
-        case 2108: {  // n, n values, m, m values: both counts go
+    switch (row.dsp) {
+        case DspShape::DropCounts: {  // n, n values, m, m values: both counts go
             std::vector<LONG> words = Words(data, size);
             if (words.empty() || words[0] < 0 ||
                 static_cast<size_t>(words[0]) + 1 >= words.size()) {
@@ -126,31 +127,30 @@ HRESULT BuildPayload(LONG publicId, const PROPVARIANT& value, BSTR label,
             *payload = Bytes(words);
             return S_OK;
         }
-        case 2116: {  // n, then n records of 7 words: each record's first word goes
+        case DspShape::DropRecordMarkers: {  // n, then n records: each record's marker goes
+            const size_t stride = row.layout->fields.back().width + 1u;
             const std::vector<LONG> words = Words(data, size);
             if (words.empty() || words[0] < 0 ||
-                static_cast<size_t>(words[0]) > (words.size() - 1) / 7) {
+                static_cast<size_t>(words[0]) > (words.size() - 1) / stride) {
                 return E_INVALIDARG;
             }
             std::vector<LONG> kept;
             kept.reserve(words.size());
             const size_t records = static_cast<size_t>(words[0]);
             for (size_t k = 0; k < words.size(); ++k) {
-                if (k == 0 || k > 7 * records || (k - 1) % 7 != 0) {
+                if (k == 0 || k > stride * records || (k - 1) % stride != 0) {
                     kept.push_back(words[k]);
                 }
             }
             *payload = Bytes(kept);
             return S_OK;
         }
-        case 2107:
-            if (!Labelled(label, TEXT("1.0.0"))) {
+        case DspShape::Gains:
+            if (!Labelled(label, kFirstFirmware)) {
                 break;
             }
             [[fallthrough]];
-        case 2109:
-        case 2122:
-        case 2135:  // the leading count word goes
+        case DspShape::DropLeadingCount:  // the leading count word goes
             if (size < 4) {
                 return E_INVALIDARG;
             }
@@ -203,41 +203,29 @@ CTembraDspDrova& DspController::Driver() {
     return TembraDspDriver;
 }
 
-HRESULT DspController::Open(const WCHAR* endpointId) {
+HRESULT DspController::Open(EndpointId endpointId) {
     VEX_LOG_SCOPE("DspController::Open");
     HRESULT hr = TembraDspDriver.RefreshModules();
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "DspController::Open", "RefreshModules of DSP failed: [0x%.8x]%s",
-                   hr);
-        return hr;
+        return VEX_FAIL(kLevelWarning, "DspController::Open", hr,
+                        "RefreshModules of DSP failed: [0x%.8x]%s");
     }
-    if (DspSessionTable.count(std::basic_string_view<WCHAR>(endpointId)) != 0) {
+    if (DspSessionTable.count(endpointId.View()) != 0) {
         VEX_LOG(kLevelInformation, "DspController::Open",
-                "DSP module for device[%s] is already opened.", endpointId);
+                "DSP module for device[%s] is already opened.", endpointId.Text());
         return S_OK;
     }
     ULONG count = 0;
     TembraDspDriver.GetModuleCount(&count);
-    const ScopedBstr wanted(BstrFromText(endpointId));
+    const ScopedBstr wanted(BstrFromText(endpointId.Text()));
     const ScopedBstr mainLabel(BstrFromText(kMainModuleLabel));
     DspSession session;
     for (ULONG i = 0; i < count; ++i) {
-        ScopedBstr deviceId;
-        ScopedBstr friendlyName;
-        ScopedBstr versionLabel;
-        GUID endpointGuid{};
-        ULONG formFactor = 0;
-        ULONG channelCount = 0;
-        ULONG moduleType = 0;
-        if (FAILED(TembraDspDriver.GetModuleInfo(i, deviceId.Receive(), &endpointGuid, &formFactor,
-                                                 friendlyName.Receive(), &channelCount, &moduleType,
-                                                 versionLabel.Receive()))) {
+        ModuleInfo info;
+        if (FAILED(ReadModuleInfo(i, &info)) || !SameBstr(info.deviceId.Get(), wanted.Get())) {
             continue;
         }
-        if (!SameBstr(deviceId.Get(), wanted.Get())) {
-            continue;
-        }
-        if (SameBstr(versionLabel.Get(), mainLabel.Get())) {
+        if (SameBstr(info.versionLabel.Get(), mainLabel.Get())) {
             session.mainModule = static_cast<LONG>(i);
         } else {
             session.lowLatencyModule = static_cast<LONG>(i);
@@ -245,45 +233,47 @@ HRESULT DspController::Open(const WCHAR* endpointId) {
     }
     if (session.mainModule == kNoModule && session.lowLatencyModule == kNoModule) {
         VEX_LOG(kLevelWarning, "DspController::Open",
-                "Could not find the dsp module for the device [%s]", endpointId);
+                "Could not find the dsp module for the device [%s]", endpointId.Text());
         return S_OK;
     }
-    DspSessionTable.emplace(endpointId, session);
-    VEX_LOG(kLevelInformation, "DspController::Open", "DSP module index: %s[%d, %d]", endpointId,
-            session.mainModule, session.lowLatencyModule);
+    DspSessionTable.emplace(endpointId.View(), session);
+    VEX_LOG(kLevelInformation, "DspController::Open", "DSP module index: %s[%d, %d]",
+            endpointId.Text(), session.mainModule, session.lowLatencyModule);
     return S_OK;
 }
 
-HRESULT DspController::Close(const WCHAR* endpointId) {
+HRESULT DspController::Close(EndpointId endpointId) {
     // Found by the caller's text, so that closing allocates nothing.
-    const auto it = DspSessionTable.find(std::basic_string_view<WCHAR>(endpointId));
+    const auto it = DspSessionTable.find(endpointId.View());
     if (it == DspSessionTable.end()) {
         VEX_LOG(kLevelWarning, "DspController::Close", "DSP module for device[%s] is not opened.",
-                endpointId);
+                endpointId.Text());
         return S_OK;
     }
     DspSessionTable.erase(it);
     return S_OK;
 }
 
-LONG DspController::GetModuleIndex(const WCHAR* endpointId, LONG publicId) {
-    const auto it = DspSessionTable.find(std::basic_string_view<WCHAR>(endpointId));
+LONG DspController::GetModuleIndex(EndpointId endpointId, LONG publicId) {
+    const auto it = DspSessionTable.find(endpointId.View());
     if (it == DspSessionTable.end()) {
         return kNoModule;
     }
-    if (InRange(publicId, 1001, 1998)) {
-        return it->second.mainModule;
-    }
-    if (InRange(publicId, 2001, 2998)) {
-        return it->second.lowLatencyModule;
+    switch (RangeOf(publicId)) {
+        case ProcessingRange::Main:
+            return it->second.mainModule;
+        case ProcessingRange::LowLatency:
+            return it->second.lowLatencyModule;
+        case ProcessingRange::None:
+            break;
     }
     return kNoModule;
 }
 
-HRESULT DspController::SelectModule(const WCHAR* endpointId, LONG publicId) {
-    if (DspSessionTable.count(std::basic_string_view<WCHAR>(endpointId)) == 0) {
+HRESULT DspController::SelectModule(EndpointId endpointId, LONG publicId) {
+    if (DspSessionTable.count(endpointId.View()) == 0) {
         VEX_LOG(kLevelWarning, "DspController::SelectModule",
-                "DSP module for device[%s] is not opened.", endpointId);
+                "DSP module for device[%s] is not opened.", endpointId.Text());
         return E_FAIL;
     }
     const LONG index = GetModuleIndex(endpointId, publicId);
@@ -293,27 +283,45 @@ HRESULT DspController::SelectModule(const WCHAR* endpointId, LONG publicId) {
     return TembraDspDriver.SelectModule(index);
 }
 
-DspModuleAvailability DspController::GetModuleAvailability(const WCHAR* endpointId) {
-    const auto it = DspSessionTable.find(std::basic_string_view<WCHAR>(endpointId));
+HRESULT DspController::CancelNotifications(EndpointId endpointId, LONG publicId) {
+    const HRESULT hr = SelectModule(endpointId, publicId);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return TembraDspDriver.UnregisterCallbackEvent();
+}
+
+DspModuleAvailability DspController::GetModuleAvailability(EndpointId endpointId) {
+    const auto it = DspSessionTable.find(endpointId.View());
     if (it == DspSessionTable.end()) {
         return {};
     }
     return {it->second.mainModule != kNoModule, it->second.lowLatencyModule != kNoModule};
 }
 
+bool DspController::HasModuleFor(EndpointId endpointId, LONG publicId) {
+    const DspModuleAvailability modules = GetModuleAvailability(endpointId);
+    switch (RangeOf(publicId)) {
+        case ProcessingRange::Main:
+            return modules.mainModule;
+        case ProcessingRange::LowLatency:
+            return modules.lowLatencyModule;
+        case ProcessingRange::None:
+            break;
+    }
+    return true;
+}
+
 namespace {
 
 // Writes the payload to the selected module: the bypass parameter, one parameter per channel,
-// or the catalogue entry's parameter.
-HRESULT WritePayload(LONG publicId, const DspParameterEntry& entry,
-                     const std::vector<BYTE>& payload) {
+// or the row's module parameter.
+HRESULT WritePayload(const ParameterRow& row, const std::vector<BYTE>& payload) {
     CTembraDspDrova& driver = TembraDspDriver;
-    if (IsBypass(publicId)) {
-        return driver.SetModuleParam(kBypassParam, payload.data(),
-                                     static_cast<ULONG>(payload.size()));
-    }
-    if (!IsChannels(publicId)) {
-        return driver.SetModuleParam(entry.moduleParamId, payload.data(),
+    if (row.dsp != DspShape::Channels) {
+        const ULONG moduleParamId =
+            row.dsp == DspShape::Bypass ? kBypassParam : static_cast<ULONG>(row.moduleParam);
+        return driver.SetModuleParam(moduleParamId, payload.data(),
                                      static_cast<ULONG>(payload.size()));
     }
     const size_t values = payload.size() / 4;
@@ -322,14 +330,14 @@ HRESULT WritePayload(LONG publicId, const DspParameterEntry& entry,
     }
     const LONG count = Word(payload.data(), 0);
     if (count > 0 &&
-        (static_cast<ULONG>(count) > kMaxChannels || static_cast<size_t>(count) >= values)) {
+        (static_cast<ULONG>(count) > MostValues(row) || static_cast<size_t>(count) >= values)) {
         return E_INVALIDARG;  // more channels than a module has, or than the value holds
     }
     // Every channel is written, also after one that failed; the first failure is the result.
     HRESULT hr = S_OK;
     for (LONG i = 0; i < count; ++i) {
-        const HRESULT written = driver.SetModuleParam(
-            FirstChannelParam(publicId) + static_cast<ULONG>(i), payload.data() + 4 * (i + 1), 4);
+        const HRESULT written = driver.SetModuleParam(static_cast<ULONG>(row.moduleParam + i),
+                                                      payload.data() + 4 * (i + 1), 4);
         if (SUCCEEDED(hr)) {
             hr = written;
         }
@@ -337,14 +345,23 @@ HRESULT WritePayload(LONG publicId, const DspParameterEntry& entry,
     return hr;
 }
 
+// The row of an id the DSP route takes, or null after its record.
+const ParameterRow* DspRow(const WCHAR* function, LONG publicId) {
+    const ParameterRow* row = FindParameterRow(publicId);
+    if (row == nullptr || !row->OnDsp()) {
+        Util::LogAt(kLevelWarning, VEX_LOG_FILE, __LINE__, function,
+                    TEXT("DSP module does NOT support this parameter. ID: [%d]"), publicId);
+        return nullptr;
+    }
+    return row;
+}
+
 }  // namespace
 
-HRESULT DspController::SetParameter(const WCHAR* endpointId, LONG publicId,
-                                    const PROPVARIANT& value, ULONG formFactor) {
-    const DspParameterEntry* entry = FindDspParameter(publicId);
-    if (entry == nullptr) {
-        VEX_LOG(kLevelWarning, "DspController::SetParameter",
-                "DSP module does NOT support this parameter. ID: [%d]", publicId);
+HRESULT DspController::SetParameter(EndpointId endpointId, LONG publicId, const PROPVARIANT& value,
+                                    ULONG formFactor) {
+    const ParameterRow* row = DspRow(TEXT("DspController::SetParameter"), publicId);
+    if (row == nullptr) {
         return E_INVALIDARG;
     }
     if (value.vt != VT_I4 && value.vt != VT_BLOB) {
@@ -354,21 +371,22 @@ HRESULT DspController::SetParameter(const WCHAR* endpointId, LONG publicId,
     if (FAILED(hr)) {
         return hr;
     }
-    if (IsMain(publicId)) {
+    if (RangeOf(publicId) == ProcessingRange::Main) {
         static_cast<void>(TembraDspDriver.SetFormFactor(formFactor));
     }
     ScopedBstr label;
     TembraDspDriver.GetVersionLabel(label.Receive());
     std::vector<BYTE> payload;
-    hr = BuildPayload(publicId, value, label.Get(), &payload);
+    hr = BuildPayload(*row, value, label.Get(), &payload);
     if (SUCCEEDED(hr)) {
-        hr = WritePayload(publicId, *entry, payload);
+        hr = WritePayload(*row, payload);
     }
     if (FAILED(hr)) {
-        VEX_LOG(kLevelError, "DspController::SetParameter", "Set %s failed. [0x%.8x]%s",
-                entry->name, hr, Util::ErrorText{hr});
-    } else if (Util::LogEnabled(kLevelInformation)) {
-        VEX_LOG(kLevelInformation, "DspController::SetParameter", "Set %s: %s", entry->name,
+        return VEX_FAIL(kLevelError, "DspController::SetParameter", hr, "Set %s failed. [0x%.8x]%s",
+                        row->moduleName);
+    }
+    if (Util::LogEnabled(kLevelInformation)) {
+        VEX_LOG(kLevelInformation, "DspController::SetParameter", "Set %s: %s", row->moduleName,
                 PayloadText(publicId, value, payload));
     }
     return hr;
@@ -376,7 +394,7 @@ HRESULT DspController::SetParameter(const WCHAR* endpointId, LONG publicId,
 
 namespace {
 
-// The length the tuning information (2125) has for a module version: 160 bytes below 1.4.1,
+// The length the tuning information has for a module version: 160 bytes below 1.4.1,
 // 720 otherwise (also when the label does not read as three numbers).
 ULONG TuningInfoLength(const WCHAR* label) {
     unsigned version[3] = {};
@@ -399,19 +417,13 @@ ULONG TuningInfoLength(const WCHAR* label) {
     return 720;
 }
 
-// Where an output layout takes its bytes from the module's answer.
-struct Span {
-    size_t to;
-    size_t from;
-    size_t length;
-};
-
 // The module's answer of S bytes into the caller's buffer: a word when S is 4, else the
 // layout of the id. The size reported, the capacity the call needs and the bytes it writes are
 // the same number; every copy stays inside both the answer and the caller's capacity. An answer
 // too short for the id's layout, or of any length but 4 for an id that has no layout, is
 // malformed: nothing is written and the size stays as it was.
-HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) {
+HRESULT CopyAnswer(const ParameterRow& row, BYTE* buffer, ULONG* size) {
+    const WCHAR* name = row.moduleName;
     const ModuleParamBlock& answer = DspController::Driver().ModuleReplyBuffer();
     const ULONG capacity = buffer != nullptr ? *size : 0;
     const ULONG length = answer.length;
@@ -422,10 +434,8 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
         return E_INVALIDARG;
     };
     auto malformed = [&] {
-        const HRESULT hr = kMalformedAnswer;
-        VEX_LOG(kLevelError, "DspController::GetParameter", "Get %s failed. [0x%.8x]%s", name, hr,
-                Util::ErrorText{hr});
-        return hr;
+        return VEX_FAIL(kLevelError, "DspController::GetParameter", kMalformedAnswer,
+                        "Get %s failed. [0x%.8x]%s", name);
     };
     if (length == 4) {
         *size = length;
@@ -437,47 +447,37 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
                 Word(answer.data, 0));
         return S_OK;
     }
-    std::vector<Span> spans;
-    ULONG written = 0;  // also the size reported and the capacity needed
+    // The bytes written, also the size reported and the capacity needed; taken from the answer
+    // at the spans, the rest zero.
+    ULONG written = length;
+    std::span<const AnswerSpan> spans;
     bool countFirst = false;
-    auto whole = [&](ULONG bytes) {
-        spans.push_back({0, 0, bytes});
-        written = bytes;
-    };
-    switch (publicId) {
-        case 2105:
-        case 1162:
-        case 2108:
-        case 2109:
-        case 2116:
-        case 2122:
-        case 2135:
-            whole(length);
+    switch (row.dsp) {
+        case DspShape::Whole:
+        case DspShape::DropCounts:
+        case DspShape::DropLeadingCount:
+        case DspShape::DropRecordMarkers:
             break;
-        case 2107: {
+        case DspShape::Gains: {
             ScopedBstr label;
             DspController::Driver().GetVersionLabel(label.Receive());
-            if (Labelled(label.Get(), TEXT("1.0.0"))) {
+            if (Labelled(label.Get(), kFirstFirmware)) {
                 // The module holds the values alone; the caller gets their count first.
-                spans.push_back({4, 0, length});
                 written = length + 4;
                 countFirst = true;
-            } else {
-                // The count word and 160 values.
-                constexpr ULONG kBlock = 644;
-                if (length < kBlock) {
-                    return malformed();
-                }
-                whole(kBlock);
+                break;
+            }
+            // The count word and the most values.
+            written = 4 * (1 + MostValues(row));
+            if (length < written) {
+                return malformed();
             }
             break;
         }
-        case 2125:
-        case 2126:
-        case 2127:
-        case 2136: {
-            ULONG fixed = publicId == 2126 ? 80 : publicId == 2127 ? 352 : 640;
-            if (publicId == 2125) {
+        case DspShape::Fixed:
+        case DspShape::TuningInfo: {
+            ULONG fixed = FixedBytes(*row.layout);
+            if (row.dsp == DspShape::TuningInfo) {
                 ScopedBstr label;
                 const HRESULT hr = DspController::Driver().GetVersionLabel(label.Receive());
                 if (FAILED(hr)) {
@@ -491,31 +491,24 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
             if (capacity < fixed || length < fixed) {
                 return tooSmall();
             }
-            whole(fixed);
+            written = fixed;
             break;
         }
-        case 1114:  // the two marker words at bytes 4 and 88 go
-            if (length < 172) {
+        case DspShape::Spans: {
+            ULONG needed = 0;
+            for (const AnswerSpan& span : row.spans) {
+                needed = std::max<ULONG>(needed, span.from + span.length);
+            }
+            if (length < needed) {
                 return malformed();
             }
-            spans = {{0, 0, 4}, {4, 8, 80}, {84, 92, 80}};
-            written = 164;
+            spans = row.spans;
+            written = FixedBytes(*row.layout);
             break;
-        case 1123:  // the first block moves behind 80 zero bytes; three markers go
-            if (length < 336) {
-                return malformed();
-            }
-            spans = {{0, 84, 4}, {84, 88, 80}, {164, 172, 80}, {244, 256, 80}};
-            written = 324;
-            break;
-        case 1141:  // word 1 of the output is cleared
-            if (length < 136) {
-                return malformed();
-            }
-            spans = {{0, 0, 4}, {8, 8, 128}};
-            written = 136;
-            break;
-        default:
+        }
+        case DspShape::Word:
+        case DspShape::Bypass:
+        case DspShape::Channels:
             // A value of one word: any other length is no value of this id.
             return malformed();
     }
@@ -523,15 +516,17 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
     if (buffer == nullptr || capacity < written) {
         return tooSmall();
     }
-    if (publicId == 1123) {
-        std::memset(buffer + 4, 0, 80);
-    } else if (publicId == 1141) {
-        std::memset(buffer + 4, 0, 4);
-    } else if (countFirst) {
-        PutWord(buffer, 0, length / 4);
-    }
-    for (const Span& span : spans) {
-        if (span.length > 0) {
+    if (spans.empty()) {
+        const ULONG offset = countFirst ? 4 : 0;
+        if (countFirst) {
+            PutWord(buffer, 0, length / 4);
+        }
+        if (written > offset) {
+            std::memcpy(buffer + offset, answer.data, written - offset);
+        }
+    } else {
+        std::memset(buffer, 0, written);
+        for (const AnswerSpan& span : spans) {
             std::memcpy(buffer + span.to, answer.data + span.from, span.length);
         }
     }
@@ -549,7 +544,7 @@ HRESULT CopyAnswer(LONG publicId, const WCHAR* name, BYTE* buffer, ULONG* size) 
 
 }  // namespace
 
-HRESULT DspController::GetParameter(const WCHAR* endpointId, LONG publicId, BYTE* buffer,
+HRESULT DspController::GetParameter(EndpointId endpointId, LONG publicId, BYTE* buffer,
                                     ULONG* size) {
     HRESULT hr = SelectModule(endpointId, publicId);
     if (FAILED(hr)) {
@@ -596,67 +591,55 @@ HRESULT DspController::GetParameter(const WCHAR* endpointId, LONG publicId, BYTE
         default:
             break;
     }
-    if (IsChannels(publicId)) {
-        return GetChannels(endpointId, publicId, buffer, size);
+    const ParameterRow* row = FindParameterRow(publicId);
+    if (row != nullptr && row->dsp == DspShape::Channels) {
+        return GetChannels(endpointId, *row, buffer, size);
     }
-    const DspParameterEntry* entry = FindDspParameter(publicId);
-    if (entry == nullptr) {
-        VEX_LOG(kLevelWarning, "DspController::GetParameter",
-                "DSP module does NOT support this parameter. ID: [%d]", publicId);
+    row = DspRow(TEXT("DspController::GetParameter"), publicId);
+    if (row == nullptr) {
         return E_INVALIDARG;
     }
-    const ULONG moduleParamId = IsBypass(publicId) ? kBypassParam : entry->moduleParamId;
-    const WCHAR* name = entry->name;
+    const ULONG moduleParamId =
+        row->dsp == DspShape::Bypass ? kBypassParam : static_cast<ULONG>(row->moduleParam);
     hr = driver.GetModuleParam(&driver.ModuleReplyBuffer(), moduleParamId);
     if (FAILED(hr)) {
-        VEX_LOG(kLevelError, "DspController::GetParameter", "Get %s failed. [0x%.8x]%s", name, hr,
-                Util::ErrorText{hr});
-        return hr;
+        return VEX_FAIL(kLevelError, "DspController::GetParameter", hr, "Get %s failed. [0x%.8x]%s",
+                        row->moduleName);
     }
-    return CopyAnswer(publicId, name, buffer, size);
+    return CopyAnswer(*row, buffer, size);
 }
 
-HRESULT DspController::GetChannels(const WCHAR* endpointId, LONG publicId, BYTE* buffer,
+HRESULT DspController::GetChannels(EndpointId endpointId, const ParameterRow& row, BYTE* buffer,
                                    ULONG* size) {
+    // The block holds the count word and the most channel values.
+    const ULONG mostChannels = MostValues(row);
+    const ULONG blockSize = 4 * (mostChannels + 1);
     const ULONG capacity = *size;
-    *size = kChannelBlockSize;
-    if (capacity < kChannelBlockSize || buffer == nullptr) {
+    *size = blockSize;
+    if (capacity < blockSize || buffer == nullptr) {
         return E_INVALIDARG;
     }
     CTembraDspDrova& driver = TembraDspDriver;
-    ULONG channels = 2;
-    ScopedBstr deviceId;
-    ScopedBstr friendlyName;
-    ScopedBstr versionLabel;
-    GUID endpointGuid{};
-    ULONG formFactor = 0;
-    ULONG moduleType = 0;
-    const LONG index = GetModuleIndex(endpointId, publicId);
-    if (FAILED(driver.GetModuleInfo(static_cast<ULONG>(index), deviceId.Receive(), &endpointGuid,
-                                    &formFactor, friendlyName.Receive(), &channels, &moduleType,
-                                    versionLabel.Receive()))) {
-        channels = 2;
-    }
+    ModuleInfo info;
+    const LONG index = GetModuleIndex(endpointId, row.id);
+    ULONG channels =
+        SUCCEEDED(ReadModuleInfo(static_cast<ULONG>(index), &info)) ? info.channelCount : 2;
     // The block holds eight channel values; a module that reports more gives its first eight.
-    channels = std::min(channels, kMaxChannels);
+    channels = std::min(channels, mostChannels);
     PutWord(buffer, 0, channels);
-    const DspParameterEntry* entry = FindDspParameter(publicId);
     HRESULT hr = S_OK;
     for (ULONG i = 0; i < channels; ++i) {
-        hr = driver.GetModuleParam(&driver.ModuleReplyBuffer(), FirstChannelParam(publicId) + i);
+        hr = driver.GetModuleParam(&driver.ModuleReplyBuffer(),
+                                   static_cast<ULONG>(row.moduleParam) + i);
+        // A channel value is one word; a shorter answer holds none.
+        if (SUCCEEDED(hr) && driver.ModuleReplyBuffer().length < 4) {
+            hr = kMalformedAnswer;
+        }
         if (FAILED(hr)) {
-            VEX_LOG(kLevelError, "DspController::GetParameter", "Get %s failed. [0x%.8x]%s",
-                    entry->name, hr, Util::ErrorText{hr});
-            return hr;
+            return VEX_FAIL(kLevelError, "DspController::GetParameter", hr,
+                            "Get %s failed. [0x%.8x]%s", row.moduleName);
         }
         const ModuleParamBlock& answer = driver.ModuleReplyBuffer();
-        if (answer.length < 4) {
-            // A channel value is one word; a shorter answer holds none.
-            hr = kMalformedAnswer;
-            VEX_LOG(kLevelError, "DspController::GetParameter", "Get %s failed. [0x%.8x]%s",
-                    entry->name, hr, Util::ErrorText{hr});
-            return hr;
-        }
         PutWord(buffer, i + 1, static_cast<ULONG>(Word(answer.data, 0)));
     }
     return hr;

@@ -87,6 +87,15 @@ ModuleRequest& ModuleRequest::AppendBytes(const void* bytes, size_t length) {
     return *this;
 }
 
+ModuleRequest& ModuleRequest::AppendBlock(const void* bytes, ULONG length, size_t blockSize) {
+    // Room for the block and the padding of a wrapped request, taken at once.
+    m_bytes.reserve(m_bytes.size() + blockSize + 8);
+    const size_t end = m_bytes.size() + blockSize;
+    AppendU32(length).AppendBytes(bytes, length);
+    m_bytes.resize(end, 0);
+    return *this;
+}
+
 HRESULT ModuleRequest::Send(IKsControl* control, void* data, ULONG dataLength, ULONG* returned) {
     if (m_wrapped) {
         m_bytes.resize((m_bytes.size() + 7) & ~size_t{7}, 0);

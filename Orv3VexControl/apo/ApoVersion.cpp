@@ -180,9 +180,8 @@ WString GetApoVersion(const WCHAR* endpointId, LONG parameterId) {
         CoCreateInstance(CLSID_PolicyConfigVistaClient, nullptr, CLSCTX_INPROC_SERVER,
                          IID_IPolicyConfigVistaClient, policyConfig.ReceiveVoid());
     if (FAILED(hr)) {
-        VEX_LOG(Util::kLevelError, "GetApoVersion",
-                "Cannot create instance for IPolicyConfigVistaClient. [0x%.8x]%s", hr,
-                Util::ErrorText{hr});
+        VEX_FAIL(Util::kLevelError, "GetApoVersion", hr,
+                 "Cannot create instance for IPolicyConfigVistaClient. [0x%.8x]%s");
         return WString();
     }
     const auto keys = VersionPropertyKeys.find(parameterId);

@@ -2,8 +2,9 @@
 // and the endpoint form factor.
 #include "ApoController.h"
 
-#include "EndpointParameterCatalogue.h"
-#include "Guids.h"
+#include "conversion/ParameterConversion.h"
+#include "parameters/Guids.h"
+#include "parameters/ParameterTable.h"
 #include "util/ComPtr.h"
 #include "util/GuidText.h"
 #include "util/Log.h"
@@ -77,14 +78,6 @@ private:
 
 StoreSessionTable ApoSessionTable;
 
-// Number bases that the value rendering can use, by base code.
-const std::map<int, WString> NumberBaseFormats = {
-    {32, TEXT("b")},
-    {512, TEXT("d")},
-    {1024, TEXT("o")},
-    {2048, TEXT("x")},
-};
-
 constexpr PROPERTYKEY kFormFactorKey = Guids::kPkeyAudioEndpointFormFactor;
 constexpr PROPERTYKEY kFormFactorOverrideKey = {Guids::kFormFactorOverrideSet, 0};
 
@@ -100,12 +93,6 @@ ULONGLONG PointerValue(const void* pointer) {
 IPropertyStore* FindStore(EndpointId endpointId) {
     const StoreSession* session = ApoSessionTable.Find(endpointId.View());
     return session == nullptr ? nullptr : session->store.Get();
-}
-
-// True for the types whose value part is a count followed by a pointer to that many elements.
-bool IsCountedBuffer(VARTYPE vt) {
-    return vt == VT_BLOB || vt == (VT_VECTOR | VT_I4) || vt == (VT_VECTOR | VT_UI4) ||
-           vt == (VT_VECTOR | VT_UI1);
 }
 
 // What a set or a get of a parameter goes through: the endpoint's store and the catalogue entry.
@@ -145,16 +132,17 @@ void LogPropertyAccess(const WCHAR* function, const WCHAR* verb, const EndpointP
                         FormatParameterValue(id, value));
         }
     } else {
-        Util::LogAt(Util::kLevelWarning, VEX_LOG_FILE, __LINE__, function,
-                    TEXT("%s property key [%s, %s, %d] failed: [0x%.8x]%s"), verb, info.name,
-                    Util::GuidText(info.key.fmtid), info.key.pid, hr, Util::ErrorText{hr});
+        Util::LogFailure(Util::kLevelWarning, VEX_LOG_FILE, __LINE__, function, hr,
+                         TEXT("%s property key [%s, %s, %d] failed: [0x%.8x]%s"), verb, info.name,
+                         Util::GuidText(info.key.fmtid), info.key.pid);
     }
 }
 
 }  // namespace
 
-HRESULT ApoController::Open(const WCHAR* endpointId) {
-    StoreSession* existing = ApoSessionTable.Find(endpointId);
+HRESULT ApoController::Open(EndpointId endpoint) {
+    const WCHAR* endpointId = endpoint.Text();
+    StoreSession* existing = ApoSessionTable.Find(endpoint.View());
     if (existing != nullptr) {
         VEX_LOG(Util::kLevelInformation, "ApoController::Open",
                 "Property store for device[%s] is already opened, AddRef() called.", endpointId);
@@ -166,31 +154,26 @@ HRESULT ApoController::Open(const WCHAR* endpointId) {
     HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
                                   Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
     if (FAILED(hr)) {
-        VEX_LOG(Util::kLevelError, "ApoController::Open",
-                "Failed to create device enumerator: [0x%.8x]%s", hr, Util::ErrorText{hr});
-        return hr;
+        return VEX_FAIL(Util::kLevelError, "ApoController::Open", hr,
+                        "Failed to create device enumerator: [0x%.8x]%s");
     }
     ComPtr<IMMDevice> device;
     hr = enumerator->GetDevice(endpointId, device.Receive());
     if (FAILED(hr)) {
-        VEX_LOG(Util::kLevelError, "ApoController::Open", "Failed to find device[%s]: [0x%.8x]%s",
-                endpointId, hr, Util::ErrorText{hr});
-        return hr;
+        return VEX_FAIL(Util::kLevelError, "ApoController::Open", hr,
+                        "Failed to find device[%s]: [0x%.8x]%s", endpointId);
     }
     ComPtr<IPropertyStore> store;
     hr = device->OpenPropertyStore(STGM_READWRITE, store.Receive());
     HRESULT result = S_OK;
     if (FAILED(hr)) {
-        VEX_LOG(Util::kLevelWarning, "ApoController::Open",
-                "Failed to open property store in read write mode, try read only mode again: "
-                "[0x%.8x]%s",
-                hr, Util::ErrorText{hr});
+        VEX_FAIL(Util::kLevelWarning, "ApoController::Open", hr,
+                 "Failed to open property store in read write mode, try read only mode again: "
+                 "[0x%.8x]%s");
         hr = device->OpenPropertyStore(STGM_READ, store.Receive());
         if (FAILED(hr)) {
-            VEX_LOG(Util::kLevelError, "ApoController::Open",
-                    "Failed to open property store in read only mode: [0x%.8x]%s", hr,
-                    Util::ErrorText{hr});
-            return hr;
+            return VEX_FAIL(Util::kLevelError, "ApoController::Open", hr,
+                            "Failed to open property store in read only mode: [0x%.8x]%s");
         }
         result = S_FALSE;
     }
@@ -201,8 +184,9 @@ HRESULT ApoController::Open(const WCHAR* endpointId) {
     return result;
 }
 
-HRESULT ApoController::Close(const WCHAR* endpointId) {
-    StoreSession* session = ApoSessionTable.Find(endpointId);
+HRESULT ApoController::Close(EndpointId endpoint) {
+    const WCHAR* endpointId = endpoint.Text();
+    StoreSession* session = ApoSessionTable.Find(endpoint.View());
     if (session == nullptr) {
         VEX_LOG(Util::kLevelWarning, "ApoController::Close",
                 "Property store for device[%s] is not opened.", endpointId);
@@ -216,7 +200,7 @@ HRESULT ApoController::Close(const WCHAR* endpointId) {
     }
     VEX_LOG(Util::kLevelInformation, "ApoController::Close",
             "Property store[0x%.16llx] for device[%s] is closed", pointer, endpointId);
-    ApoSessionTable.Remove(endpointId);
+    ApoSessionTable.Remove(endpoint.View());
     return S_OK;
 }
 
@@ -255,8 +239,8 @@ ULONG ApoController::GetFormFactor(EndpointId endpointId) {
     ScopedPropVariant value;
     HRESULT hr = store->GetValue(kFormFactorKey, value.Receive());
     if (FAILED(hr)) {
-        VEX_LOG(Util::kLevelError, "ApoController::GetFormFactor",
-                "Get audio endpoint form factor failed. [0x%.8x]%s", hr, Util::ErrorText{hr});
+        VEX_FAIL(Util::kLevelError, "ApoController::GetFormFactor", hr,
+                 "Get audio endpoint form factor failed. [0x%.8x]%s");
         return kFormFactorUnknown;
     }
     // Both properties are taken as 32-bit values, whatever type they carry.
@@ -279,41 +263,4 @@ ULONG ApoController::GetFormFactor(EndpointId endpointId) {
         return formFactor;
     }
     return override == kFormFactorHeadphones ? kFormFactorHeadphones : kFormFactorSpeakers;
-}
-
-WString FormatParameterValue(LONG id, const PROPVARIANT& value) {
-    if (value.vt == VT_I4 || value.vt == VT_UI4) {
-        return Util::Format(TEXT("%d"), value.lVal);
-    }
-    if (value.vt != VT_EMPTY && value.vt != VT_NULL && !IsCountedBuffer(value.vt)) {
-        // Only the types the parameters are stored in are read as counted buffers; anything
-        // else a store may hold is named by its type, so nothing outside it is read.
-        return Util::Format(TEXT("(type %d)"), static_cast<int>(value.vt));
-    }
-    // A counted buffer: the count where a blob's byte count lies, the data where its pointer
-    // lies. A vector's count is of elements, a blob's of bytes.
-    const BYTE* data = value.vt == VT_EMPTY || value.vt == VT_NULL ? nullptr : value.blob.pBlobData;
-    ULONG bytes = value.vt == VT_EMPTY || value.vt == VT_NULL ? 0 : value.blob.cbSize;
-    if (value.vt == (VT_VECTOR | VT_I4) || value.vt == (VT_VECTOR | VT_UI4)) {
-        bytes = value.cal.cElems > 0x3FFFFFFFu ? 0xFFFFFFFCu : value.cal.cElems * 4;
-    }
-    const bool byteElements = id == 2105 || value.vt == (VT_VECTOR | VT_UI1);
-    const ULONG count = byteElements ? bytes : bytes / 4;
-    if (data == nullptr || count == 0) {
-        return TEXT("NULL");
-    }
-    const WString element =
-        Util::Format(TEXT("%s%%%d%s%s"), TEXT(""), 0, NumberBaseFormats.at(512), TEXT(", "));
-    WString text;
-    for (ULONG i = 0; i < count; ++i) {
-        if (byteElements) {
-            text += Util::Format(element.c_str(), static_cast<int>(data[i]));
-        } else {
-            int32_t word;
-            std::memcpy(&word, data + 4 * static_cast<size_t>(i), sizeof word);
-            text += Util::Format(element.c_str(), word);
-        }
-    }
-    text.resize(text.size() - 2);
-    return text;
 }

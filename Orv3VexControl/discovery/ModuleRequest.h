@@ -42,6 +42,8 @@ public:
     ModuleRequest& AppendU32(ULONG value);
     ModuleRequest& AppendU64(ULONGLONG value);
     ModuleRequest& AppendBytes(const void* bytes, size_t length);
+    // A parameter block of `blockSize` bytes: `length` as a word, the bytes, then zeros.
+    ModuleRequest& AppendBlock(const void* bytes, ULONG length, size_t blockSize);
 
     // Sends the request. A wrapped request is first padded with zero bytes to a multiple of 8.
     // A driver claiming to have written more bytes than the data buffer holds is refused as

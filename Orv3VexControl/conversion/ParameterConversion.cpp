@@ -18,78 +18,75 @@ namespace {
 constexpr uint64_t kWordBytes = 4;
 // The largest blob a property value can describe, in words.
 constexpr uint64_t kMaxBlobWords = 0xFFFFFFFFull / kWordBytes;
-// The most values a get gives back: channel gains and mutes (32 bytes), optimizer gains
-// (640 bytes).
-constexpr uint64_t kChannelValueLimit = 8;
-constexpr uint64_t kGainValueLimit = 160;
-// Compressor records: 6 words each, at most 4 of them in the 100 bytes a get asks for.
-constexpr uint64_t kMaxRecords = 4;
-constexpr uint64_t kRecordWords = 6;
-constexpr ULONG kRecordsRequired = 4 + kMaxRecords * kRecordWords * kWordBytes;
-constexpr uint64_t kDrcMetadataWords = 18;
-constexpr uint64_t kInitInfoWords = 42;
-constexpr uint64_t kInitInfoHeadWords = 10;
-constexpr LONG kInitInfoMarker = 32;
-// The most fixed blocks a MarkedBlocks layout has (1123, 1170).
+// The most fixed blocks a MarkedBlocks layout has.
 constexpr uint64_t kMaxMarkedBlocks = 4;
 
-// How the words of an id are laid out.
+// How the words of an id are laid out, as the parameter table's fields say.
 enum class Shape {
     Scalar,         // one word, VT_I4
     MarkedBlocks,   // an optional leading word, then fixed blocks each after a marker
-    OptimizerRows,  // 1119: like MarkedBlocks, but only complete rows come back
-    PartialOutput,  // 1156: w0, k, k words
-    InitInfo,       // 1161: a length word inserted after word 9
-    DrcMetadata,    // 1162: 72 bytes, or 18 zero words
-    FilterConfig,   // 2105: a byte count and the bytes
-    CountedValues,  // 2107, 2137, 2138: a count and the values, limited on the way back
-    Records,        // 2116: a count and records of 6 words, each after a marker
+    OptimizerRows,  // like MarkedBlocks, ending in rows of which only complete ones come back
+    PartialOutput,  // w0, k, k words
+    InitInfo,       // a length word inserted after the head words
+    DrcMetadata,    // a fixed byte block, or zero words for none
+    FilterConfig,   // a byte count and the bytes
+    CountedValues,  // a count and the values, limited on the way back
+    Records,        // a count and records, each after a marker
 };
 
 struct Layout {
-    Shape shape;
-    bool leadingWord;     // MarkedBlocks, OptimizerRows: a count word before the blocks
-    uint64_t blocks;      // MarkedBlocks, OptimizerRows: the number of blocks
-    uint64_t blockWords;  // MarkedBlocks, OptimizerRows: words per block; the marker's value
-    uint64_t valueLimit;  // CountedValues: values copied back at most
+    Shape shape = Shape::Scalar;
+    bool leadingWord = false;  // MarkedBlocks, OptimizerRows: a word before the blocks
+    uint64_t blocks = 0;       // MarkedBlocks, OptimizerRows, Records (the most records)
+    uint64_t blockWords = 0;   // words per block, record or value; a marker's value
+    uint64_t valueLimit = 0;   // CountedValues, FilterConfig: values copied back at most
+    uint64_t headWords = 0;    // InitInfo: the words before the length word
 };
 
+// The layout of a value that the endpoint effect keeps; every other id is one word.
 Layout LayoutOf(LONG id) {
-    switch (id) {
-        case 1114:  // vex_ieq_bands
-        case 1122:  // vex_graphic_equalizer_bands
-            return {Shape::MarkedBlocks, true, 2, 20, 0};
-        case 1119:  // vex_audio_optimizer_bands: f, then ten rows
-            return {Shape::OptimizerRows, true, 11, 20, 0};
-        case 1123:  // vex_regulator_tuning
-        case 1170:  // vex_woofer_regulator_tuning
-            return {Shape::MarkedBlocks, true, 4, 20, 0};
-        case 1156:  // vex_tuning_partial_output_mode
-            return {Shape::PartialOutput, false, 0, 0, 0};
-        case 1161:  // vex_init_info
-            return {Shape::InitInfo, false, 0, 0, 0};
-        case 1162:  // vex_drc_metadata
-            return {Shape::DrcMetadata, false, 0, 0, 0};
-        case 2105:  // drova_filter_config
-            return {Shape::FilterConfig, false, 0, 0, 0};
-        case 2107:  // drova_audio_optimizer_gains
-            return {Shape::CountedValues, false, 0, 0, kGainValueLimit};
-        case 2108:  // drova_regulator_thresholds
-            return {Shape::MarkedBlocks, false, 2, 20, 0};
-        case 2109:  // drova_regulator_isolated_bands
-            return {Shape::MarkedBlocks, false, 1, 20, 0};
-        case 2116:  // drova_mb_compressor_tuning
-            return {Shape::Records, false, 0, kRecordWords, 0};
-        case 2122:  // drova_regulator_stress_amount
-            return {Shape::MarkedBlocks, false, 1, 8, 0};
-        case 2135:  // drova_sliding_bass_gain_curve
-            return {Shape::MarkedBlocks, false, 1, 5, 0};
-        case 2137:  // drova_channel_gains
-        case 2138:  // drova_channel_mutes
-            return {Shape::CountedValues, false, 0, 0, kChannelValueLimit};
-        default:
-            return {Shape::Scalar, false, 0, 0, 0};
+    const ParameterRow* row = FindParameterRow(id);
+    if (row == nullptr || !row->Stored() || row->layout->form != ValueForm::Fields) {
+        return {};
     }
+    const std::span<const ValueField> fields = row->layout->fields;
+    const ValueField& last = fields.back();
+    Layout layout;
+    layout.leadingWord = fields.front().kind == FieldKind::Word;
+    switch (last.kind) {
+        case FieldKind::Bytes:
+            layout.shape = Shape::DrcMetadata;
+            layout.blockWords = last.length / kWordBytes;
+            break;
+        case FieldKind::CountedBytes:
+            layout.shape = Shape::FilterConfig;
+            layout.valueLimit = last.limit;
+            break;
+        case FieldKind::CountedRows:
+            layout.shape = Shape::Records;
+            layout.blocks = last.limit;
+            layout.blockWords = last.width;
+            break;
+        case FieldKind::CountedWords:
+            // The count is the field before the values: after w0 in a partial output mode.
+            layout.shape = fields.size() > 2 ? Shape::PartialOutput : Shape::CountedValues;
+            layout.valueLimit = last.limit;
+            break;
+        case FieldKind::Rows:
+            layout.shape = Shape::OptimizerRows;
+            layout.blocks = fields.size() - 2 + last.length;
+            layout.blockWords = last.width;
+            break;
+        case FieldKind::Words:
+            layout.blockWords = last.length;
+            layout.blocks = fields.size() - (layout.leadingWord ? 1 : 0);
+            layout.headWords = row->layout->lengthWordAfter;
+            layout.shape = layout.headWords != 0 ? Shape::InitInfo : Shape::MarkedBlocks;
+            break;
+        case FieldKind::Word:
+            break;
+    }
+    return layout;
 }
 
 LONG ReadWord(const BYTE* bytes, uint64_t wordIndex) {
@@ -197,17 +194,17 @@ void PutMarkedBlocks(WordBlob& blob, const BYTE* data, uint64_t fromWord, uint64
     }
 }
 
-ConvertedParameter ConvertFilterConfig(const BYTE* data, ULONG size) {
+ConvertedParameter ConvertFilterConfig(const Layout& layout, const BYTE* data, ULONG size) {
     if (!Covers(data, size, kWordBytes)) {
         return Refused(E_INVALIDARG);
     }
     const uint64_t n = ReadCount(data, 0);
-    if (n > kFilterConfigCapacity) {
+    if (n > layout.valueLimit) {
         // Refused whole: neither route may receive a value other than the one asked for.
         VEX_LOG(Util::kLevelError, "ConvertParameterToPropVariant",
                 "Filter config is too large to set, capacity = %d bytes, asked = %d. Clear "
                 "filter config to null.",
-                static_cast<int>(kFilterConfigCapacity), static_cast<ULONG>(n));
+                static_cast<int>(layout.valueLimit), static_cast<ULONG>(n));
         return Refused(E_INVALIDARG);
     }
     if (!Covers(data, size, kWordBytes + n)) {
@@ -255,7 +252,8 @@ ConvertedParameter ConvertParameterToPropVariant(LONG id, const BYTE* data, ULON
         }
         case Shape::PartialOutput:
         case Shape::CountedValues: {
-            // A count (after w0 for 1156), then that many values, stored as they are.
+            // A count (after w0 in a partial output mode), then that many values, stored as
+            // they are.
             const uint64_t countWord = layout.shape == Shape::PartialOutput ? 1 : 0;
             if (!Covers(data, size, (countWord + 1) * kWordBytes)) {
                 return Refused(E_INVALIDARG);
@@ -267,39 +265,41 @@ ConvertedParameter ConvertParameterToPropVariant(LONG id, const BYTE* data, ULON
             return Collect(words, [&](WordBlob& blob) { blob.PutWords(data, 0, words); });
         }
         case Shape::InitInfo: {
-            if (!Covers(data, size, kInitInfoWords * kWordBytes)) {
+            const uint64_t words = layout.blockWords;
+            const uint64_t tail = words - layout.headWords;
+            if (!Covers(data, size, words * kWordBytes)) {
                 return Refused(E_INVALIDARG);
             }
-            return Collect(kInitInfoWords + 1, [&](WordBlob& blob) {
-                blob.PutWords(data, 0, kInitInfoHeadWords);
-                blob.Put(kInitInfoMarker);
-                blob.PutWords(data, kInitInfoHeadWords, kInitInfoWords - kInitInfoHeadWords);
+            return Collect(words + 1, [&](WordBlob& blob) {
+                blob.PutWords(data, 0, layout.headWords);
+                blob.Put(static_cast<LONG>(tail));
+                blob.PutWords(data, layout.headWords, tail);
             });
         }
         case Shape::DrcMetadata: {
             const bool none = data == nullptr || size == 0;
-            if (!none && !Covers(data, size, kDrcMetadataWords * kWordBytes)) {
+            if (!none && !Covers(data, size, layout.blockWords * kWordBytes)) {
                 return Refused(E_INVALIDARG);
             }
-            return Collect(kDrcMetadataWords, [&](WordBlob& blob) {
+            return Collect(layout.blockWords, [&](WordBlob& blob) {
                 if (!none) {
-                    blob.PutWords(data, 0, kDrcMetadataWords);
+                    blob.PutWords(data, 0, layout.blockWords);
                 }
             });
         }
         case Shape::FilterConfig:
-            return ConvertFilterConfig(data, size);
+            return ConvertFilterConfig(layout, data, size);
         case Shape::Records: {
             if (!Covers(data, size, kWordBytes)) {
                 return Refused(E_INVALIDARG);
             }
             const uint64_t records = ReadCount(data, 0);
-            if (!Covers(data, size, (1 + records * kRecordWords) * kWordBytes)) {
+            if (!Covers(data, size, (1 + records * layout.blockWords) * kWordBytes)) {
                 return Refused(E_INVALIDARG);
             }
-            return Collect(1 + records * (kRecordWords + 1), [&](WordBlob& blob) {
+            return Collect(1 + records * (layout.blockWords + 1), [&](WordBlob& blob) {
                 blob.Put(ReadWord(data, 0));
-                PutMarkedBlocks(blob, data, 1, records, kRecordWords);
+                PutMarkedBlocks(blob, data, 1, records, layout.blockWords);
             });
         }
     }
@@ -402,15 +402,15 @@ HRESULT GetPartialOutput(BYTE* buffer, ULONG* size, const StoredBytes& stored) {
     return S_OK;
 }
 
-HRESULT GetInitInfo(BYTE* buffer, ULONG* size, const StoredBytes& stored) {
-    const uint64_t head = kInitInfoHeadWords * kWordBytes;
+HRESULT GetInitInfo(const Layout& layout, BYTE* buffer, ULONG* size, const StoredBytes& stored) {
+    const uint64_t head = layout.headWords * kWordBytes;
     if (stored.size < head + kWordBytes) {
         return kMalformedStoredValue;
     }
     // The marker counts the bytes after it that the effect reads; the words after it are
     // all returned, so that the whole value that was set comes back.
     const uint64_t tail = stored.size - head - kWordBytes;
-    if (ReadCount(stored.data, kInitInfoHeadWords) > tail) {
+    if (ReadCount(stored.data, layout.headWords) > tail) {
         return kMalformedStoredValue;
     }
     const uint64_t required = head + tail;
@@ -434,11 +434,12 @@ HRESULT GetWhole(BYTE* buffer, ULONG* size, const StoredBytes& stored) {
     return S_OK;
 }
 
-HRESULT GetFilterConfig(BYTE* buffer, ULONG* size, const StoredBytes& stored) {
+HRESULT GetFilterConfig(const Layout& layout, BYTE* buffer, ULONG* size,
+                        const StoredBytes& stored) {
     if (stored.size < kWordBytes) {
         return kMalformedStoredValue;
     }
-    const uint64_t bytes = std::min<uint64_t>(ReadCount(stored.data, 0), kFilterConfigCapacity);
+    const uint64_t bytes = std::min(ReadCount(stored.data, 0), layout.valueLimit);
     if (kWordBytes + bytes > stored.size) {
         return kMalformedStoredValue;
     }
@@ -467,25 +468,28 @@ HRESULT GetCountedValues(const Layout& layout, BYTE* buffer, ULONG* size,
     return S_OK;
 }
 
-HRESULT GetRecords(BYTE* buffer, ULONG* size, const StoredBytes& stored) {
+HRESULT GetRecords(const Layout& layout, BYTE* buffer, ULONG* size, const StoredBytes& stored) {
     if (stored.size < kWordBytes) {
         return kMalformedStoredValue;
     }
     const uint64_t records = ReadCount(stored.data, 0);
-    const uint64_t storedRecordBytes = (kRecordWords + 1) * kWordBytes;
-    if (records <= kMaxRecords && kWordBytes + records * storedRecordBytes > stored.size) {
+    const uint64_t storedRecordBytes = (layout.blockWords + 1) * kWordBytes;
+    // A get asks for room for the count and the most records.
+    const auto required =
+        static_cast<ULONG>(kWordBytes + layout.blocks * (storedRecordBytes - kWordBytes));
+    if (records <= layout.blocks && kWordBytes + records * storedRecordBytes > stored.size) {
         return kMalformedStoredValue;
     }
-    if (buffer == nullptr || *size < kRecordsRequired) {
-        *size = kRecordsRequired;
+    if (buffer == nullptr || *size < required) {
+        *size = required;
         return E_INVALIDARG;
     }
-    std::memset(buffer, 0, kRecordsRequired);
+    std::memset(buffer, 0, required);
     std::memcpy(buffer, stored.data, kWordBytes);
-    if (records > kMaxRecords) {
+    if (records > layout.blocks) {
         return E_OUTOFMEMORY;
     }
-    const uint64_t recordBytes = kRecordWords * kWordBytes;
+    const uint64_t recordBytes = layout.blockWords * kWordBytes;
     for (uint64_t i = 0; i < records; ++i) {
         std::memcpy(buffer + kWordBytes + i * recordBytes,
                     stored.data + kWordBytes + i * storedRecordBytes + kWordBytes,
@@ -529,15 +533,15 @@ HRESULT ConvertStoredValue(LONG id, BYTE* buffer, ULONG* size, const PROPVARIANT
         case Shape::PartialOutput:
             return GetPartialOutput(buffer, size, stored);
         case Shape::InitInfo:
-            return GetInitInfo(buffer, size, stored);
+            return GetInitInfo(layout, buffer, size, stored);
         case Shape::DrcMetadata:
             return GetWhole(buffer, size, stored);
         case Shape::FilterConfig:
-            return GetFilterConfig(buffer, size, stored);
+            return GetFilterConfig(layout, buffer, size, stored);
         case Shape::CountedValues:
             return GetCountedValues(layout, buffer, size, stored);
         case Shape::Records:
-            return GetRecords(buffer, size, stored);
+            return GetRecords(layout, buffer, size, stored);
         case Shape::Scalar:
             break;
     }
@@ -553,9 +557,60 @@ HRESULT ConvertPropVariantToParameter(LONG id, BYTE* buffer, ULONG* size,
     }
     const HRESULT hr = ConvertStoredValue(id, buffer, size, value);
     if (hr == kMalformedStoredValue) {
-        VEX_LOG(Util::kLevelError, "ConvertPropVariantToParameter",
-                "Stored value of parameter %d does not have its layout: [0x%.8x]%s", id, hr,
-                Util::ErrorText{hr});
+        VEX_FAIL(Util::kLevelError, "ConvertPropVariantToParameter", hr,
+                 "Stored value of parameter %d does not have its layout: [0x%.8x]%s", id);
     }
     return hr;
+}
+
+namespace {
+
+// True for the types whose value part is a count followed by a pointer to that many elements.
+bool IsCountedBuffer(VARTYPE vt) {
+    return vt == VT_BLOB || vt == (VT_VECTOR | VT_I4) || vt == (VT_VECTOR | VT_UI4) ||
+           vt == (VT_VECTOR | VT_UI1);
+}
+
+// A value whose elements are bytes: a layout that ends in a byte list.
+bool IsByteValue(LONG id) {
+    const ParameterRow* row = FindParameterRow(id);
+    return row != nullptr && !row->layout->fields.empty() &&
+           row->layout->fields.back().kind == FieldKind::CountedBytes;
+}
+
+}  // namespace
+
+WString FormatParameterValue(LONG id, const PROPVARIANT& value) {
+    if (value.vt == VT_I4 || value.vt == VT_UI4) {
+        return Util::Format(TEXT("%d"), value.lVal);
+    }
+    if (value.vt != VT_EMPTY && value.vt != VT_NULL && !IsCountedBuffer(value.vt)) {
+        // Only the types the parameters are stored in are read as counted buffers; anything
+        // else a store may hold is named by its type, so nothing outside it is read.
+        return Util::Format(TEXT("(type %d)"), static_cast<int>(value.vt));
+    }
+    // A counted buffer: the count where a blob's byte count lies, the data where its pointer
+    // lies. A vector's count is of elements, a blob's of bytes.
+    const BYTE* data = value.vt == VT_EMPTY || value.vt == VT_NULL ? nullptr : value.blob.pBlobData;
+    ULONG bytes = value.vt == VT_EMPTY || value.vt == VT_NULL ? 0 : value.blob.cbSize;
+    if (value.vt == (VT_VECTOR | VT_I4) || value.vt == (VT_VECTOR | VT_UI4)) {
+        bytes = value.cal.cElems > 0x3FFFFFFFu ? 0xFFFFFFFCu : value.cal.cElems * 4;
+    }
+    const bool byteElements = IsByteValue(id) || value.vt == (VT_VECTOR | VT_UI1);
+    const ULONG count = byteElements ? bytes : bytes / 4;
+    if (data == nullptr || count == 0) {
+        return TEXT("NULL");
+    }
+    WString text;
+    for (ULONG i = 0; i < count; ++i) {
+        if (byteElements) {
+            text += Util::Format(TEXT("%d, "), static_cast<int>(data[i]));
+        } else {
+            int32_t word;
+            std::memcpy(&word, data + 4 * static_cast<size_t>(i), sizeof word);
+            text += Util::Format(TEXT("%d, "), word);
+        }
+    }
+    text.resize(text.size() - 2);
+    return text;
 }

@@ -1,5 +1,6 @@
 #include "PPAPIHelper.h"
 
+#include "ConnectorSearch.h"
 #include "SystemGuids.h"
 #include "util/Log.h"
 #include "util/ScopedCoMem.h"
@@ -23,17 +24,8 @@ constexpr HRESULT kMoreData = HRESULT_FROM_WIN32(ERROR_MORE_DATA);
 // No driver needs more than this for a list of descriptors or modules; a larger size is refused
 // before anything is allocated.
 constexpr ULONG kMaxListBytes = 1024 * 1024;
-// Bounds of the topology walk: a graph whose parts or connectors lead back to each other ends
-// with a failure here.
-constexpr int kMaxWalkDepth = 32;
-constexpr int kMaxWalkParts = 256;
-constexpr int kMaxConnectorHops = 32;
 // The text of a braced GUID fits this buffer.
 constexpr int kGuidTextCapacity = 64;
-
-constexpr UINT LowWord(UINT value) {
-    return value & 0xFFFFu;
-}
 
 GUID Guid(uint32_t a, uint16_t b, uint16_t c, std::initializer_list<uint8_t> tail) {
     GUID guid{a, b, c, {}};
@@ -145,8 +137,8 @@ HRESULT ReadIntelModuleList(ULONG pinId, IKsControl* control, const AudioModuleA
         hr = kMalformedAnswer;
     }
     if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, function, texts.versionFailed, hr, ErrorText{hr});
-        return hr;
+        return Util::LogFailure(kLevelWarning, VEX_LOG_FILE, __LINE__, function, hr,
+                                texts.versionFailed);
     }
     const int interfaceVersion = version[0];
     if (interfaceVersion != 1 && interfaceVersion != 2) {
@@ -169,8 +161,8 @@ HRESULT ReadIntelModuleList(ULONG pinId, IKsControl* control, const AudioModuleA
         hr = kMalformedAnswer;
     }
     if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, function, texts.listSizeFailed, hr, ErrorText{hr});
-        return hr;
+        return Util::LogFailure(kLevelWarning, VEX_LOG_FILE, __LINE__, function, hr,
+                                texts.listSizeFailed);
     }
     // The list is as long as the driver says (up to 1 MiB): a list that cannot be allocated
     // fails this query only, and discovery goes on.
@@ -200,8 +192,8 @@ HRESULT ReadIntelModuleList(ULONG pinId, IKsControl* control, const AudioModuleA
         }
     }
     if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, function, texts.listReadFailed, hr, ErrorText{hr});
-        return hr;
+        return Util::LogFailure(kLevelWarning, VEX_LOG_FILE, __LINE__, function, hr,
+                                texts.listReadFailed);
     }
     LogText(kLevelInformation, __LINE__, function, TEXT("Modules count: %d, modules size: %d"),
             list->count, list->size);
@@ -232,226 +224,14 @@ const VendorKs::ModuleEntry* FindLabelledEntry(const ModuleList& list, const WCH
     return nullptr;
 }
 
-// The records of opening a filter's control differ between the walk and the wave filter.
-struct FilterControlTexts {
-    const WCHAR* function;
-    const WCHAR* deviceFailed;
-    const WCHAR* activateFailed;
-};
-
-const FilterControlTexts kOffloadPinTexts = {
-    TEXT("PPFindConnectorPart"),
-    TEXT("GetDevice failed! [0x%.8x]%s"),
-    TEXT("Failed to activate IKsControl interface! [0x%.8x]%s"),
-};
-
-const FilterControlTexts kWaveFilterTexts = {
-    TEXT("CPPAPIHelper::PPInitialize"),
-    TEXT("Failed to retrieve wave filer device! [0x%.8x]%s"),
-    TEXT("Activate ks control failed! [0x%.8x]%s"),
-};
-
-// The KS control of the filter device a topology belongs to.
-HRESULT OpenFilterControl(IDeviceTopology* topology, IMMDeviceEnumerator* enumerator,
-                          const FilterControlTexts& texts, ComPtr<IKsControl>* control) {
-    ScopedCoMem<WCHAR> deviceId;
-    HRESULT hr = topology->GetDeviceId(deviceId.Receive());
-    if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, texts.function, TEXT("GetDeviceId failed! [0x%.8x]%s"), hr,
-                ErrorText{hr});
-        return hr;
-    }
-    ComPtr<IMMDevice> device;
-    hr = enumerator->GetDevice(deviceId.Get(), device.Receive());
-    deviceId.Reset();
-    if (SUCCEEDED(hr) && !device) {
-        hr = E_POINTER;
-    }
-    if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, texts.function, texts.deviceFailed, hr, ErrorText{hr});
-        return hr;
-    }
-    control->Reset();
-    hr = device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control->ReceiveVoid());
-    if (SUCCEEDED(hr) && !*control) {
-        hr = E_POINTER;
-    }
-    if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, texts.function, texts.activateFailed, hr, ErrorText{hr});
-        return hr;
-    }
-    return S_OK;
-}
-
-// The request that asks a filter for the engine descriptor of one node.
-HRESULT ReadOffloadPin(IPart* startPart, IPart* connectorPart, IMMDeviceEnumerator* enumerator,
-                       bool* useConnectorPins, std::set<ULONG>* pinIds) {
-    constexpr const WCHAR* kFunction = TEXT("PPFindConnectorPart");
-    VEX_LOG(kLevelVerbose, "PPFindConnectorPart", "Trying to read offload pin id...");
-    ComPtr<IDeviceTopology> topology;
-    HRESULT hr = startPart->GetTopologyObject(topology.Receive());
-    if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart", "GetTopologyObject failed! [0x%.8x]%s",
-                   hr);
-        return hr;
-    }
-    ComPtr<IKsControl> control;
-    hr = OpenFilterControl(topology.Get(), enumerator, kOffloadPinTexts, &control);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    UINT localId = 0;
-    hr = connectorPart->GetLocalId(&localId);
-    if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, kFunction, TEXT("Failed to retrieve node id! [0x%.8x]%s"),
-                hr, ErrorText{hr});
-        *useConnectorPins = true;
-        return S_OK;
-    }
-    KSAUDIOENGINE_DESCRIPTOR descriptor{};
-    ULONG returned = 0;
-    hr = ModuleRequest::Node(KSPROPSETID_AudioEngine, KSPROPERTY_AUDIOENGINE_DESCRIPTOR,
-                             KSPROPERTY_TYPE_GET, LowWord(localId))
-             .Send(control.Get(), &descriptor, sizeof descriptor, &returned);
-    if (SUCCEEDED(hr) && returned < sizeof descriptor) {
-        hr = kMalformedAnswer;
-    }
-    if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, kFunction, TEXT("Failed to retrieve pin id! [0x%.8x]%s"),
-                hr, ErrorText{hr});
-        *useConnectorPins = true;
-        return S_OK;
-    }
-    pinIds->insert(descriptor.nOffloadPinId);
-    return S_OK;
-}
-
-// Routes a selector part so that the signal runs through the part the walk came from.
-template <typename Selector>
-HRESULT RouteSelector(IPart* part, IPart* from, const IID& iid, const WCHAR* selectFailed,
-                      const WCHAR* activated) {
-    constexpr const WCHAR* kFunction = TEXT("PPFindConnectorPart");
-    ComPtr<Selector> selector;
-    if (FAILED(part->Activate(CLSCTX_ALL, iid, selector.ReceiveVoid())) || !selector) {
-        return S_FALSE;
-    }
-    UINT localId = 0;
-    HRESULT hr = from->GetLocalId(&localId);
-    if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, kFunction,
-                TEXT("IPart interface GetLocalId failed! [0x%.8x]%s"), hr, ErrorText{hr});
-        return hr;
-    }
-    hr = selector->SetSelection(localId, nullptr);
-    if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, kFunction, selectFailed, hr, ErrorText{hr});
-        return hr;
-    }
-    LogText(kLevelVerbose, __LINE__, kFunction, activated);
-    return S_OK;
-}
-
-struct WalkBudget {
-    int parts = 0;
-};
-
-HRESULT FindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* connectorPart,
-                          ComPtr<IConnector>* currentConnector, IMMDeviceEnumerator* enumerator,
-                          bool* useConnectorPins, std::set<ULONG>* pinIds, int depth,
-                          WalkBudget* budget) {
-    VEX_LOG_SCOPE("PPFindConnectorPart");
-    if (depth > kMaxWalkDepth || ++budget->parts > kMaxWalkParts) {
-        VEX_LOG(kLevelWarning, "PPFindConnectorPart",
-                "The device topology leads on beyond %d parts; giving up the walk.", kMaxWalkParts);
-        return E_FAIL;
-    }
-    ComPtr<IPartsList> parts;
-    HRESULT hr = dataFlow == eCapture ? startPart->EnumPartsOutgoing(parts.Receive())
-                                      : startPart->EnumPartsIncoming(parts.Receive());
-    if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart", "EnumParts failed. [0x%.8x]%s", hr);
-        return S_FALSE;
-    }
-    if (!parts) {
-        VEX_LOG(kLevelVerbose, "PPFindConnectorPart", "No parts were found!");
-        return S_FALSE;
-    }
-    UINT count = 0;
-    hr = parts->GetCount(&count);
-    if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart",
-                   "Failed to retrieve count of the outgoing/incoming parts! [0x%.8x]%s", hr);
-        return hr;
-    }
-    for (UINT i = 0; i < count; ++i) {
-        ComPtr<IPart> part;
-        hr = parts->GetPart(i, part.Receive());
-        if (SUCCEEDED(hr) && !part) {
-            hr = E_POINTER;
-        }
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart",
-                       "Failed to retrieve next part from incoming parts! [0x%.8x]%s", hr);
-            return hr;
-        }
-        PartType type = Connector;
-        hr = part->GetPartType(&type);
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart", "GetPartType failed! [0x%.8x]%s", hr);
-            return hr;
-        }
-        if (type == Connector) {
-            VEX_LOG(kLevelVerbose, "PPFindConnectorPart", "End of parts; replacing connector");
-            ComPtr<IConnector> connector;
-            hr = part.QueryInterface(Guids::kIidIConnector, &connector);
-            if (FAILED(hr)) {
-                VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart",
-                           "Failed to query starting connector IPart interface! [0x%.8x]%s", hr);
-                return hr;
-            }
-            if (dataFlow != eRender) {
-                *useConnectorPins = true;
-            } else {
-                hr = ReadOffloadPin(startPart, part.Get(), enumerator, useConnectorPins, pinIds);
-                if (FAILED(hr)) {
-                    return hr;
-                }
-            }
-            *connectorPart = std::move(part);
-            *currentConnector = std::move(connector);
-            return S_OK;
-        }
-        hr = RouteSelector<IAudioInputSelector>(
-            part.Get(), startPart, Guids::kIidIAudioInputSelector,
-            TEXT("Failed to select input selector! [0x%.8x]%s"), TEXT("Input selector activated."));
-        if (hr == S_FALSE) {
-            hr = RouteSelector<IAudioOutputSelector>(
-                part.Get(), startPart, Guids::kIidIAudioOutputSelector,
-                TEXT("Failed to select output selector! [0x%.8x]%s"),
-                TEXT("Output selector activated."));
-        }
-        if (FAILED(hr)) {
-            return hr;
-        }
-        hr = FindConnectorPart(dataFlow, part.Get(), connectorPart, currentConnector, enumerator,
-                               useConnectorPins, pinIds, depth + 1, budget);
-        if (SUCCEEDED(hr)) {
-            return hr;
-        }
-        VEX_LOG_HR(kLevelWarning, "PPFindConnectorPart", "PPFindConnectorPart failed! [0x%.8x]%s",
-                   hr);
-    }
-    return S_FALSE;
-}
-
 // The identity of one endpoint from its property store; nullopt when it was read, else the
 // result that ends the run.
 std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord* working) {
     ComPtr<IPropertyStore> store;
     HRESULT hr = device->OpenPropertyStore(STGM_READ, store.Receive());
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Failed to open device property store! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Failed to open device property store! [0x%.8x]%s");
         return -1;
     }
     ScopedPropVariant value;
@@ -460,16 +240,16 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
         hr = DISP_E_TYPEMISMATCH;
     }
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Failed to read device GUID! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Failed to read device GUID! [0x%.8x]%s");
         return -1;
     }
     GUID endpointGuid{};
     hr = value.Get().pwszVal != nullptr ? CLSIDFromString(value.Get().pwszVal, &endpointGuid)
                                         : E_POINTER;
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Failed to convert device GUID! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Failed to convert device GUID! [0x%.8x]%s");
         return -1;
     }
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
@@ -481,8 +261,8 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
         hr = DISP_E_TYPEMISMATCH;
     }
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Failed to read device Form Factor: [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Failed to read device Form Factor: [0x%.8x]%s");
         return -1;
     }
     working->formFactor = value.Get().ulVal;
@@ -498,8 +278,8 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
         hr = kMalformedAnswer;
     }
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Get audio engine device format failed. [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Get audio engine device format failed. [0x%.8x]%s");
         working->channelCount = 2;
     } else {
         const BYTE* format = value.Get().blob.pBlobData;
@@ -508,180 +288,14 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
 
     hr = store->GetValue(Guids::kPkeyDeviceFriendlyName, value.Receive());
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Failed to read device friendly name: [0x%.8x]%s", hr);
-        return hr;
+        return VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                        "Failed to read device friendly name: [0x%.8x]%s");
     }
     const bool named = value.Type() == VT_LPWSTR && value.Get().pwszVal != nullptr;
     working->friendlyName = BstrFromText(named ? value.Get().pwszVal : TEXT(""));
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
             BracedGuid(endpointGuid));
     return std::nullopt;
-}
-
-// Follows the endpoint's connectors from filter to filter up to the audio engine's software
-// connector. S_OK when it was reached, else the last result; the endpoint is then abandoned.
-HRESULT WalkToSoftwareConnector(ULONG dataFlow, IMMDeviceEnumerator* enumerator,
-                                ComPtr<IConnector>* current, ComPtr<IPart>* connectorPart,
-                                bool* useConnectorPins, std::set<ULONG>* pinIds) {
-    *useConnectorPins = false;
-    WalkBudget budget;
-    for (int hop = 0;; ++hop) {
-        VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Next connector...");
-        if (hop > kMaxConnectorHops) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "The connectors lead on beyond %d filters; giving up the walk.",
-                    kMaxConnectorHops);
-            return E_FAIL;
-        }
-        BOOL connected = FALSE;
-        HRESULT hr = (*current)->IsConnected(&connected);
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                       "Connector IsConnected failed! [0x%.8x]%s", hr);
-            return hr;
-        }
-        if (!connected) {
-            ConnectorType type = Unknown_Connector;
-            hr = (*current)->GetType(&type);
-            if (FAILED(hr)) {
-                VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                           "Connector GetType failed! [0x%.8x]%s", hr);
-                return hr;
-            }
-            if (type == Software_IO) {
-                VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "End of connectors.");
-                return S_OK;
-            }
-        }
-        {
-            ScopedCoMem<WCHAR> connectorId;
-            ScopedCoMem<WCHAR> deviceId;
-            static_cast<void>((*current)->GetConnectorIdConnectedTo(connectorId.Receive()));
-            static_cast<void>((*current)->GetDeviceIdConnectedTo(deviceId.Receive()));
-            VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
-                    "----- Connector details! ConnectorIdConnectedTo: %s", connectorId.Get());
-            VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize",
-                    "----- Connector details! DeviceIdConnectedTo: %s", deviceId.Get());
-        }
-        ComPtr<IConnector> farConnector;
-        hr = (*current)->GetConnectedTo(farConnector.Receive());
-        if (SUCCEEDED(hr) && !farConnector) {
-            hr = E_POINTER;
-        }
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                       "Connector GetConnectedTo failed! [0x%.8x]%s", hr);
-            return hr;
-        }
-        ComPtr<IPart> farPart;
-        hr = farConnector.QueryInterface(Guids::kIidIPart, &farPart);
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                       "Failed to query next connector IPart interface! [0x%.8x]%s", hr);
-            return hr;
-        }
-        hr = FindConnectorPart(dataFlow, farPart.Get(), connectorPart, current, enumerator,
-                               useConnectorPins, pinIds, 0, &budget);
-        if (hr == S_FALSE) {
-            VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device does not match.");
-            return hr;
-        }
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                       "Failed to find connector part! [0x%.8x]%s", hr);
-            return hr;
-        }
-    }
-}
-
-// The wave filter behind the software connector the walk ended on: the pins of its software
-// connectors when the walk asks for them, and its KS control.
-HRESULT OpenWaveFilter(IMMDeviceEnumerator* enumerator, IConnector* last, IPart* connectorPart,
-                       bool useConnectorPins, std::set<ULONG>* pinIds,
-                       ComPtr<IKsControl>* control) {
-    ConnectorType type = Unknown_Connector;
-    HRESULT hr = last->GetType(&type);
-    if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "IConnector GetType failed! [0x%.8x]%s", hr);
-        return hr;
-    }
-    ComPtr<IPart> lastPart;
-    hr = last->QueryInterface(Guids::kIidIPart, lastPart.ReceiveVoid());
-    if (SUCCEEDED(hr) && !lastPart) {
-        hr = E_POINTER;
-    }
-    if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Connector QueryInterfacet failed! [0x%.8x]%s", hr);
-        return hr;
-    }
-    ComPtr<IDeviceTopology> topology;
-    hr = lastPart->GetTopologyObject(topology.Receive());
-    if (SUCCEEDED(hr) && !topology) {
-        hr = E_POINTER;
-    }
-    if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "GetTopologyObject failed! [0x%.8x]%s", hr);
-        return hr;
-    }
-    UINT count = 0;
-    hr = topology->GetConnectorCount(&count);
-    if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "GetConnectorCount failed! [0x%.8x]%s", hr);
-        return hr;
-    }
-    for (UINT j = 0; j < count; ++j) {
-        ComPtr<IConnector> connector;
-        hr = topology->GetConnector(j, connector.Receive());
-        if (SUCCEEDED(hr) && !connector) {
-            hr = E_POINTER;
-        }
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                       "GetConnector failed! [0x%.8x]%s", hr);
-            continue;
-        }
-        hr = connector->GetType(&type);
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                       "Wave filter Connector GetType failed! [0x%.8x]%s", hr);
-            break;
-        }
-        if (type != Software_IO) {
-            VEX_LOG(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                    "Unexpected wave filter connector type! %d", static_cast<int>(type));
-            continue;
-        }
-        ComPtr<IPart> part;
-        hr = connector.QueryInterface(Guids::kIidIPart, &part);
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                       "Software IO connector QueryInterfacet failed! [0x%.8x]%s", hr);
-            break;
-        }
-        ComPtr<IPartsList> path;
-        hr = topology->GetSignalPath(connectorPart, part.Get(), TRUE, path.Receive());
-        if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                       "GetSignalPath call failed! [0x%.8x]%s", hr);
-            continue;
-        }
-        if (useConnectorPins) {
-            UINT localId = 0;
-            hr = part->GetLocalId(&localId);
-            if (FAILED(hr)) {
-                VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                           "Failed to read connector local id! [0x%.8x]%s", hr);
-                continue;
-            }
-            pinIds->insert(LowWord(localId));
-        }
-    }
-    return OpenFilterControl(topology.Get(), enumerator, kWaveFilterTexts, control);
 }
 
 }  // namespace
@@ -784,14 +398,6 @@ const AudioModuleAddress* EndpointModuleRecord::Wrap(AudioModuleAddress* storage
     return storage;
 }
 
-HRESULT PPFindConnectorPart(ULONG dataFlow, IPart* startPart, ComPtr<IPart>* connectorPart,
-                            ComPtr<IConnector>* currentConnector, IMMDeviceEnumerator* enumerator,
-                            bool* useConnectorPins, std::set<ULONG>* pinIds) {
-    WalkBudget budget;
-    return FindConnectorPart(dataFlow, startPart, connectorPart, currentConnector, enumerator,
-                             useConnectorPins, pinIds, 0, &budget);
-}
-
 CPPAPIHelper::CPPAPIHelper() {
     VEX_LOG_SCOPE("CPPAPIHelper::CPPAPIHelper");
 }
@@ -813,25 +419,23 @@ LONG CPPAPIHelper::PPInitialize() {
     HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
                                   Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Failed to initialize COM instance MMDeviceEnumerator! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Failed to initialize COM instance MMDeviceEnumerator! [0x%.8x]%s");
         return -1;
     }
     ComPtr<IMMDeviceCollection> endpoints;
-    hr = enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, endpoints.Receive());
-    if (SUCCEEDED(hr) && !endpoints) {
-        hr = E_POINTER;
-    }
+    hr = Received(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, endpoints.Receive()),
+                  endpoints);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "EnumAudioEndpoints failed! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "EnumAudioEndpoints failed! [0x%.8x]%s");
         return -1;
     }
     UINT count = 0;
     hr = endpoints->GetCount(&count);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "GetCount for devices list failed! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "GetCount for devices list failed! [0x%.8x]%s");
         return -1;
     }
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Devices count: %d", count);
@@ -848,13 +452,10 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
                                                   IMMDeviceCollection* endpoints, UINT index) {
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Next device...");
     ComPtr<IMMDevice> device;
-    HRESULT hr = endpoints->Item(index, device.Receive());
-    if (SUCCEEDED(hr) && !device) {
-        hr = E_POINTER;
-    }
+    HRESULT hr = Received(endpoints->Item(index, device.Receive()), device);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Failed to get device from collection! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Failed to get device from collection! [0x%.8x]%s");
         return -1;
     }
     ScopedCoMem<WCHAR> id;
@@ -863,8 +464,8 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
         hr = E_POINTER;
     }
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Failed to get device id! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Failed to get device id! [0x%.8x]%s");
         return -1;
     }
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Current device id: %s", id.Get());
@@ -888,35 +489,30 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
     ComPtr<IMMEndpoint> endpoint;
     hr = device.QueryInterface(Guids::kIidIMMEndpoint, &endpoint);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Endpoint interface query failed! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Endpoint interface query failed! [0x%.8x]%s");
         return -1;
     }
     EDataFlow dataFlow = eRender;
     hr = endpoint->GetDataFlow(&dataFlow);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetDataFlow failed! [0x%.8x]%s",
-                   hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr, "GetDataFlow failed! [0x%.8x]%s");
         return -1;
     }
     ComPtr<IDeviceTopology> topology;
-    hr = device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid());
-    if (SUCCEEDED(hr) && !topology) {
-        hr = E_POINTER;
-    }
+    hr = Received(
+        device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid()),
+        topology);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Device activation failed! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Device activation failed! [0x%.8x]%s");
         return -1;
     }
     ComPtr<IConnector> current;
-    hr = topology->GetConnector(0, current.Receive());
-    if (SUCCEEDED(hr) && !current) {
-        hr = E_POINTER;
-    }
+    hr = Received(topology->GetConnector(0, current.Receive()), current);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize", "GetConnector failed! [0x%.8x]%s",
-                   hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "GetConnector failed! [0x%.8x]%s");
         return -1;
     }
 
@@ -926,8 +522,8 @@ std::optional<LONG> CPPAPIHelper::ExamineEndpoint(IMMDeviceEnumerator* enumerato
     hr = WalkToSoftwareConnector(static_cast<ULONG>(dataFlow), enumerator, &current, &connectorPart,
                                  &useConnectorPins, &pinIds);
     if (hr != S_OK) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::PPInitialize",
-                   "Software IO connector not found! [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::PPInitialize", hr,
+                 "Software IO connector not found! [0x%.8x]%s");
         return std::nullopt;
     }
     ComPtr<IKsControl> control;
@@ -948,8 +544,8 @@ void CPPAPIHelper::QueryVendorModules(IKsControl* control, const std::set<ULONG>
     const HRESULT hr = QueryPPAudioModule(control, &classId, &instanceId);
     audioModuleFound = SUCCEEDED(hr);
     if (!audioModuleFound) {
-        VEX_LOG_HR(kLevelInformation, "CPPAPIHelper::PPInitialize",
-                   "Query audio module for PP configuration failed! Result: [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelInformation, "CPPAPIHelper::PPInitialize", hr,
+                 "Query audio module for PP configuration failed! Result: [0x%.8x]%s");
     }
     bool appended = false;
     for (const ULONG pinId : pinIds) {
@@ -983,10 +579,9 @@ HRESULT CPPAPIHelper::QueryPPAudioModule(IKsControl* control, GUID* classId, ULO
         hr = kMalformedAnswer;
     }
     if (FAILED(hr) && hr != kMoreData) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule",
-                   "Unable to get the required size of the buffer for getting audio module "
-                   "descriptor, HRESULT: [0x%.8x]%s",
-                   hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule", hr,
+                 "Unable to get the required size of the buffer for getting audio module "
+                 "descriptor, HRESULT: [0x%.8x]%s");
         return kNotFound;
     }
     // A list that cannot be allocated is a failed read: the module is not found.
@@ -1010,8 +605,8 @@ HRESULT CPPAPIHelper::QueryPPAudioModule(IKsControl* control, GUID* classId, ULO
         }
     }
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule",
-                   "Failed to get audio module descriptor, HRESULT: [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelWarning, "CPPAPIHelper::QueryPPAudioModule", hr,
+                 "Failed to get audio module descriptor, HRESULT: [0x%.8x]%s");
         return kNotFound;
     }
     for (ULONG i = 0; i < header.Count; ++i) {
@@ -1055,9 +650,8 @@ HRESULT CPPAPIHelper::SearchIntelModule(ULONG pinId, IKsControl* control,
                           &version);
     }
     if (FAILED(hr)) {
-        LogText(kLevelWarning, __LINE__, function,
-                TEXT("Failed to read module name and version! [0x%.8x]%s"), hr, ErrorText{hr});
-        return hr;
+        return Util::LogFailure(kLevelWarning, VEX_LOG_FILE, __LINE__, function, hr,
+                                TEXT("Failed to read module name and version! [0x%.8x]%s"));
     }
     record->versionLabel = BstrFromText(label);
     record->moduleName = std::move(name);
@@ -1175,34 +769,24 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
         return E_NOINTERFACE;
     }
     ComPtr<IMMDevice> device;
-    HRESULT hr = devices->Item(deviceIndex, device.Receive());
-    if (SUCCEEDED(hr) && !device) {
-        hr = E_POINTER;
-    }
+    HRESULT hr = Received(devices->Item(deviceIndex, device.Receive()), device);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                   "Failed to get device: [0x%.8x]%s", hr);
-        return hr;
+        return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
+                        "Failed to get device: [0x%.8x]%s");
     }
     ComPtr<IDeviceTopology> topology;
-    hr = device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid());
-    if (SUCCEEDED(hr) && !topology) {
-        hr = E_POINTER;
-    }
+    hr = Received(
+        device->Activate(Guids::kIidIDeviceTopology, CLSCTX_ALL, nullptr, topology.ReceiveVoid()),
+        topology);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                   "Failed to active device IDeviceTopology: [0x%.8x]%s", hr);
-        return hr;
+        return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
+                        "Failed to active device IDeviceTopology: [0x%.8x]%s");
     }
     ComPtr<IConnector> connector;
-    hr = topology->GetConnector(connectorIndex, connector.Receive());
-    if (SUCCEEDED(hr) && !connector) {
-        hr = E_POINTER;
-    }
+    hr = Received(topology->GetConnector(connectorIndex, connector.Receive()), connector);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                   "Failed to get connector: [0x%.8x]%s", hr);
-        return hr;
+        return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
+                        "Failed to get connector: [0x%.8x]%s");
     }
     ComPtr<IPart> part;
     if (FAILED(connector.QueryInterface(Guids::kIidIPart, &part)) || !part) {
@@ -1212,28 +796,25 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
     UINT localId = 0;
     hr = part->GetLocalId(&localId);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                   "Failed to get local id: [0x%.8x]%s", hr);
-        return hr;
+        return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
+                        "Failed to get local id: [0x%.8x]%s");
     }
-    const ULONG pinId = LowWord(localId);
+    const ULONG pinId = PinOf(localId);
     ComPtr<IKsControl> control;
-    hr = device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid());
-    if (SUCCEEDED(hr) && !control) {
-        hr = E_POINTER;
-    }
+    hr = Received(
+        device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid()),
+        control);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                   "Failed to active device IKsControl: [0x%.8x]%s", hr);
-        return hr;
+        return VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
+                        "Failed to active device IKsControl: [0x%.8x]%s");
     }
 
     GUID classId{};
     ULONG instanceId = 0;
     hr = QueryPPAudioModule(control.Get(), &classId, &instanceId);
     if (FAILED(hr)) {
-        VEX_LOG_HR(kLevelInformation, "CPPAPIHelper::TembraModuleExist",
-                   "Query audio module for PP configuration failed! Result: [0x%.8x]%s", hr);
+        VEX_FAIL(kLevelInformation, "CPPAPIHelper::TembraModuleExist", hr,
+                 "Query audio module for PP configuration failed! Result: [0x%.8x]%s");
         classId = GUID_NULL;
     }
     VendorKs::ModuleEntry entry{};
@@ -1250,8 +831,8 @@ HRESULT CPPAPIHelper::TembraModuleExist(IUnknown* collection, ULONG deviceIndex,
             hr = kMalformedAnswer;
         }
         if (FAILED(hr)) {
-            VEX_LOG_HR(kLevelWarning, "CPPAPIHelper::TembraModuleExist",
-                       "Failed to GetAudioModuleInstantiationState_Intel: [0x%.8x]%s", hr);
+            VEX_FAIL(kLevelWarning, "CPPAPIHelper::TembraModuleExist", hr,
+                     "Failed to GetAudioModuleInstantiationState_Intel: [0x%.8x]%s");
         } else if (instantiated != 0) {
             return hr;
         }
