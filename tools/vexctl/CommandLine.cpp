@@ -454,13 +454,12 @@ std::string HelpText(Command command) {
 
 namespace {
 
-// The file of the loaded library, found from one of its exports.
+// The file of the loaded library.
 std::string LibraryPath() {
 #ifdef _WIN32
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(&OpenVexControl), &module)) {
+    // The import's address is a stub in vexctl itself: the DLL is found by its name.
+    const HMODULE module = GetModuleHandleW(L"Orv3VexControl.dll");
+    if (module == nullptr) {
         return "unknown";
     }
     WCHAR path[MAX_PATH] = {};
