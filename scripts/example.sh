@@ -87,10 +87,11 @@ native() {
     build=$(absolute "$1") || return 1
     prefix=$WORK/native
     install_into "$build" "$prefix" "${COMMON_FILES[@]}" lib/libOrv3VexControl.so \
-        lib/libvexsim.so lib/libvexplat.so include/Orv3VexControl/platform/windows.h || return 1
-    # The installed libraries find each other in the prefix, never in the build tree.
+        lib/libvexsim.so lib/libvexplat.so include/Orv3VexControl/platform/windows.h \
+        bin/vexctl bin/paramdoc || return 1
+    # The installed libraries and vexctl find theirs in the prefix, never in the build tree.
     local lib
-    for lib in "$prefix"/lib/*.so; do
+    for lib in "$prefix"/lib/*.so "$prefix"/bin/vexctl; do
         if env -u LD_LIBRARY_PATH ldd "$lib" | grep -F -e "not found" -e "$build" >&2; then
             echo "example: $lib does not find its libraries in the prefix" >&2
             return 1
@@ -109,7 +110,8 @@ mingw() {
     build=$(absolute "$1") || return 1
     prefix=$WORK/mingw
     install_into "$build" "$prefix" "${COMMON_FILES[@]}" bin/Orv3VexControl.dll \
-        lib/libOrv3VexControl.dll.a bin/vexsim.dll lib/libvexsim.dll.a || return 1
+        lib/libOrv3VexControl.dll.a bin/vexsim.dll lib/libvexsim.dll.a bin/vexctl.exe \
+        bin/paramdoc.exe || return 1
     echo "== example: building against $prefix with mingw-w64"
     # The toolchain file confines package searches to the cross root, so the package is named
     # by its directory.

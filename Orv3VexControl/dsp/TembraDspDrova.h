@@ -3,7 +3,7 @@
 // kernel-streaming request on the module's control.
 #pragma once
 
-#include "ModuleParamNames.h"
+#include "parameters/ModuleParamNames.h"
 #include "discovery/PPAPIHelper.h"
 #include "Platform.h"
 

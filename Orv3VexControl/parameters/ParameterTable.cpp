@@ -88,8 +88,10 @@ constexpr ParameterRow Row(LONG id, const WCHAR* name, PropertySet set, uint16_t
 
 // An id that the library answers in its own code on `routes`.
 constexpr ParameterRow Answered(LONG id, const ValueLayout& layout, uint8_t routes,
-                                const char* note) {
-    return Row(id, nullptr, None, 0, kNone, nullptr, layout, S::Word, {}, routes, note);
+                                const char* note, AnsweredAccess access = AnsweredAccess::Get) {
+    ParameterRow row = Row(id, nullptr, None, 0, kNone, nullptr, layout, S::Word, {}, routes, note);
+    row.access = access;
+    return row;
 }
 
 // Bypass (1002, 2002) is written and read as module parameter 1000 whatever its row says, and
@@ -101,7 +103,8 @@ constexpr ParameterRow kRows[] = {
              "get only: the version of the installed main-processing effect (apo) or the module's "
              "version label (dsp)"),
     Row(1002, TEXT("vex_bypass"), Bypass, 3201, 0, TEXT("vex_cpdp-bypass"), kOneWord, S::Bypass),
-    Answered(1003, kSelection, kDsp, "set only: selects the DSP module for main processing"),
+    Answered(1003, kSelection, kDsp, "set only: selects the DSP module for main processing",
+             AnsweredAccess::Set),
     // The form factor is answered on the apo route and written on the dsp route.
     Row(1004, nullptr, None, 0, 127, TEXT("vex_cpdp-endpoint-form-facotr"), kUnsigned, S::Word, {},
         kApo, "get only: the endpoint form factor, as the library reports it"),
@@ -203,7 +206,8 @@ constexpr ParameterRow kRows[] = {
              "get only: the version of the installed low-latency effect (apo) or the module's "
              "version label (dsp)"),
     Row(2002, TEXT("drova_bypass"), LowLatency, 0, 0, TEXT("drova-bypass"), kOneWord, S::Bypass),
-    Answered(2003, kSelection, kDsp, "set only: selects the DSP module for low-latency processing"),
+    Answered(2003, kSelection, kDsp, "set only: selects the DSP module for low-latency processing",
+             AnsweredAccess::Set),
     Answered(2004, kText, kDsp, "get only: the low-latency module's GUID"),
     Answered(2005, kText, kDsp, "get only: the low-latency module's name"),
     Answered(2006, kUnsigned, kDsp, "get only: the low-latency module's type"),

@@ -78,6 +78,10 @@ struct AnswerSpan {
     uint16_t length;
 };
 
+// What the library does with an id that it answers in its own code: gives a value (the versions,
+// the module's identity, the form factor) or takes one (the module selections).
+enum class AnsweredAccess : uint8_t { Get, Set };
+
 // Where the endpoint effect keeps its parameters.
 enum class PropertySet : uint8_t { None, Bypass, VirtualizerBypass, Main, LowLatency, Ns };
 
@@ -102,6 +106,7 @@ struct ParameterRow {
     // does with it there.
     uint8_t answered = 0;
     const char* note = nullptr;
+    AnsweredAccess access = AnsweredAccess::Get;
 
     bool Stored() const { return set != PropertySet::None; }
     bool OnDsp() const { return moduleParam != kNoModuleParam; }

@@ -1,5 +1,5 @@
 // The DSP route's constant tables, checked against values written out here.
-#include "dsp/ModuleParamNames.h"
+#include "parameters/ModuleParamNames.h"
 #include "parameters/ParameterTable.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 
 #include "support/MachineDump.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -50,6 +51,55 @@ std::string TestMachineJson(const std::string& extra) {
     {"id": "mic-4", "flow": "capture", "default": true, "name": "Microphone"}
   ])" + (extra.empty() ? std::string() : ",\n  " + extra) +
            "\n}\n";
+}
+
+// Speakers with a low-latency module labelled "1.5" on the wave filter's offload pin,
+// headphones with a vendor-set module ("1.4.1"), and a line output without any module. No
+// module is labelled for the main processing.
+std::string DspMachineJson() {
+    return R"({
+  "name": "vexctl-dsp-test",
+  "endpoints": [
+    {
+      "id": "speakers-1", "default": true, "name": "Test Speakers",
+      "properties": {
+        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1},
+        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "{0A0B0C0D-0000-4000-8000-000000000001}"
+      },
+      "renderPath": {
+        "waveFilter": "spk#wave",
+        "modules": [{"guid": "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}", "type": "EFX",
+                     "name": "drova-ll", "version": "1.5.0.3", "forms": ["pin", "audioModule"]}]
+      }
+    },
+    {
+      "id": "headphones-2", "name": "Test Headphones",
+      "properties": {
+        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 3},
+        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "{0A0B0C0D-0000-4000-8000-000000000002}"
+      },
+      "renderPath": {
+        "waveFilter": "hp#wave",
+        "modules": [{"guid": "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}", "set": "amd",
+                     "version": "4.1.0"}]
+      }
+    },
+    {
+      "id": "line-3", "name": "Line Out",
+      "properties": {
+        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 2},
+        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "{0A0B0C0D-0000-4000-8000-000000000003}"
+      }
+    }
+  ]
+}
+)";
+}
+
+std::string HexText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(hr) & 0xffffffffUL);
+    return text;
 }
 
 std::string MainKey(int pid) {

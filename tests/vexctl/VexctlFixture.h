@@ -27,6 +27,13 @@ inline constexpr const char* kTestHeadphones = "headphones-2";
 // microphone, with `extra` added as members of the top-level object (e.g. faults).
 std::string TestMachineJson(const std::string& extra = "");
 
+// Speakers with a low-latency module labelled "1.5", headphones with a vendor-set module
+// ("1.4.1"), and a line output ("line-3") without any module; no main-processing module.
+std::string DspMachineJson();
+
+// "0x80004005": a code as vexctl prints it.
+std::string HexText(HRESULT hr);
+
 // The property key under which the endpoint effect keeps a main-processing parameter, as the
 // simulator's dump writes it.
 std::string MainKey(int pid);

@@ -1,10 +1,17 @@
 #include "CommandLine.h"
 
 #include "Failure.h"
+#include "Text.h"
 
 #include "Orv3VexControl.h"
 
+#include <filesystem>
 #include <map>
+#include <vector>
+
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 namespace vexctl {
 
@@ -14,6 +21,9 @@ enum OptionBit : unsigned {
     kEndpoint = 1u << 0,
     kRoute = 1u << 1,
     kOutput = 1u << 2,
+    kForce = 1u << 3,
+    kDryRun = 1u << 4,
+    kFormat = 1u << 5,
 };
 
 struct CommandSyntax {
@@ -27,14 +37,17 @@ struct CommandSyntax {
 const CommandSyntax kCommands[] = {
     {Command::Help, "help", 0, 0, 1},
     {Command::Endpoints, "endpoints", 0, 0, 0},
-    {Command::Get, "get", kEndpoint | kRoute, 1, 1},
-    {Command::Set, "set", kEndpoint | kRoute, 2, SIZE_MAX},
+    {Command::Get, "get", kEndpoint | kRoute, 1, SIZE_MAX},
+    {Command::Set, "set", kEndpoint | kRoute | kForce, 2, SIZE_MAX},
+    {Command::Unset, "unset", kEndpoint | kForce, 1, 1},
+    {Command::Show, "show", kEndpoint | kRoute | kFormat, 0, 0},
     {Command::Info, "info", kEndpoint, 0, 0},
     {Command::Dump, "dump", kEndpoint | kRoute | kOutput, 0, 0},
-    {Command::Load, "load", kEndpoint | kRoute, 1, 1},
+    {Command::Load, "load", kEndpoint | kRoute | kForce | kDryRun, 1, 1},
     {Command::Reset, "reset", 0, 0, 0},
     {Command::Params, "params", 0, 0, 1},
-    {Command::Select, "select", kEndpoint | kRoute, 1, 1},
+    {Command::Select, "select", kEndpoint | kRoute | kForce, 1, 1},
+    {Command::Machines, "machines", 0, 0, 0},
 };
 
 const CommandSyntax* FindCommand(const std::string& name) {
@@ -154,6 +167,21 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (name == "--no-save") {
             flag();
             options.noSave = true;
+        } else if (name == "--force") {
+            flag();
+            options.force = true;
+            given |= kForce;
+        } else if (name == "--dry-run") {
+            flag();
+            options.dryRun = true;
+            given |= kDryRun;
+        } else if (name == "--format") {
+            const std::string format = value();
+            if (format != "csv" && format != "text") {
+                throw UsageFailure("--format takes csv or text; not \"" + format + "\"");
+            }
+            options.csv = format == "csv";
+            given |= kFormat;
         } else if (name == "--endpoint") {
             options.endpoint = value();
             given |= kEndpoint;
@@ -166,7 +194,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (name == "--machine") {
             options.machine = value();
             if (options.machine->empty()) {
-                throw UsageFailure("--machine needs a file (or \"default\")");
+                throw UsageFailure("--machine needs a file or a machine's name");
             }
         } else if (name == "--trace") {
             options.traceLevel = ParseTraceLevel(value());
@@ -195,6 +223,17 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
     if ((refused & kOutput) != 0) {
         throw UsageFailure(command + " takes no --output");
     }
+    for (const auto& [bit, option] : {std::pair{kForce, "--force"}, std::pair{kDryRun, "--dry-run"},
+                                      std::pair{kFormat, "--format"}}) {
+        if ((refused & bit) != 0) {
+            throw UsageFailure(command + " takes no " + option);
+        }
+    }
+    if (options.command == Command::Reset && options.noSave) {
+        throw UsageFailure(
+            "reset writes the default machine's state file; with --no-save it "
+            "would do nothing");
+    }
     if (options.arguments.size() < syntax.minArguments) {
         throw UsageFailure(command + ": missing argument (vexctl " + syntax.name +
                            " --help shows how to use it)");
@@ -215,8 +254,9 @@ namespace {
 const char kCommonOptions[] =
     "Options of every command:\n"
     "  --machine FILE   run on the simulated machine in FILE, which keeps what is written\n"
-    "                   unless --no-save is given; --machine default is the default\n"
-    "                   simulated machine. Without --machine: the default simulated\n"
+    "                   unless --no-save is given; --machine NAME runs on a shipped\n"
+    "                   machine (vexctl machines lists them; default is the default\n"
+    "                   simulated machine). Without --machine: the default simulated\n"
     "                   machine, or on Windows the system's own audio (the real audio\n"
     "                   system; under Wine, none).\n"
     "  --no-save        do not write the simulated machine back after the command\n"
@@ -226,8 +266,12 @@ const char kCommonOptions[] =
     "  --help, -h       show the help of the command\n";
 
 const char kEndpointOption[] =
-    "  --endpoint ID    the render endpoint (vexctl endpoints lists them); the default\n"
-    "                   render endpoint otherwise\n";
+    "  --endpoint E     the endpoint: its id, a unique beginning of it, its friendly\n"
+    "                   name, its index in vexctl endpoints, or default (the default\n"
+    "                   render endpoint, also without --endpoint)\n";
+
+const char kForceOption[] =
+    "  --force          write to an endpoint that is not an active render endpoint\n";
 
 const char kRouteOption[] =
     "  --route R        apo (the endpoint effect, the default), dsp (the DSP module in\n"
@@ -248,22 +292,27 @@ std::string HelpText(Command command) {
                        "\n"
                        "Commands:\n"
                        "  endpoints          list the active render endpoints\n"
-                       "  get NAME|ID        read a parameter\n"
+                       "  get NAME|ID...     read parameters\n"
                        "  set NAME|ID VALUE  write a parameter\n"
+                       "  unset NAME|ID      remove a parameter from a simulated store\n"
+                       "  show               every parameter that is set, with its value\n"
                        "  info               effect versions, form factor and DSP modules\n"
                        "  dump               write every parameter that is set as a preset\n"
                        "  load FILE          write a preset back\n"
                        "  reset              restore the default simulated machine\n"
                        "  params [TEXT]      list the parameters (those whose name contains TEXT)\n"
                        "  select RANGE       select the DSP module of main or low-latency\n"
+                       "  machines           list the shipped simulated machines\n"
                        "  help [COMMAND]     show this help or a command's help\n"
                        "\n") +
                    kCommonOptions +
-                   "  --version        show the version of vexctl\n"
+                   "  --version        show the version of vexctl and of its library\n"
                    "\n"
                    "Options of some commands:\n" +
-                   kEndpointOption + kRouteOption +
+                   kEndpointOption + kRouteOption + kForceOption +
                    "  --output FILE    dump: write the preset to FILE\n"
+                   "  --dry-run        load: say what would be written and refused, write nothing\n"
+                   "  --format csv     show: comma-separated values\n"
                    "\n"
                    "Exit status: 0 success, 1 failure (the result code and its text are "
                    "printed),\n"
@@ -277,9 +326,10 @@ std::string HelpText(Command command) {
             break;
         case Command::Get:
             text =
-                "Usage: vexctl get NAME|ID [OPTIONS]\n"
+                "Usage: vexctl get NAME|ID... [OPTIONS]\n"
                 "\n"
-                "Reads a parameter by catalogue name (vex_system_gain) or id (1101). A scalar\n"
+                "Reads parameters by catalogue name (vex_system_gain; case and - or _ do not\n"
+                "matter) or id (1101). A scalar\n"
                 "value is printed as an integer, a structured value as JSON with one member\n"
                 "per part of its layout, e.g. vex_ieq_bands as\n"
                 "  {\"n\": 3, \"a\": [20 integers], \"b\": [20 integers]}\n"
@@ -297,8 +347,36 @@ std::string HelpText(Command command) {
                 "  vexctl set vex_ieq_bands '{\"n\": 2, \"a\": [...20...], \"b\": [...20...]}'\n"
                 "or the raw words of its layout as integers, or {\"words\": [...]}. A count\n"
                 "member (\"n\", \"k\") may be left out; it is the length of its list.\n"
+                "With --route both the store is written first, then the module; the outcome\n"
+                "of each is reported.\n"
                 "\n" +
+                std::string(kEndpointOption) + kRouteOption + kForceOption;
+            break;
+        case Command::Unset:
+            text =
+                "Usage: vexctl unset NAME|ID [OPTIONS]\n"
+                "\n"
+                "Removes a parameter from the endpoint effect's store of a simulated machine\n"
+                "(the library has no call for it); a get then finds it not set.\n"
+                "\n" +
+                std::string(kEndpointOption) + kForceOption;
+            break;
+        case Command::Show:
+            text =
+                "Usage: vexctl show [OPTIONS]\n"
+                "\n"
+                "Shows every parameter that is set on the endpoint, with its value, one a\n"
+                "line (NAME (ID) = VALUE); --json as a list, --format csv as id,name,value.\n"
+                "\n"
+                "  --format csv     comma-separated values\n" +
                 std::string(kEndpointOption) + kRouteOption;
+            break;
+        case Command::Machines:
+            text =
+                "Usage: vexctl machines [OPTIONS]\n"
+                "\n"
+                "Lists the shipped simulated machines that --machine NAME runs on, with their\n"
+                "description.\n";
             break;
         case Command::Info:
             text =
@@ -319,6 +397,7 @@ std::string HelpText(Command command) {
                 "Reads every catalogued parameter and writes those that are set on the\n"
                 "endpoint as a JSON preset, to FILE or to standard output. A parameter that\n"
                 "cannot be read is reported, and the dump then fails after writing the rest.\n"
+                "On the DSP route only what the module's version takes back is written.\n"
                 "\n"
                 "  --output FILE    write the preset to FILE\n" +
                 std::string(kEndpointOption) + kRouteOption;
@@ -328,10 +407,13 @@ std::string HelpText(Command command) {
                 "Usage: vexctl load FILE [OPTIONS]\n"
                 "\n"
                 "Writes the parameters of a preset (as dump writes it) in the order of the\n"
-                "file. The whole preset is checked first: an unknown name or a malformed\n"
-                "value refuses it before anything is written.\n"
-                "\n" +
-                std::string(kEndpointOption) + kRouteOption;
+                "file. The whole preset is checked first: an unknown or repeated name, a\n"
+                "malformed value, or a parameter that the endpoint's routes or module would\n"
+                "not take refuses it before anything is written. When a write fails part-way,\n"
+                "the values written before it are put back as they were.\n"
+                "\n"
+                "  --dry-run        say what would be written and what refused; write nothing\n" +
+                std::string(kEndpointOption) + kRouteOption + kForceOption;
             break;
         case Command::Select:
             text =
@@ -344,7 +426,8 @@ std::string HelpText(Command command) {
                 "\n" +
                 std::string(kEndpointOption) +
                 "  --route R        dsp (the default) or both; apo is passed on, and the library\n"
-                "                   refuses it\n";
+                "                   refuses it\n" +
+                kForceOption;
             break;
         case Command::Reset:
             text =
@@ -369,8 +452,63 @@ std::string HelpText(Command command) {
     return text + "\n" + kCommonOptions;
 }
 
+namespace {
+
+// The file of the loaded library.
+std::string LibraryPath() {
+#ifdef _WIN32
+    // The import's address is a stub in vexctl itself: the DLL is found by its name.
+    const HMODULE module = GetModuleHandleW(L"Orv3VexControl.dll");
+    if (module == nullptr) {
+        return "unknown";
+    }
+    WCHAR path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+    return length > 0 ? ToUtf8(path, length) : "unknown";
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&OpenVexControl), &info) == 0 || info.dli_fname == nullptr) {
+        return "unknown";
+    }
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::canonical(info.dli_fname, error);
+    return error ? std::string(info.dli_fname) : PathToUtf8(path);
+#endif
+}
+
+// The library's file version: on Windows from the DLL's version resource; a shared object
+// carries none, so natively the version of the package that vexctl and the library were built
+// as.
+std::string LibraryFileVersion(const std::string& path) {
+#ifdef _WIN32
+    const WString wide = ToUtf16(path);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+    std::vector<BYTE> block(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    if (size == 0 || !GetFileVersionInfoW(wide.c_str(), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) ||
+        fixed == nullptr) {
+        return "none (the file has no version resource)";
+    }
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+           std::to_string(LOWORD(fixed->dwFileVersionLS));
+#else
+    (void)path;
+    return std::string("none recorded in a shared object; built as package version ") +
+           VEXCTL_VERSION;
+#endif
+}
+
+}  // namespace
+
 std::string VersionText() {
-    return std::string("vexctl ") + VEXCTL_VERSION + "\n";
+    const std::string path = LibraryPath();
+    return std::string("vexctl ") + VEXCTL_VERSION + "\nlibrary: " + path +
+           "\nlibrary file version: " + LibraryFileVersion(path) + "\n";
 }
 
 }  // namespace vexctl

@@ -10,7 +10,22 @@
 
 namespace vexctl {
 
-enum class Command { None, Help, Endpoints, Get, Set, Info, Dump, Load, Reset, Params, Select };
+enum class Command {
+    None,
+    Help,
+    Endpoints,
+    Get,
+    Set,
+    Unset,
+    Show,
+    Info,
+    Dump,
+    Load,
+    Reset,
+    Params,
+    Select,
+    Machines,
+};
 
 struct Options {
     Command command = Command::None;
@@ -26,6 +41,9 @@ struct Options {
     std::optional<int> traceLevel;
     bool json = false;
     std::optional<std::string> output;
+    bool force = false;   // --force: write to an endpoint that is not an active render endpoint
+    bool dryRun = false;  // --dry-run: load says what it would write and writes nothing
+    bool csv = false;     // --format csv: show prints comma-separated values
 };
 
 // The word that names the default simulated machine after --machine.
@@ -36,7 +54,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The help of a command, or the overview for Command::None and Command::Help.
 std::string HelpText(Command command);
-// "vexctl 0.1.0\n".
+// "vexctl 1.0.0\n" and the library that vexctl runs on: its path and file version.
 std::string VersionText();
 // The command with that name.
 std::optional<Command> CommandNamed(const std::string& name);

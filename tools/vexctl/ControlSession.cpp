@@ -1,7 +1,7 @@
 #include "ControlSession.h"
 
+#include "DspCommands.h"
 #include "Failure.h"
-#include "ParameterListing.h"
 #include "Text.h"
 #include "ValueLayout.h"
 
@@ -32,18 +32,6 @@ HRESULT SetOnRoutes(ControlHandle handle, const ParameterInfo& parameter,
     }
     return SetVexParam(handle, parameter.id, bytes.empty() ? nullptr : bytes.data(),
                        static_cast<ULONG>(bytes.size()), routes);
-}
-
-// A failed get or set, with what the code means for this parameter when the code alone says
-// little.
-Failure AccessFailure(const char* verb, const ParameterInfo& parameter, ULONG routes, HRESULT hr) {
-    std::string what = verb + (" " + DisplayName(parameter));
-    const bool get = std::string(verb) == "get";
-    if (const std::optional<std::string> meaning =
-            FailureExplanation(parameter.id, routes, get, hr)) {
-        what += ": " + *meaning;
-    }
-    return Failure(what, hr);
 }
 
 }  // namespace
@@ -108,9 +96,24 @@ std::vector<BYTE> ControlSession::Get(const ParameterInfo& parameter, ULONG rout
     return bytes;
 }
 
+Failure ControlSession::AccessFailure(const char* verb, const ParameterInfo& parameter,
+                                      ULONG routes, HRESULT hr) const {
+    std::string what = verb + (" " + DisplayName(parameter));
+    if (const std::optional<std::string> meaning =
+            RefusalReason(*this, parameter, routes, std::string(verb) == "get", hr)) {
+        what += ": " + *meaning;
+    }
+    return Failure(what, hr);
+}
+
+HRESULT ControlSession::TrySet(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
+                               ULONG routes) const {
+    return SetOnRoutes(m_handle, parameter, bytes, routes);
+}
+
 void ControlSession::Set(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
                          ULONG routes) const {
-    const HRESULT hr = SetOnRoutes(m_handle, parameter, bytes, routes);
+    const HRESULT hr = TrySet(parameter, bytes, routes);
     if (FAILED(hr)) {
         throw AccessFailure("set", parameter, routes, hr);
     }

@@ -1,6 +1,7 @@
 // One control handle of the library, opened through its exports and closed with the object.
 #pragma once
 
+#include "Failure.h"
 #include "ParameterTable.h"
 
 #include "Orv3VexControl.h"
@@ -28,6 +29,13 @@ public:
     HRESULT TryGet(const ParameterInfo& parameter, ULONG routes, std::vector<BYTE>* bytes) const;
     // Writes a parameter from its raw bytes. Throws Failure with the library's code.
     void Set(const ParameterInfo& parameter, const std::vector<BYTE>& bytes, ULONG routes) const;
+    // The same, giving the library's code instead of throwing.
+    HRESULT TrySet(const ParameterInfo& parameter, const std::vector<BYTE>& bytes,
+                   ULONG routes) const;
+    // The failure of a get or set that the library answered with `hr`, with what the code
+    // means for this parameter on this endpoint when the code alone says little.
+    Failure AccessFailure(const char* verb, const ParameterInfo& parameter, ULONG routes,
+                          HRESULT hr) const;
 
     // Closes the handle now; throws Failure when the library refuses.
     void Close();

@@ -6,6 +6,7 @@
 #include "ControlSession.h"
 #include "ValueLayout.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,24 @@ CommandOutput DspModules(const ControlSession& session);
 // left out goes to `notes`.
 std::vector<ParameterInfo> DumpParameters(const ControlSession& session, ULONG routes,
                                           std::vector<std::string>* notes);
+// The version label of the DSP module that serves the range of `id` on the endpoint; nullopt
+// when the endpoint has no module for that range.
+std::optional<std::string> ModuleLabel(const ControlSession& session, LONG id);
+// Why the endpoint would refuse a write of the parameter on the routes, as far as the table
+// and the endpoint's modules tell before anything is written: the endpoint effect does not keep
+// it, the DSP route does not know it, the endpoint has no module for its range, or the module's
+// version does not take it. nullopt when nothing speaks against the write.
+std::optional<std::string> WriteRefusal(const ControlSession& session,
+                                        const ParameterInfo& parameter, ULONG routes);
+// An id that the library answers itself only one way: "it is read-only ..." for a set of an id
+// it only gives, "it is set-only ..." for a get of one it only takes. nullopt otherwise.
+std::optional<std::string> AccessRefusal(const ParameterInfo& parameter, ULONG routes, bool get);
+// What a failed get or set (`hr`) means for the parameter on this endpoint, when the code alone
+// says little; nullopt when the code says what there is to say.
+std::optional<std::string> RefusalReason(const ControlSession& session,
+                                         const ParameterInfo& parameter, ULONG routes, bool get,
+                                         HRESULT hr);
+
 // False for a value that a dump leaves out as not set: on the DSP route a module answers a
 // single word for a structured parameter that it was never given.
 bool HeldOnRoutes(const ParameterInfo& parameter, ULONG routes, const std::vector<BYTE>& bytes);

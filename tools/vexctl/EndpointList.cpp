@@ -9,6 +9,8 @@
 #include "util/ScopedCoMem.h"
 #include "util/ScopedPropVariant.h"
 
+#include <algorithm>
+
 namespace vexctl {
 
 namespace {
@@ -86,6 +88,100 @@ std::vector<RenderEndpoint> ActiveRenderEndpoints() {
         endpoints.push_back(std::move(endpoint));
     }
     return endpoints;
+}
+
+namespace {
+
+// Every endpoint of a flow in every state, in the enumerator's order.
+void AddEndpoints(IMMDeviceEnumerator* enumerator, EDataFlow flow,
+                  std::vector<EndpointChoice>* endpoints) {
+    ComPtr<IMMDeviceCollection> devices;
+    UINT count = 0;
+    HRESULT hr = enumerator->EnumAudioEndpoints(flow, DEVICE_STATEMASK_ALL, devices.Receive());
+    if (SUCCEEDED(hr)) {
+        hr = devices->GetCount(&count);
+    }
+    if (FAILED(hr)) {
+        throw Failure("list the audio endpoints", hr);
+    }
+    for (UINT i = 0; i < count; ++i) {
+        ComPtr<IMMDevice> device;
+        DWORD state = 0;
+        if (FAILED(devices->Item(i, device.Receive())) || FAILED(device->GetState(&state))) {
+            continue;
+        }
+        if (std::optional<std::string> id = IdOf(device.Get())) {
+            endpoints->push_back({std::move(*id), FriendlyNameOf(device.Get()), flow == eRender,
+                                  state == DEVICE_STATE_ACTIVE});
+        }
+    }
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<EndpointChoice> ChooseEndpoint(const std::string& text) {
+    if (text == "default") {
+        return std::nullopt;
+    }
+    ComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator();
+    std::vector<EndpointChoice> all;
+    AddEndpoints(enumerator.Get(), eRender, &all);
+    AddEndpoints(enumerator.Get(), eCapture, &all);
+    const std::vector<RenderEndpoint> listed = ActiveRenderEndpoints();
+    const auto byId = [&](const std::string& id) {
+        return *std::find_if(all.begin(), all.end(), [&](const auto& e) { return e.id == id; });
+    };
+    std::vector<EndpointChoice> matches;
+    for (const EndpointChoice& endpoint : all) {
+        if (endpoint.id == text) {
+            return endpoint;
+        }
+    }
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
+        text.size() < 6 && std::stoul(text) < listed.size()) {
+        return byId(listed[std::stoul(text)].id);
+    }
+    // The first kind of match that finds any: a beginning of an id, a friendly name in any
+    // case, the beginning of one.
+    const std::string lower = Lower(text);
+    const auto collect = [&](auto matching) {
+        for (const EndpointChoice& endpoint : all) {
+            if (matches.empty() || matches.back().id != endpoint.id) {
+                if (!text.empty() && matching(endpoint)) {
+                    matches.push_back(endpoint);
+                }
+            }
+        }
+    };
+    collect([&](const EndpointChoice& e) { return e.id.rfind(text, 0) == 0; });
+    if (matches.empty()) {
+        collect([&](const EndpointChoice& e) { return Lower(e.name) == lower; });
+    }
+    if (matches.empty()) {
+        collect([&](const EndpointChoice& e) { return Lower(e.name).rfind(lower, 0) == 0; });
+    }
+    if (matches.size() == 1) {
+        return matches[0];
+    }
+    std::string message = "--endpoint \"" + text + "\" " +
+                          (matches.empty() ? "names no endpoint" : "names several endpoints") +
+                          "; it takes an id, a unique beginning of one, a friendly name, an "
+                          "index of vexctl endpoints or default. Endpoints:";
+    for (const EndpointChoice& endpoint : matches.empty() ? all : matches) {
+        message += "\n  " + endpoint.id + "  " + endpoint.name;
+        if (!endpoint.render || !endpoint.active) {
+            message += std::string(" (") + (endpoint.render ? "" : "capture, ") +
+                       (endpoint.active ? "active" : "not active") + ")";
+        }
+    }
+    throw UsageFailure(message);
 }
 
 std::optional<std::string> DefaultRenderEndpointId() {

@@ -19,6 +19,20 @@ std::vector<RenderEndpoint> ActiveRenderEndpoints();
 // The id of the default console render endpoint, or nullopt when there is none.
 std::optional<std::string> DefaultRenderEndpointId();
 
+// An endpoint as --endpoint names it, render or capture, in any state.
+struct EndpointChoice {
+    std::string id;
+    std::string name;
+    bool render = false;
+    bool active = false;
+};
+
+// The endpoint that --endpoint TEXT names: its full id, a unique prefix of its id, its friendly
+// name (case-insensitive, when one endpoint has it), its index in the list of `endpoints`, or
+// "default" (nullopt: the default render endpoint). Throws UsageFailure listing the candidates
+// when none or several match.
+std::optional<EndpointChoice> ChooseEndpoint(const std::string& text);
+
 // The name of an endpoint form factor, or "unknown" for a value outside the list.
 std::string FormFactorName(unsigned long formFactor);
 

@@ -5,6 +5,8 @@
 
 #include "Platform.h"
 
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,10 +26,18 @@ public:
 
     ExitStatus Status() const { return m_status; }
     const std::optional<HRESULT>& Code() const { return m_code; }
+    // Members that the --json error document carries besides the message (e.g. the outcome of
+    // each route of a write); an empty object when there are none.
+    const nlohmann::ordered_json& Details() const { return m_details; }
+    Failure& WithDetails(nlohmann::ordered_json details) {
+        m_details = std::move(details);
+        return *this;
+    }
 
 private:
     ExitStatus m_status;
     std::optional<HRESULT> m_code;
+    nlohmann::ordered_json m_details = nlohmann::ordered_json::object();
 };
 
 // A mistake in the command line or in what the user asked for.

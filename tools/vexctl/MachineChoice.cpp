@@ -1,6 +1,7 @@
 #include "MachineChoice.h"
 
 #include "Failure.h"
+#include "FileAccess.h"
 #include "SimulatedMachine.h"
 #include "Text.h"
 
@@ -15,9 +16,43 @@ bool UsesSimulatedMachine(const Options& options) {
 #endif
 }
 
+MachineSource MachineSourceOf(const Options& options) {
+    MachineSource source;
+    if (!options.machine || *options.machine == kDefaultMachineName) {
+        return source;
+    }
+    const std::string& text = *options.machine;
+    std::error_code error;
+    if (text.find_first_of("/\\.") == std::string::npos &&
+        !std::filesystem::exists(PathFromUtf8(text), error)) {
+        for (const ShippedMachine& machine : ShippedMachines()) {
+            if (machine.name == text) {
+                source.file = ShippedMachineStateFile(text);
+                source.initial = ReadFileOrFail(machine.file, "shipped machine");
+                source.shippedName = text;
+                return source;
+            }
+        }
+        throw UsageFailure("--machine " + text +
+                           ": no such file, nor a shipped machine (vexctl machines lists them)");
+    }
+    source.file = PathFromUtf8(text);
+    return source;
+}
+
 std::string MachineDescription(const Options& options) {
     if (!UsesSimulatedMachine(options)) {
         return "the system's own audio";
+    }
+    if (options.machine && *options.machine != kDefaultMachineName &&
+        options.machine->find_first_of("/\\.") == std::string::npos &&
+        !std::filesystem::exists(PathFromUtf8(*options.machine))) {
+        try {
+            return "the shipped machine " + *options.machine + " (" +
+                   PathToUtf8(ShippedMachineStateFile(*options.machine)) + ")";
+        } catch (const Failure&) {
+            return "the shipped machine " + *options.machine;
+        }
     }
     if (options.machine && *options.machine != kDefaultMachineName) {
         return "the simulated machine in " + *options.machine;

@@ -81,7 +81,7 @@ const ListedParameter* ListedParameterNamed(const std::string& name) {
         return nullptr;
     }
     for (const ListedParameter& parameter : ListedParameters()) {
-        if (parameter.name == name) {
+        if (SameName(parameter.name, name)) {
             return &parameter;
         }
     }
@@ -90,9 +90,10 @@ const ListedParameter* ListedParameterNamed(const std::string& name) {
 
 std::vector<ListedParameter> MatchingParameters(const std::string& text) {
     std::vector<ListedParameter> matching;
+    const std::string wanted = NormalizedName(text);
     for (const ListedParameter& parameter : ListedParameters()) {
-        if (text.empty() || parameter.name.find(text) != std::string::npos ||
-            parameter.moduleName.find(text) != std::string::npos ||
+        if (text.empty() || NormalizedName(parameter.name).find(wanted) != std::string::npos ||
+            NormalizedName(parameter.moduleName).find(wanted) != std::string::npos ||
             std::to_string(parameter.id) == text) {
             matching.push_back(parameter);
         }

@@ -39,6 +39,18 @@ std::optional<LONG> ParseDecimalId(const std::string& text) {
 
 }  // namespace
 
+std::string NormalizedName(const std::string& name) {
+    std::string normalized = name;
+    for (char& c : normalized) {
+        c = c == '-' ? '_' : (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    }
+    return normalized;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return NormalizedName(a) == NormalizedName(b);
+}
+
 std::string VexctlName(const ParameterRow& row) {
     if (row.answered != 0) {
         return std::string();
@@ -52,7 +64,7 @@ std::optional<ParameterInfo> FindParameter(const std::string& nameOrId) {
         return row != nullptr ? InfoOf(*row) : ParameterInfo{*id, "", &kOneWord};
     }
     for (const ParameterRow& row : ParameterRows()) {
-        if (!nameOrId.empty() && VexctlName(row) == nameOrId) {
+        if (!nameOrId.empty() && SameName(VexctlName(row), nameOrId)) {
             return InfoOf(row);
         }
     }
@@ -66,7 +78,8 @@ std::vector<std::string> NamesContaining(const std::string& fragment) {
     }
     for (const ParameterRow& row : ParameterRows()) {
         const std::string name = row.Stored() ? ToUtf8(WString(row.name)) : std::string();
-        if (!name.empty() && name.find(fragment) != std::string::npos) {
+        if (!name.empty() &&
+            NormalizedName(name).find(NormalizedName(fragment)) != std::string::npos) {
             names.push_back(name);
         }
     }

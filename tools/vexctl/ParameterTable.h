@@ -20,6 +20,10 @@ struct ParameterInfo {
 // that only the dsp route knows; none for an id that the library answers itself.
 std::string VexctlName(const ParameterRow& row);
 
+// A name as vexctl compares names: lower case, with '-' and '_' alike.
+std::string NormalizedName(const std::string& name);
+bool SameName(const std::string& a, const std::string& b);
+
 // The parameter that a command line or a preset names: a name, or a decimal id (in the table or
 // not: the library decides about ids it does not know). nullopt otherwise.
 std::optional<ParameterInfo> FindParameter(const std::string& nameOrId);

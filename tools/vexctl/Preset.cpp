@@ -3,6 +3,7 @@
 #include "Failure.h"
 
 #include <set>
+#include <vector>
 
 namespace vexctl {
 
@@ -33,10 +34,27 @@ Json MakePreset(const std::optional<std::string>& endpointId,
 
 std::vector<PresetWrite> ReadPreset(const std::string& text, const std::string& origin) {
     Json preset;
+    // A name given twice in one object is refused, not decided by the last one.
+    std::vector<std::set<std::string>> names;
+    std::string repeated;
+    const auto checkNames = [&](int, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::object_start) {
+            names.emplace_back();
+        } else if (event == Json::parse_event_t::object_end) {
+            names.pop_back();
+        } else if (event == Json::parse_event_t::key && !names.empty() &&
+                   !names.back().insert(parsed.get<std::string>()).second && repeated.empty()) {
+            repeated = parsed.get<std::string>();
+        }
+        return true;
+    };
     try {
-        preset = Json::parse(text);
+        preset = Json::parse(text, checkNames);
     } catch (const Json::parse_error& error) {
         Refuse(origin, std::string("not JSON: ") + error.what());
+    }
+    if (!repeated.empty()) {
+        Refuse(origin, "\"" + repeated + "\" is given twice");
     }
     if (!preset.is_object()) {
         Refuse(origin, "not a JSON object");

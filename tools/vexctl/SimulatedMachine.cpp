@@ -5,7 +5,10 @@
 #include "FileLock.h"
 #include "Text.h"
 
+#include <nlohmann/json.hpp>
 #include <vexsim.h>
+
+#include <algorithm>
 
 extern const char kBuiltInDefaultMachine[];
 
@@ -52,43 +55,93 @@ void ResetDefaultMachineState() {
     WriteFileReplacing(file, kBuiltInDefaultMachine);
 }
 
-SimulatedMachine::SimulatedMachine(const std::optional<std::filesystem::path>& file, bool save)
+SimulatedMachine::SimulatedMachine(const std::optional<std::filesystem::path>& file, bool save,
+                                   const std::optional<std::string>& initial)
     : m_save(save) {
     std::string text;
-    std::string origin;
+    const bool stateFile = !file || initial;
     m_file = file ? *file : DefaultMachineStateFile();
+    const std::string origin =
+        (stateFile ? "machine's state file " : "machine file ") + PathToUtf8(m_file);
+    const std::string wayOut = !file ? " (vexctl reset restores the default machine)" : "";
     // A run that writes the machine back holds its lock from this read to that write, so that
-    // runs at the same time take turns instead of losing each other's writes.
+    // runs at the same time take turns instead of losing each other's writes. A machine file
+    // that cannot be used leaves no lock file of this run behind.
+    const std::filesystem::path lockFile = FileLock::LockFileOf(m_file);
+    std::error_code error;
+    const bool lockExisted = std::filesystem::exists(lockFile, error);
+    const auto fail = [&](const std::string& message) {
+        if (m_lock && !lockExisted && file && !initial) {
+            std::filesystem::remove(lockFile, error);
+        }
+        m_lock.reset();
+        return Failure(message);
+    };
     if (m_save) {
         m_lock = std::make_unique<FileLock>(m_file);
     }
-    if (file) {
-        origin = "machine file " + PathToUtf8(m_file);
-        text = ReadFileOrFail(m_file, origin);
-    } else {
-        origin = "default machine's state file " + PathToUtf8(m_file);
-        FileContent content = ReadFileReporting(m_file);
-        if (content.text) {
-            text = std::move(*content.text);
-        } else if (content.missing) {
-            text = kBuiltInDefaultMachine;
-            if (m_save) {
-                WriteFileReplacing(m_file, kBuiltInDefaultMachine);
-            }
-        } else {
-            throw Failure("cannot read the " + origin + ": " + content.reason +
-                          " (vexctl reset restores the default machine)");
+    FileContent content = ReadFileReporting(m_file);
+    if (content.text) {
+        text = std::move(*content.text);
+    } else if (content.missing && stateFile) {
+        text = initial ? *initial : std::string(kBuiltInDefaultMachine);
+        if (m_save) {
+            WriteFileReplacing(m_file, text);
         }
+    } else {
+        throw fail("cannot read the " + origin + ": " + content.reason + wayOut);
     }
     if (vexsim_LoadMachineJson(text.c_str()) != 0) {
-        std::string message = "cannot load the " + origin + ": " + vexsim_LastError();
-        if (!file) {
-            message += " (vexctl reset restores the default machine)";
-        }
+        const std::string message = "cannot load the " + origin + ": " + vexsim_LastError();
         vexsim_Unregister();
-        throw Failure(message);
+        throw fail(message + wayOut);
     }
     m_loaded = TakeDump();
+}
+
+void SimulatedMachine::RemoveStoreValue(const std::string& endpointId, const std::string& key) {
+    nlohmann::json machine = nlohmann::json::parse(TakeDump());
+    for (auto& endpoint : machine.at("endpoints")) {
+        if (endpoint.value("id", "") != endpointId) {
+            continue;
+        }
+        if (!endpoint.contains("properties") || endpoint["properties"].erase(key) == 0) {
+            throw Failure("it is not set on this endpoint");
+        }
+        if (vexsim_LoadMachineJson(machine.dump().c_str()) != 0) {
+            throw Failure(std::string("cannot load the machine again: ") + vexsim_LastError());
+        }
+        return;
+    }
+    throw Failure("no endpoint " + endpointId + " on the machine");
+}
+
+std::vector<ShippedMachine> ShippedMachines() {
+    std::vector<ShippedMachine> machines;
+    const char* directory = vexsim_MachinesDirectory();
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             PathFromUtf8(directory != nullptr ? directory : ""), error)) {
+        if (entry.path().extension() != ".json") {
+            continue;
+        }
+        ShippedMachine machine{PathToUtf8(entry.path().stem()), "", entry.path()};
+        if (const std::optional<std::string> text = ReadFileReporting(entry.path()).text) {
+            try {
+                machine.description = nlohmann::json::parse(*text).value("description", "");
+            } catch (const nlohmann::json::exception&) {
+                machine.description = "(not a machine file)";
+            }
+        }
+        machines.push_back(std::move(machine));
+    }
+    std::sort(machines.begin(), machines.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    return machines;
+}
+
+std::filesystem::path ShippedMachineStateFile(const std::string& name) {
+    return StateDirectory() / "machines" / (name + ".json");
 }
 
 SimulatedMachine::~SimulatedMachine() {

@@ -22,12 +22,25 @@ std::filesystem::path DefaultMachineStateFile();
 // Puts the built-in default machine into the state file.
 void ResetDefaultMachineState();
 
+// A shipped simulated machine, from the simulator's machines directory.
+struct ShippedMachine {
+    std::string name;  // the file's name without ".json"
+    std::string description;
+    std::filesystem::path file;
+};
+// The shipped machines, by name.
+std::vector<ShippedMachine> ShippedMachines();
+// The state file that keeps what was written to a shipped machine run by name.
+std::filesystem::path ShippedMachineStateFile(const std::string& name);
+
 class SimulatedMachine {
 public:
-    // Loads the default machine (no file) or a machine file, on a thread that has initialised
-    // COM; from then on the platform's audio classes are the simulator's. With `save` the
-    // machine is written back by Save. Throws Failure.
-    SimulatedMachine(const std::optional<std::filesystem::path>& file, bool save);
+    // Loads the default machine (no file), a machine file, or with `initial` a state file that
+    // starts as the text `initial` (the default machine's, a shipped machine's), on a thread
+    // that has initialised COM; from then on the platform's audio classes are the simulator's.
+    // With `save` the machine is written back by Save. Throws Failure.
+    SimulatedMachine(const std::optional<std::filesystem::path>& file, bool save,
+                     const std::optional<std::string>& initial = std::nullopt);
     SimulatedMachine(const SimulatedMachine&) = delete;
     SimulatedMachine& operator=(const SimulatedMachine&) = delete;
     // Empties the simulator (its registry values go with it) and revokes its classes.
@@ -36,6 +49,13 @@ public:
     // Writes the machine to its file when saving is on and the machine is not as it was
     // loaded. Throws Failure.
     void Save();
+
+    // Removes a value from an endpoint's property store (the library has no call for it); the
+    // machine is loaded again without it, so no control handle may be open. Throws Failure when
+    // the endpoint does not hold the value.
+    void RemoveStoreValue(const std::string& endpointId, const std::string& key);
+
+    const std::filesystem::path& File() const { return m_file; }
 
 private:
     std::filesystem::path m_file;

@@ -3,13 +3,17 @@
 #include "Failure.h"
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
+#include "FileAccess.h"
+
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #endif
 
@@ -137,15 +141,53 @@ void WriteFileReplacing(const std::filesystem::path& path, const std::string& co
 #endif
     std::filesystem::path temporary = path;
     temporary += PathFromUtf8(".tmp" + std::to_string(pid));
+    const auto cannotWrite = [&](const std::string& reason) {
+        std::filesystem::remove(temporary, error);
+        return Failure("cannot write " + PathToUtf8(path) + ": " + reason);
+    };
+#ifdef _WIN32
     {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.close();
-        if (!out) {
-            std::filesystem::remove(temporary, error);
-            throw Failure("cannot write " + PathToUtf8(temporary));
+        const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            throw cannotWrite(LastSystemErrorText());
+        }
+        DWORD written = 0;
+        const BOOL wrote =
+            WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        const std::string reason = wrote ? std::string() : LastSystemErrorText();
+        CloseHandle(file);
+        if (!wrote || written != content.size()) {
+            throw cannotWrite(reason.empty() ? "short write" : reason);
         }
     }
+#else
+    {
+        // A file that is replaced keeps its permissions.
+        struct stat existing {};
+        const mode_t mode = stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+        const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (file < 0) {
+            throw cannotWrite(LastSystemErrorText());
+        }
+        size_t done = 0;
+        while (done < content.size()) {
+            const ssize_t wrote = write(file, content.data() + done, content.size() - done);
+            if (wrote < 0 && errno == EINTR) {
+                continue;
+            }
+            if (wrote < 0) {
+                const std::string reason = LastSystemErrorText();
+                close(file);
+                throw cannotWrite(reason);
+            }
+            done += static_cast<size_t>(wrote);
+        }
+        if (fchmod(file, mode) != 0 || close(file) != 0) {
+            throw cannotWrite(LastSystemErrorText());
+        }
+    }
+#endif
 #ifdef _WIN32
     // A reader that has the file open keeps it from being replaced for a moment: try again.
     bool moved = false;
@@ -164,14 +206,14 @@ void WriteFileReplacing(const std::filesystem::path& path, const std::string& co
     if (!moved) {
         const HRESULT hr = HRESULT_FROM_WIN32(moveError);
         std::filesystem::remove(temporary, error);
-        throw Failure("cannot replace " + PathToUtf8(path), hr);
+        throw Failure("cannot write " + PathToUtf8(path), hr);
     }
 #else
     std::filesystem::rename(temporary, path, error);
     if (error) {
         const std::string reason = error.message();
         std::filesystem::remove(temporary, error);
-        throw Failure("cannot replace " + PathToUtf8(path) + ": " + reason);
+        throw Failure("cannot write " + PathToUtf8(path) + ": " + reason);
     }
 #endif
 }

@@ -97,10 +97,31 @@ Json DecodeStructured(Layout layout, const std::vector<BYTE>& bytes, Reading rea
 std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& value);
 
 // Raw words that fit the layout are held to what the named form allows.
+// Raw words that fit the layout are held to what the named form allows.
 std::vector<BYTE> CheckedRawWords(const ParameterInfo& parameter, std::vector<BYTE> bytes) {
     const Json named = DecodeStructured(parameter.layout->fields, bytes, Reading::AsWritten);
     if (!named.is_null()) {
         EncodeStructured(parameter, named);
+    }
+    return bytes;
+}
+
+// Raw words on the command line are taken when they are exactly a value of the layout: read as
+// the layout and written again, they are the same words. Words missing or left over are
+// refused, as the named form refuses a list of the wrong length.
+std::vector<BYTE> ExactRawWords(const ParameterInfo& parameter, std::vector<BYTE> bytes) {
+    const Json named = DecodeStructured(parameter.layout->fields, bytes, Reading::AsWritten);
+    if (named.is_null()) {
+        const ULONG fixed = FixedBytes(*parameter.layout);
+        Refuse(parameter,
+               std::to_string(bytes.size() / 4) +
+                   (fixed > 0 ? " words given, but its layout takes " + std::to_string(fixed / 4)
+                              : std::string(" words do not make a value of its layout")));
+    }
+    const size_t taken = EncodeStructured(parameter, named).size();
+    if (taken != bytes.size()) {
+        Refuse(parameter, std::to_string(bytes.size() / 4) + " words given, but its layout takes " +
+                              std::to_string(taken / 4) + " here");
     }
     return bytes;
 }
@@ -538,7 +559,7 @@ std::vector<BYTE> EncodeArguments(const ParameterInfo& parameter,
         }
         PutWord(out, *word);
     }
-    return IsStructured(*parameter.layout) ? CheckedRawWords(parameter, std::move(out)) : out;
+    return IsStructured(*parameter.layout) ? ExactRawWords(parameter, std::move(out)) : out;
 }
 
 Json DecodeValue(const ParameterInfo& parameter, const std::vector<BYTE>& bytes, Reading reading) {
