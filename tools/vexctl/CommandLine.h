@@ -10,7 +10,20 @@
 
 namespace vexctl {
 
-enum class Command { None, Help, Endpoints, Get, Set, Info, Dump, Load, Reset, Params, Select };
+enum class Command {
+    None,
+    Help,
+    Endpoints,
+    Get,
+    Set,
+    Info,
+    Dump,
+    Load,
+    Reset,
+    Params,
+    Select,
+    Capture
+};
 
 struct Options {
     Command command = Command::None;
@@ -26,6 +39,7 @@ struct Options {
     std::optional<int> traceLevel;
     bool json = false;
     std::optional<std::string> output;
+    bool anonymize = false;  // capture: neutral names and ids
 };
 
 // The word that names the default simulated machine after --machine.
