@@ -166,7 +166,7 @@ for endpoint in "$SPEAKERS" "$HEADPHONES"; do
     wine_vexctl set set drova_sliding_bass_gain_curve "$curve" --endpoint "$endpoint" --json
     set_rc=$RC
     wine_vexctl get get drova_sliding_bass_gain_curve --endpoint "$endpoint" --json
-    if ((set_rc == 0 && RC == 0)) && [[ $(json_of get '.value') == $(jq -c . <<<"$curve") ]]; then
+    if ((set_rc == 0 && RC == 0)) && [[ $(json_of get '.value') == "$(jq -c . <<<"$curve")" ]]; then
         ok "structured set and get on $endpoint: $(json_of get '.value')"
     else
         fail "structured set/get on $endpoint (exits $set_rc, $RC): $(cat "$WORK/out/set.err" "$WORK/out/get.out" "$WORK/out/get.err" | head -c 600)"
@@ -180,7 +180,7 @@ wine_vexctl load load "$(winepath -w "$WORK/out/preset.json")" --endpoint "$HEAD
 load_rc=$RC
 wine_vexctl dump-headphones dump --endpoint "$HEADPHONES"
 if ((dump_rc == 0 && load_rc == 0 && RC == 0)) &&
-    [[ $(jq -c '.parameters' "$WORK/out/preset.json") == $(json_of dump-headphones '.parameters') ]]; then
+    [[ $(jq -c '.parameters' "$WORK/out/preset.json") == "$(json_of dump-headphones '.parameters')" ]]; then
     ok "dump and load: $(jq -c '.parameters | length' "$WORK/out/preset.json") parameters carried from the speakers to the headphones"
 else
     fail "dump/load (exits $dump_rc, $load_rc, $RC): $(cat "$WORK/out/load.err" "$WORK/out/dump-headphones.err" | head -c 600)"
@@ -221,7 +221,7 @@ if ((RC == 0)) && [[ -s $CAPTURE ]]; then
         "$VEXCTL" --machine "$CAPTURE" --no-save $question --json >"$WORK/out/native-answer.out" \
             2>"$WORK/out/native-answer.err"
         if [[ $(jq -cS 'del(.machine)' "$WORK/out/wine-answer.out") == \
-            $(jq -cS 'del(.machine)' "$WORK/out/native-answer.out") ]]; then
+            "$(jq -cS 'del(.machine)' "$WORK/out/native-answer.out")" ]]; then
             same=$((same + 1))
         else
             fail "replayed natively, '$question' answers otherwise:"
