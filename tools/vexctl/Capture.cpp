@@ -53,7 +53,8 @@ std::string KeyString(const PROPERTYKEY& key) {
 
 std::string ResultString(HRESULT hr) {
     char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+    std::snprintf(text, sizeof text, "0x%08lX",
+                  static_cast<unsigned long>(static_cast<uint32_t>(hr)));
     return text;
 }
 
@@ -464,8 +465,12 @@ std::string NarrowText(const char* text, size_t capacity) {
 class FilterCapture {
 public:
     FilterCapture(std::string filterId, IKsControl* control, const std::vector<PartInfo>& parts,
-                  Json* faults)
-        : m_filterId(std::move(filterId)), m_control(control), m_parts(parts), m_faults(faults) {}
+                  Json* faults, Notes* notes)
+        : m_filterId(std::move(filterId)),
+          m_control(control),
+          m_parts(parts),
+          m_faults(faults),
+          m_notes(notes) {}
 
     void Write(Json* filter) {
         Engines(filter);
@@ -703,7 +708,7 @@ private:
             returned >= 1) {
             json["enabled"] = state != 0;
         }
-        Json params = Json::object();
+        json["params"] = Json::object();
         std::vector<BYTE> block(VendorKs::kParamBlockSize, 0);
         for (ULONG id : ModuleParameterIds()) {
             const HRESULT hr =
@@ -711,15 +716,20 @@ private:
                     .AppendU32(id)
                     .AppendU8(ReadFlag(id))
                     .Send(m_control, block.data(), static_cast<ULONG>(block.size()), &returned);
-            AddParam(hr, block, returned, VendorKs::kParamDataCapacity, id, &params);
+            AddParam(hr, block, returned, VendorKs::kParamDataCapacity, id, &json);
         }
-        json["params"] = params;
         return json;
     }
 
+    // A parameter's value as the module answered it. A module that refuses a parameter the
+    // library reads refuses, in the file, every parameter it does not list.
     static void AddParam(HRESULT hr, const std::vector<BYTE>& block, ULONG returned,
-                         size_t capacity, ULONG id, Json* params) {
+                         size_t capacity, ULONG id, Json* module) {
+        Json* params = &(*module)["params"];
         ULONG length = 0;
+        if (hr == HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER)) {
+            (*module)["otherParams"] = "refuse";
+        }
         if (FAILED(hr) || returned < sizeof length) {
             return;
         }
@@ -733,6 +743,8 @@ private:
 
     // The AMD-type modules that the library probes for, present or not.
     void AmdModules(Json* modules) {
+        bool answersWithoutModule = false;
+        size_t found = 0;
         for (const auto& [guid, label] : AmdModuleVersionLabels) {
             (void)label;
             BYTE presence[VendorKs::kAmdPresenceSize] = {};
@@ -748,7 +760,7 @@ private:
             json["set"] = "amd";
             json["type"] = VendorKs::kModuleTypeEfx;
             json["present"] = presence[0] != 0;
-            Json params = Json::object();
+            json["params"] = Json::object();
             std::vector<BYTE> block(VendorKs::kAmdParamBlockSize, 0);
             std::vector<ULONG> ids = ModuleParameterIds();
             ids.push_back(1001);  // the module's version text
@@ -757,10 +769,20 @@ private:
                     ModuleRequest::Amd(VendorKs::kAmdModuleParameter, KSPROPERTY_TYPE_GET, guid,
                                        VendorKs::kModuleTypeEfx, id)
                         .Send(m_control, block.data(), static_cast<ULONG>(block.size()), &returned);
-                AddParam(hr, block, returned, VendorKs::kAmdParamBlockSize - 4, id, &params);
+                AddParam(hr, block, returned, VendorKs::kAmdParamBlockSize - 4, id, &json);
             }
-            json["params"] = params;
+            if (presence[0] == 0 && json["params"].empty()) {
+                // The set answers for a module it does not have: not a module of the file.
+                answersWithoutModule = true;
+                continue;
+            }
             modules->push_back(std::move(json));
+            ++found;
+        }
+        if (answersWithoutModule && found == 0) {
+            m_notes->Add(
+                "a filter that answers the AMD-type set but has no such module is "
+                "replayed without the set");
         }
     }
 
@@ -768,6 +790,7 @@ private:
     IKsControl* m_control;
     const std::vector<PartInfo>& m_parts;
     Json* m_faults;
+    Notes* m_notes;
     std::vector<AudioModuleAddress> m_addresses;
     std::vector<ModuleInfo> m_modules;
     std::optional<int> m_interfaceVersion;
@@ -1127,7 +1150,7 @@ CaptureResult CaptureMachine(bool anonymize) {
         if (SUCCEEDED(Received(
                 device->Activate(Guids::kIidIKsControl, CLSCTX_ALL, nullptr, control.ReceiveVoid()),
                 control))) {
-            FilterCapture(id, control.Get(), topologies[id], &faults).Write(&filter);
+            FilterCapture(id, control.Get(), topologies[id], &faults, &notes).Write(&filter);
         } else {
             notes.Add(
                 "a filter without kernel-streaming control: its driver's answers are "
