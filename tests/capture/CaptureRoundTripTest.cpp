@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <vexsim.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -45,6 +46,15 @@ std::string Slurp(const fs::path& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// A test's name from its machine's.
+std::string MachineName(const ::testing::TestParamInfo<const char*>& info) {
+    std::string name = info.param;
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
 }
 
 class CaptureRoundTrip : public ::testing::TestWithParam<const char*> {
@@ -210,15 +220,9 @@ TEST_P(DamagedCapture, AValueRemovedFromTheCaptureChangesTheAnswers) {
               Text(Answer(Write("damaged.json", capture), {"endpoints"})));
 }
 
-INSTANTIATE_TEST_SUITE_P(DefaultMachine, DamagedCapture, ::testing::Values("default"));
+INSTANTIATE_TEST_SUITE_P(DefaultMachine, DamagedCapture, ::testing::Values("default"), MachineName);
 
 INSTANTIATE_TEST_SUITE_P(ShippedMachines, CaptureRoundTrip, ::testing::ValuesIn(kMachines),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             for (char& c : name) {
-                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             }
-                             return name;
-                         });
+                         MachineName);
 
 }  // namespace
