@@ -88,7 +88,7 @@ if ! sinks=$(pactl list short sinks 2>/dev/null); then
     exit 1
 fi
 say "PulseAudio $(pactl info | sed -n 's/^Server Version: //p') on $SOCKET, sinks:" \
-    $(awk '{print $2}' <<<"$sinks")
+    "$(awk '{print $2}' <<<"$sinks" | tr '\n' ' ')"
 
 # --- a fresh Wine prefix that reaches it -----------------------------------------------------
 export WINEPREFIX=$WORK/wineprefix WINEDEBUG=-all
