@@ -394,8 +394,9 @@ else
     rc=$?
     grep '^real-audio: ' "$LOG" | sed 's/^/   /'
     checks=$(grep -c '^real-audio: ok: ' "$LOG")
+    seen=$(grep -o 'ok: endpoints: [0-9]* render endpoints' "$LOG" | sed 's/^ok: endpoints: //')
     if ((rc == 0)); then
-        finish passed "$checks checks in $((SECONDS - started))s"
+        finish passed "$checks checks on ${seen:-no endpoints} in $((SECONDS - started))s"
     else
         finish FAILED "$(grep -c '^real-audio: FAILED' "$LOG") of the checks failed (log: $LOG)"
     fi
