@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when they are missing and we may (root).
-# Usage: setup-deps.sh native|cross|fuzz|format ...
+# Usage: setup-deps.sh native|cross|fuzz|format|realaudio ...
 set -euo pipefail
 
 declare -A PACKAGES=(
@@ -8,12 +8,14 @@ declare -A PACKAGES=(
     [cross]="mingw-w64 wine wine64 llvm lld clang"
     [fuzz]="clang libclang-rt-14-dev"
     [format]="clang-format"
+    [realaudio]="pulseaudio pulseaudio-utils jq"
 )
 declare -A PROBES=(
     [native]="cmake ninja g++ /usr/include/gtest/gtest.h /usr/include/benchmark/benchmark.h /usr/include/nlohmann/json.hpp"
     [cross]="x86_64-w64-mingw32-g++-posix wine llvm-dlltool lld-link clang"
     [fuzz]="clang++ /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a"
     [format]="clang-format"
+    [realaudio]="pulseaudio pactl jq"
 )
 
 have() {

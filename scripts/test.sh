@@ -1,33 +1,38 @@
 #!/usr/bin/env bash
-# Builds and runs every test, in seven stages: the clang-format check, the native build with
+# Builds and runs every test, in eight stages: the clang-format check, the native build with
 # AddressSanitizer and UndefinedBehaviorSanitizer and its tests, the logger and fault-sweep
-# tests under ThreadSanitizer, the fuzzers for a short bounded time, then the mingw-w64
-# cross-build and its tests under Wine. The native and the Wine test stages also install their
+# tests under ThreadSanitizer, the fuzzers for a short bounded time, the mingw-w64
+# cross-build and its tests under Wine, then the Windows build on a real audio stack (Wine's
+# own audio over a private PulseAudio server, scripts/real-audio.sh). The native and the Wine test stages also install their
 # build and run the example host against the installed package (scripts/example.sh). One
 # progress line per stage as it starts, a summary at the end; fails when a stage fails or cannot
 # run.
 #
-#   scripts/test.sh [--skip-fuzz] [--skip-wine]
+#   scripts/test.sh [--skip-fuzz] [--skip-wine] [--skip-real-audio]
 #
-# A developer may leave out the fuzz or the Wine stage with its flag, and the summary says so.
+# A developer may leave out the fuzz, the Wine or the real-audio stage with its flag, and the summary says so.
 # On CI (CI=true) every stage runs: a stage that cannot run fails, and the flags are refused.
 set -uo pipefail
 
 usage() {
     cat <<'EOF'
-usage: scripts/test.sh [--skip-fuzz] [--skip-wine]
-  --skip-fuzz  leave out the fuzz stage (clang with libFuzzer)
-  --skip-wine  leave out the cross-build and its tests under Wine
+usage: scripts/test.sh [--skip-fuzz] [--skip-wine] [--skip-real-audio]
+  --skip-fuzz        leave out the fuzz stage (clang with libFuzzer)
+  --skip-wine        leave out the cross-build and its tests under Wine (and the real-audio
+                     stage, which needs them)
+  --skip-real-audio  leave out the Windows build on Wine's audio over PulseAudio
 VEX_FUZZ_SECONDS sets the seconds each fuzz target runs (default 30).
 EOF
 }
 
 SKIP_FUZZ=0
 SKIP_WINE=0
+SKIP_REAL_AUDIO=0
 for arg in "$@"; do
     case $arg in
         --skip-fuzz) SKIP_FUZZ=1 ;;
         --skip-wine) SKIP_WINE=1 ;;
+        --skip-real-audio) SKIP_REAL_AUDIO=1 ;;
         -h | --help)
             usage
             exit 0
@@ -39,8 +44,8 @@ for arg in "$@"; do
             ;;
     esac
 done
-if [[ "${CI:-}" == true ]] && ((SKIP_FUZZ || SKIP_WINE)); then
-    echo "test.sh: CI runs every stage; --skip-fuzz and --skip-wine are for developers" >&2
+if [[ "${CI:-}" == true ]] && ((SKIP_FUZZ || SKIP_WINE || SKIP_REAL_AUDIO)); then
+    echo "test.sh: CI runs every stage; --skip-fuzz, --skip-wine and --skip-real-audio are for developers" >&2
     exit 2
 fi
 
@@ -49,7 +54,7 @@ cd "$ROOT" || exit 1
 mkdir -p build
 JOBS=$(nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS=${VEX_FUZZ_SECONDS:-30}
-STAGES=7
+STAGES=8
 declare -a SUMMARY=()
 status=0
 TOTAL_PASSED=0
@@ -367,6 +372,34 @@ elif ((cross_built)); then
     wineserver -k 2>/dev/null || true
 else
     finish FAILED "not run: no cross-build"
+fi
+
+# --- 8: a real audio stack ------------------------------------------------------------------
+# The Windows build against Wine's own audio stack over a private PulseAudio server with two
+# null sinks, and a capture of it replayed in the native simulator (scripts/real-audio.sh).
+begin 8 "real audio (PulseAudio)"
+LOG=build/real-audio.log
+: >"$LOG"
+if ((SKIP_REAL_AUDIO)); then
+    finish skipped "--skip-real-audio given"
+elif ((SKIP_WINE)); then
+    finish skipped "--skip-wine given"
+elif ! ((cross_built && native_built)); then
+    finish FAILED "not run: it needs the native build and the cross-build"
+elif ! scripts/setup-deps.sh realaudio >>"$LOG" 2>&1; then
+    cannot_run --skip-real-audio "pulseaudio is missing and cannot be installed (needs root apt-get)"
+else
+    started=$SECONDS
+    scripts/real-audio.sh build/mingw build/native-asan >>"$LOG" 2>&1
+    rc=$?
+    grep '^real-audio: ' "$LOG" | sed 's/^/   /'
+    checks=$(grep -c '^real-audio: ok: ' "$LOG")
+    seen=$(grep -o 'ok: endpoints: [0-9]* render endpoints' "$LOG" | sed 's/^ok: endpoints: //')
+    if ((rc == 0)); then
+        finish passed "$checks checks on ${seen:-no endpoints} in $((SECONDS - started))s"
+    else
+        finish FAILED "$(grep -c '^real-audio: FAILED' "$LOG") of the checks failed (log: $LOG)"
+    fi
 fi
 
 echo

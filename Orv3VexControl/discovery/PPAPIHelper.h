@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ModuleRequest.h"
+#include "ModuleTables.h"
 #include "Platform.h"
 #include "util/ComPtr.h"
 #include "util/ScopedBstr.h"
@@ -40,15 +41,6 @@ struct EndpointModuleRecord {
     // The audio-module command the module's requests travel in, or null for the pin form.
     const AudioModuleAddress* Wrap(AudioModuleAddress* storage) const;
 };
-
-// The version labels of the known module GUIDs, ordered by the GUIDs' bytes (that order is the
-// order in which the AMD-type modules are probed).
-struct GuidByteOrder {
-    bool operator()(const GUID& left, const GUID& right) const;
-};
-using ModuleVersionLabels = std::map<GUID, const WCHAR*, GuidByteOrder>;
-extern const ModuleVersionLabels IntelModuleVersionLabels;
-extern const ModuleVersionLabels AmdModuleVersionLabels;
 
 class CPPAPIHelper {
 public:

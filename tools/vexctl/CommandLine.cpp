@@ -48,6 +48,7 @@ const CommandSyntax kCommands[] = {
     {Command::Params, "params", 0, 0, 1},
     {Command::Select, "select", kEndpoint | kRoute | kForce, 1, 1},
     {Command::Machines, "machines", 0, 0, 0},
+    {Command::Capture, "capture", kOutput, 0, 0},
 };
 
 const CommandSyntax* FindCommand(const std::string& name) {
@@ -164,6 +165,9 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (name == "--json") {
             flag();
             options.json = true;
+        } else if (name == "--anonymize") {
+            flag();
+            options.anonymize = true;
         } else if (name == "--no-save") {
             flag();
             options.noSave = true;
@@ -234,6 +238,9 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
             "reset writes the default machine's state file; with --no-save it "
             "would do nothing");
     }
+    if (options.anonymize && options.command != Command::Capture) {
+        throw UsageFailure(command + " takes no --anonymize");
+    }
     if (options.arguments.size() < syntax.minArguments) {
         throw UsageFailure(command + ": missing argument (vexctl " + syntax.name +
                            " --help shows how to use it)");
@@ -303,6 +310,7 @@ std::string HelpText(Command command) {
                        "  params [TEXT]      list the parameters (those whose name contains TEXT)\n"
                        "  select RANGE       select the DSP module of main or low-latency\n"
                        "  machines           list the shipped simulated machines\n"
+                       "  capture            write the audio system as a machine file\n"
                        "  help [COMMAND]     show this help or a command's help\n"
                        "\n") +
                    kCommonOptions +
@@ -310,9 +318,10 @@ std::string HelpText(Command command) {
                    "\n"
                    "Options of some commands:\n" +
                    kEndpointOption + kRouteOption + kForceOption +
-                   "  --output FILE    dump: write the preset to FILE\n"
+                   "  --output FILE    dump: write the preset to FILE; capture: the machine file\n"
                    "  --dry-run        load: say what would be written and refused, write nothing\n"
                    "  --format csv     show: comma-separated values\n"
+                   "  --anonymize      capture: replace friendly names and device ids\n"
                    "\n"
                    "Exit status: 0 success, 1 failure (the result code and its text are "
                    "printed),\n"
@@ -438,6 +447,16 @@ std::string HelpText(Command command) {
                 "touched; reset refuses it. On Windows the default simulated machine is the\n"
                 "one of --machine default; without --machine vexctl uses the system's own\n"
                 "audio, which reset does not touch.\n";
+            break;
+        case Command::Capture:
+            text =
+                "Usage: vexctl capture --output FILE [--anonymize] [OPTIONS]\n"
+                "\n"
+                "Reads the audio system through the Windows audio APIs (endpoints, property\n"
+                "stores, effect configuration, the wrapper registry key, device topology and\n"
+                "the filters' module answers) and writes a machine file that --machine loads.\n"
+                "What this system does not offer is left out and said once. --anonymize\n"
+                "replaces friendly names and device ids consistently (docs/capture.md).\n";
             break;
         case Command::Params:
             text =

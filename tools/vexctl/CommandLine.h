@@ -25,6 +25,7 @@ enum class Command {
     Params,
     Select,
     Machines,
+    Capture
 };
 
 struct Options {
@@ -44,6 +45,7 @@ struct Options {
     bool force = false;   // --force: write to an endpoint that is not an active render endpoint
     bool dryRun = false;  // --dry-run: load says what it would write and writes nothing
     bool csv = false;     // --format csv: show prints comma-separated values
+    bool anonymize = false;  // capture: neutral names and ids
 };
 
 // The word that names the default simulated machine after --machine.

@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "Capture.h"
 #include "ControlSession.h"
 #include "DspCommands.h"
 #include "EndpointList.h"
@@ -648,9 +649,16 @@ struct AudioCommand {
 };
 
 constexpr AudioCommand kAudioCommands[] = {
-    {Command::Endpoints, Endpoints}, {Command::Get, Get},   {Command::Set, Set},
-    {Command::Unset, Unset},         {Command::Show, Show}, {Command::Info, Info},
-    {Command::Dump, Dump},           {Command::Load, Load}, {Command::Select, Select},
+    {Command::Endpoints, Endpoints},
+    {Command::Get, Get},
+    {Command::Set, Set},
+    {Command::Unset, Unset},
+    {Command::Show, Show},
+    {Command::Info, Info},
+    {Command::Dump, Dump},
+    {Command::Load, Load},
+    {Command::Select, Select},
+    {Command::Capture, [](const Context& context) { CaptureCommand(context.options); }},
 };
 
 void RunOnAudioSystem(const Context& context) {
