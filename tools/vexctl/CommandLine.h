@@ -42,9 +42,9 @@ struct Options {
     std::optional<int> traceLevel;
     bool json = false;
     std::optional<std::string> output;
-    bool force = false;   // --force: write to an endpoint that is not an active render endpoint
-    bool dryRun = false;  // --dry-run: load says what it would write and writes nothing
-    bool csv = false;     // --format csv: show prints comma-separated values
+    bool force = false;      // --force: write to an endpoint that is not an active render endpoint
+    bool dryRun = false;     // --dry-run: load says what it would write and writes nothing
+    bool csv = false;        // --format csv: show prints comma-separated values
     bool anonymize = false;  // capture: neutral names and ids
 };
 
