@@ -2,6 +2,7 @@
 
 #include "ConnectorSearch.h"
 #include "SystemGuids.h"
+#include "util/GuidText.h"
 #include "util/Log.h"
 #include "util/ScopedCoMem.h"
 #include "util/ScopedPropVariant.h"
@@ -24,8 +25,6 @@ constexpr HRESULT kMoreData = HRESULT_FROM_WIN32(ERROR_MORE_DATA);
 // No driver needs more than this for a list of descriptors or modules; a larger size is refused
 // before anything is allocated.
 constexpr ULONG kMaxListBytes = 1024 * 1024;
-// The text of a braced GUID fits this buffer.
-constexpr int kGuidTextCapacity = 64;
 
 // The length of a NUL-terminated text inside a fixed field, or nullopt when the field holds no
 // terminator.
@@ -48,12 +47,6 @@ const WCHAR* ModuleTypeName(ULONG type) {
         default:
             return TEXT("Unknown module type");
     }
-}
-
-WString BracedGuid(const GUID& guid) {
-    WCHAR text[kGuidTextCapacity] = {};
-    StringFromGUID2(guid, text, kGuidTextCapacity);
-    return WString(text);
 }
 
 // A value read from the endpoint's property store: a failing read keeps its code, an empty value
@@ -208,7 +201,7 @@ HRESULT FindLabelledModule(ULONG pinId, IKsControl* control, const AudioModuleAd
     for (ULONG i = 0; i < list.count; ++i) {
         VendorKs::ModuleEntry storage;
         const VendorKs::ModuleEntry* candidate = list.Entry(i, &storage);
-        const WString id = BracedGuid(candidate->moduleGuid);
+        const WString id = Util::GuidText(candidate->moduleGuid);
         if (texts.logEntries) {
             LogText(kLevelInformation, __LINE__, function, TEXT("Module id: %s"), id);
             LogText(kLevelInformation, __LINE__, function,
@@ -256,7 +249,7 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
         return -1;
     }
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
-            BracedGuid(endpointGuid));
+            Util::GuidText(endpointGuid));
     working->endpointGuid = endpointGuid;
 
     hr = ReadProperty(store.Get(), Guids::kPkeyAudioEndpointFormFactor, &value);
@@ -297,7 +290,7 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
     const bool named = value.Type() == VT_LPWSTR && value.Get().pwszVal != nullptr;
     working->friendlyName = BstrFromText(named ? value.Get().pwszVal : TEXT(""));
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
-            BracedGuid(endpointGuid));
+            Util::GuidText(endpointGuid));
     return std::nullopt;
 }
 
