@@ -300,16 +300,8 @@ DspModuleAvailability DspController::GetModuleAvailability(EndpointId endpointId
 }
 
 bool DspController::HasModuleFor(EndpointId endpointId, LONG publicId) {
-    const DspModuleAvailability modules = GetModuleAvailability(endpointId);
-    switch (RangeOf(publicId)) {
-        case ProcessingRange::Main:
-            return modules.mainModule;
-        case ProcessingRange::LowLatency:
-            return modules.lowLatencyModule;
-        case ProcessingRange::None:
-            break;
-    }
-    return true;
+    return RangeOf(publicId) == ProcessingRange::None ||
+           GetModuleIndex(endpointId, publicId) != kNoModule;
 }
 
 namespace {
