@@ -172,7 +172,7 @@ HRESULT BuildPayload(const ParameterRow& row, const PROPVARIANT& value,
 
 WString PayloadText(LONG publicId, const PROPVARIANT& value, std::vector<BYTE>& payload) {
     if (value.vt == VT_I4) {
-        return Util::Format(TEXT("%d"), value.lVal);
+        return FormatParameterValue(publicId, value);
     }
     PROPVARIANT view;
     PropVariantInit(&view);
