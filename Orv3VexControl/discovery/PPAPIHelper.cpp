@@ -2,6 +2,7 @@
 
 #include "ConnectorSearch.h"
 #include "SystemGuids.h"
+#include "util/GuidText.h"
 #include "util/Log.h"
 #include "util/ScopedCoMem.h"
 #include "util/ScopedPropVariant.h"
@@ -24,8 +25,6 @@ constexpr HRESULT kMoreData = HRESULT_FROM_WIN32(ERROR_MORE_DATA);
 // No driver needs more than this for a list of descriptors or modules; a larger size is refused
 // before anything is allocated.
 constexpr ULONG kMaxListBytes = 1024 * 1024;
-// The text of a braced GUID fits this buffer.
-constexpr int kGuidTextCapacity = 64;
 
 // The length of a NUL-terminated text inside a fixed field, or nullopt when the field holds no
 // terminator.
@@ -48,12 +47,6 @@ const WCHAR* ModuleTypeName(ULONG type) {
         default:
             return TEXT("Unknown module type");
     }
-}
-
-WString BracedGuid(const GUID& guid) {
-    WCHAR text[kGuidTextCapacity] = {};
-    StringFromGUID2(guid, text, kGuidTextCapacity);
-    return WString(text);
 }
 
 // A value read from the endpoint's property store: a failing read keeps its code, an empty value
@@ -194,28 +187,37 @@ HRESULT ReadIntelModuleList(ULONG pinId, IKsControl* control, const AudioModuleA
     return list->count == 0 ? E_FAIL : S_OK;
 }
 
-// The first entry of the list whose module GUID has an Intel version label.
-const VendorKs::ModuleEntry* FindLabelledEntry(const ModuleList& list, const WCHAR* function,
-                                               bool logEntries, VendorKs::ModuleEntry* storage,
-                                               const WCHAR** label) {
+// The first entry of one pin's module list whose module GUID has an Intel version label,
+// copied to `entry`, with that label; the list is read with the records of `texts`.
+HRESULT FindLabelledModule(ULONG pinId, IKsControl* control, const AudioModuleAddress* wrap,
+                           const IntelSearchTexts& texts, VendorKs::ModuleEntry* entry,
+                           const WCHAR** label) {
+    ModuleList list;
+    const HRESULT hr = ReadIntelModuleList(pinId, control, wrap, texts, &list);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const WCHAR* function = texts.function;
     for (ULONG i = 0; i < list.count; ++i) {
-        const VendorKs::ModuleEntry* entry = list.Entry(i, storage);
-        const WString id = BracedGuid(entry->moduleGuid);
-        if (logEntries) {
+        VendorKs::ModuleEntry storage;
+        const VendorKs::ModuleEntry* candidate = list.Entry(i, &storage);
+        const WString id = Util::GuidText(candidate->moduleGuid);
+        if (texts.logEntries) {
             LogText(kLevelInformation, __LINE__, function, TEXT("Module id: %s"), id);
             LogText(kLevelInformation, __LINE__, function,
                     TEXT("Module type: %s, version: %s, name: %s"),
-                    ModuleTypeName(entry->moduleType), entry->version, entry->name);
+                    ModuleTypeName(candidate->moduleType), candidate->version, candidate->name);
         }
-        const auto found = IntelModuleVersionLabels.find(entry->moduleGuid);
+        const auto found = IntelModuleVersionLabels.find(candidate->moduleGuid);
         if (found == IntelModuleVersionLabels.end()) {
             LogText(kLevelWarning, __LINE__, function, TEXT("Unspecific ModuleId: %s"), id);
             continue;
         }
+        *entry = *candidate;
         *label = found->second;
-        return entry;
+        return S_OK;
     }
-    return nullptr;
+    return E_FAIL;
 }
 
 // The identity of one endpoint from its property store; nullopt when it was read, else the
@@ -247,7 +249,7 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
         return -1;
     }
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
-            BracedGuid(endpointGuid));
+            Util::GuidText(endpointGuid));
     working->endpointGuid = endpointGuid;
 
     hr = ReadProperty(store.Get(), Guids::kPkeyAudioEndpointFormFactor, &value);
@@ -288,7 +290,7 @@ std::optional<LONG> ReadEndpointIdentity(IMMDevice* device, EndpointModuleRecord
     const bool named = value.Type() == VT_LPWSTR && value.Get().pwszVal != nullptr;
     working->friendlyName = BstrFromText(named ? value.Get().pwszVal : TEXT(""));
     VEX_LOG(kLevelInformation, "CPPAPIHelper::PPInitialize", "Device GUID: %s",
-            BracedGuid(endpointGuid));
+            Util::GuidText(endpointGuid));
     return std::nullopt;
 }
 
@@ -578,23 +580,17 @@ HRESULT CPPAPIHelper::SearchIntelModule(ULONG pinId, IKsControl* control,
                                 : TEXT("CPPAPIHelper::LookForPPModuleConnectorId_Intel");
     IntelSearchTexts texts = kInventoryTexts;
     texts.function = function;
-    ModuleList list;
-    HRESULT hr = ReadIntelModuleList(pinId, control, wrap, texts, &list);
+    VendorKs::ModuleEntry entry;
+    const WCHAR* label = nullptr;
+    HRESULT hr = FindLabelledModule(pinId, control, wrap, texts, &entry, &label);
     if (FAILED(hr)) {
         return hr;
     }
-    VendorKs::ModuleEntry storage;
-    const WCHAR* label = nullptr;
-    const VendorKs::ModuleEntry* entry =
-        FindLabelledEntry(list, function, texts.logEntries, &storage, &label);
-    if (entry == nullptr) {
-        return E_FAIL;
-    }
     ScopedBstr name;
     ScopedBstr version;
-    hr = NarrowToBstr(entry->name, *BoundedLength(entry->name, sizeof entry->name), &name);
+    hr = NarrowToBstr(entry.name, *BoundedLength(entry.name, sizeof entry.name), &name);
     if (SUCCEEDED(hr)) {
-        hr = NarrowToBstr(entry->version, *BoundedLength(entry->version, sizeof entry->version),
+        hr = NarrowToBstr(entry.version, *BoundedLength(entry.version, sizeof entry.version),
                           &version);
     }
     if (FAILED(hr)) {
@@ -605,8 +601,8 @@ HRESULT CPPAPIHelper::SearchIntelModule(ULONG pinId, IKsControl* control,
     record->moduleName = std::move(name);
     record->moduleVersion = std::move(version);
     record->pinId = pinId;
-    record->moduleGuid = entry->moduleGuid;
-    record->moduleType = entry->moduleType;
+    record->moduleGuid = entry.moduleGuid;
+    record->moduleType = entry.moduleType;
     record->vendorSet = 0;
     record->ksControl = ComPtr<IKsControl>(control);
     record->audioModule = wrap != nullptr ? 1 : 0;
@@ -682,19 +678,11 @@ HRESULT CPPAPIHelper::LookForTembraModuleInfo_Intel(IKsControl* control, ULONG p
     VEX_LOG_SCOPE("CPPAPIHelper::LookForTembraModuleInfo_Intel");
     const AudioModuleAddress address{classId, instanceId};
     const AudioModuleAddress* wrap = IsEqualGUID(classId, GUID_NULL) ? nullptr : &address;
-    ModuleList list;
-    HRESULT hr = ReadIntelModuleList(pinId, control, wrap, kLookupTexts, &list);
+    const WCHAR* label = nullptr;
+    const HRESULT hr = FindLabelledModule(pinId, control, wrap, kLookupTexts, entry, &label);
     if (FAILED(hr)) {
         return hr;
     }
-    VendorKs::ModuleEntry storage;
-    const WCHAR* label = nullptr;
-    const VendorKs::ModuleEntry* found =
-        FindLabelledEntry(list, kLookupTexts.function, false, &storage, &label);
-    if (found == nullptr) {
-        return E_FAIL;
-    }
-    *entry = *found;
     std::memset(entry->version, 0, sizeof entry->version);
     for (size_t i = 0; i + 1 < sizeof entry->version && label[i] != 0; ++i) {
         entry->version[i] = static_cast<char>(label[i]);

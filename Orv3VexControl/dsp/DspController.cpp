@@ -84,6 +84,13 @@ bool Labelled(BSTR label, const WCHAR* text) {
     return i == length && text[i] == 0;
 }
 
+// Whether the selected module runs the first firmware, whose gains travel without their count.
+bool OnFirstFirmware() {
+    const EndpointModuleRecord* record = nullptr;
+    return SUCCEEDED(TembraDspDriver.TargetRecord(&record)) &&
+           Labelled(record->versionLabel.Get(), kFirstFirmware);
+}
+
 // The words of a block, trailing bytes that do not fill a word dropped.
 std::vector<LONG> Words(const BYTE* data, size_t bytes) {
     std::vector<LONG> words(bytes / 4);
@@ -103,7 +110,7 @@ std::vector<BYTE> Bytes(const std::vector<LONG>& words) {
 
 // The value in the module's layout. The counts the public layout carries are checked against
 // the block before anything is removed.
-HRESULT BuildPayload(const ParameterRow& row, const PROPVARIANT& value, BSTR label,
+HRESULT BuildPayload(const ParameterRow& row, const PROPVARIANT& value,
                      std::vector<BYTE>* payload) {
     if (value.vt == VT_I4) {
         payload->resize(4);
@@ -146,7 +153,7 @@ HRESULT BuildPayload(const ParameterRow& row, const PROPVARIANT& value, BSTR lab
             return S_OK;
         }
         case DspShape::Gains:
-            if (!Labelled(label, kFirstFirmware)) {
+            if (!OnFirstFirmware()) {
                 break;
             }
             [[fallthrough]];
@@ -165,7 +172,7 @@ HRESULT BuildPayload(const ParameterRow& row, const PROPVARIANT& value, BSTR lab
 
 WString PayloadText(LONG publicId, const PROPVARIANT& value, std::vector<BYTE>& payload) {
     if (value.vt == VT_I4) {
-        return Util::Format(TEXT("%d"), value.lVal);
+        return FormatParameterValue(publicId, value);
     }
     PROPVARIANT view;
     PropVariantInit(&view);
@@ -300,16 +307,8 @@ DspModuleAvailability DspController::GetModuleAvailability(EndpointId endpointId
 }
 
 bool DspController::HasModuleFor(EndpointId endpointId, LONG publicId) {
-    const DspModuleAvailability modules = GetModuleAvailability(endpointId);
-    switch (RangeOf(publicId)) {
-        case ProcessingRange::Main:
-            return modules.mainModule;
-        case ProcessingRange::LowLatency:
-            return modules.lowLatencyModule;
-        case ProcessingRange::None:
-            break;
-    }
-    return true;
+    return RangeOf(publicId) == ProcessingRange::None ||
+           GetModuleIndex(endpointId, publicId) != kNoModule;
 }
 
 namespace {
@@ -374,10 +373,8 @@ HRESULT DspController::SetParameter(EndpointId endpointId, LONG publicId, const 
     if (RangeOf(publicId) == ProcessingRange::Main) {
         static_cast<void>(TembraDspDriver.SetFormFactor(formFactor));
     }
-    ScopedBstr label;
-    TembraDspDriver.GetVersionLabel(label.Receive());
     std::vector<BYTE> payload;
-    hr = BuildPayload(*row, value, label.Get(), &payload);
+    hr = BuildPayload(*row, value, &payload);
     if (SUCCEEDED(hr)) {
         hr = WritePayload(*row, payload);
     }
@@ -459,9 +456,7 @@ HRESULT CopyAnswer(const ParameterRow& row, BYTE* buffer, ULONG* size) {
         case DspShape::DropRecordMarkers:
             break;
         case DspShape::Gains: {
-            ScopedBstr label;
-            DspController::Driver().GetVersionLabel(label.Receive());
-            if (Labelled(label.Get(), kFirstFirmware)) {
+            if (OnFirstFirmware()) {
                 // The module holds the values alone; the caller gets their count first.
                 written = length + 4;
                 countFirst = true;

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
-#include <vector>
 
 using Util::kLevelInformation;
 using Util::kLevelWarning;
@@ -37,6 +36,12 @@ ModuleRequest ForModule(const EndpointModuleRecord& record, ULONG id, ULONG flag
 ModuleRequest ForAmdModule(const EndpointModuleRecord& record, ULONG flags, ULONG moduleParamId) {
     return ModuleRequest::Amd(VendorKs::kAmdModuleParameter, flags, record.moduleGuid,
                               record.moduleType, moduleParamId);
+}
+
+// The data bytes a parameter block of the record's form carries.
+ULONG DataCapacity(const EndpointModuleRecord& record) {
+    return record.vendorSet != 0 ? kAmdDataCapacity
+                                 : static_cast<ULONG>(VendorKs::kParamDataCapacity);
 }
 
 // A module's answer to a parameter get: its length field must fit the data part of the form
@@ -215,31 +220,21 @@ HRESULT CTembraDspDrova::SetFormFactor(ULONG formFactor) {
 
 HRESULT CTembraDspDrova::ReadParam(const EndpointModuleRecord& record, ModuleParamBlock* block,
                                    ULONG moduleParamId) {
+    // Both forms answer into the block: its length, then the data. The AMD-type form carries
+    // a shorter block.
     ULONG returned = 0;
+    HRESULT hr = S_OK;
     if (record.vendorSet != 0) {
-        std::vector<BYTE> answer(VendorKs::kAmdParamBlockSize, 0);
-        HRESULT hr = ForAmdModule(record, KSPROPERTY_TYPE_GET, moduleParamId)
-                         .Send(record.ksControl.Get(), answer.data(),
-                               static_cast<ULONG>(answer.size()), &returned);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        ULONG length = 0;
-        std::memcpy(&length, answer.data(), sizeof length);
-        hr = CheckParamAnswer(length, kAmdDataCapacity, returned);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        block->length = length;
-        std::memcpy(block->data, answer.data() + sizeof length, length);
-        return S_OK;
+        hr = ForAmdModule(record, KSPROPERTY_TYPE_GET, moduleParamId)
+                 .Send(record.ksControl.Get(), block, VendorKs::kAmdParamBlockSize, &returned);
+    } else {
+        hr = ForModule(record, VendorKs::kModuleParameter, KSPROPERTY_TYPE_GET)
+                 .AppendU32(moduleParamId)
+                 .AppendU8(ReadFlag(moduleParamId))
+                 .Send(record.ksControl.Get(), block, sizeof *block, &returned);
     }
-    HRESULT hr = ForModule(record, VendorKs::kModuleParameter, KSPROPERTY_TYPE_GET)
-                     .AppendU32(moduleParamId)
-                     .AppendU8(ReadFlag(moduleParamId))
-                     .Send(record.ksControl.Get(), block, sizeof *block, &returned);
     if (SUCCEEDED(hr)) {
-        hr = CheckParamAnswer(block->length, VendorKs::kParamDataCapacity, returned);
+        hr = CheckParamAnswer(block->length, DataCapacity(record), returned);
     }
     return hr;
 }
@@ -302,9 +297,7 @@ HRESULT CTembraDspDrova::SetModuleParamOn(EndpointModuleRecord& record, ULONG mo
             return E_INVALIDARG;
         }
     }
-    const ULONG capacity =
-        record.vendorSet != 0 ? kAmdDataCapacity : static_cast<ULONG>(VendorKs::kParamDataCapacity);
-    if (length > capacity || (length > 0 && data == nullptr)) {
+    if (length > DataCapacity(record) || (length > 0 && data == nullptr)) {
         const HRESULT refused = E_INVALIDARG;  // more than the form carries
         return VEX_FAIL(kLevelWarning, "CTembraDspDrova::SetModuleParam", refused,
                         "Failed to set PP module parameter!: [0x%.8x]%s");
