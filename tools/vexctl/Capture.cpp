@@ -38,19 +38,6 @@ const char* const kWrapperValues[] = {"APO_SFX", "APO_OSFX", "APO_MFX", "APO_EFX
 // neighbours that a system may keep beside them.
 constexpr DWORD kFxPids = 32;
 
-std::string GuidString(const GUID& guid) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-                  guid.Data4[6], guid.Data4[7]);
-    return text;
-}
-
-std::string KeyString(const PROPERTYKEY& key) {
-    return GuidString(key.fmtid) + "," + std::to_string(key.pid);
-}
-
 std::string ResultString(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX",
@@ -150,7 +137,7 @@ std::optional<Json> ValueJson(const PROPVARIANT& value) {
             if (value.puuid == nullptr) {
                 return std::nullopt;
             }
-            json = {{"type", "VT_CLSID"}, {"value", GuidString(*value.puuid)}};
+            json = {{"type", "VT_CLSID"}, {"value", GuidText(*value.puuid)}};
             break;
         case VT_BLOB:
             if (value.blob.cbSize > 0 && value.blob.pBlobData == nullptr) {
@@ -218,10 +205,10 @@ Json StoreProperties(IPropertyStore* store, Notes* notes) {
             continue;
         }
         if (std::optional<Json> json = ValueJson(value.Get())) {
-            properties[KeyString(key)] = std::move(*json);
+            properties[KeyText(key)] = std::move(*json);
         } else {
             notes->Add("property values of types the simulator does not keep are left out (" +
-                       KeyString(key) + " is of type " + std::to_string(value.Type()) + ")");
+                       KeyText(key) + " is of type " + std::to_string(value.Type()) + ")");
         }
     }
     return properties;
@@ -386,7 +373,7 @@ Json TopologyJson(const std::vector<PartInfo>& parts, const Topologies& all) {
         json["kind"] = part.connector ? "connector" : "subunit";
         json["localId"] = part.localId;
         if (!IsEqualGUID(part.subType, GUID_NULL)) {
-            json["subtype"] = GuidString(part.subType);
+            json["subtype"] = GuidText(part.subType);
         }
         if (part.connector) {
             const int type = static_cast<int>(part.type);
@@ -549,7 +536,7 @@ private:
             std::memcpy(&entry, bytes.data() + offset, sizeof entry);
             entry.Name[AUDIOMODULE_MAX_NAME_CCH_SIZE - 1] = 0;
             m_addresses.push_back({entry.ClassId, entry.InstanceId});
-            list.push_back(Json{{"classId", GuidString(entry.ClassId)},
+            list.push_back(Json{{"classId", GuidText(entry.ClassId)},
                                 {"instanceId", entry.InstanceId},
                                 {"versionMajor", entry.VersionMajor},
                                 {"versionMinor", entry.VersionMinor},
@@ -679,7 +666,7 @@ private:
 
     Json VendorModuleJson(const ModuleInfo& module) {
         Json json = Json::object();
-        json["guid"] = GuidString(module.guid);
+        json["guid"] = GuidText(module.guid);
         json["set"] = "vendor";
         json["type"] = module.type;
         json["name"] = module.name;
@@ -691,7 +678,7 @@ private:
         }
         if (module.address) {
             forms.push_back("audioModule");
-            json["classId"] = GuidString(module.address->classId);
+            json["classId"] = GuidText(module.address->classId);
             json["instanceId"] = module.address->instanceId;
         }
         json["forms"] = forms;
@@ -756,7 +743,7 @@ private:
                 continue;
             }
             Json json = Json::object();
-            json["guid"] = GuidString(guid);
+            json["guid"] = GuidText(guid);
             json["set"] = "amd";
             json["type"] = VendorKs::kModuleTypeEfx;
             json["present"] = presence[0] != 0;
@@ -849,7 +836,7 @@ Json FxProperties(IPolicyConfigVistaClient* policy, const std::string& id) {
         if (SUCCEEDED(policy->GetPropertyValue(wideId.c_str(), TRUE, key, value.Receive())) &&
             value.Type() != VT_EMPTY) {
             if (std::optional<Json> json = ValueJson(value.Get())) {
-                fx[KeyString(key)] = std::move(*json);
+                fx[KeyText(key)] = std::move(*json);
             }
         }
     }
