@@ -69,12 +69,6 @@ ParameterInfo ParameterNamed(const std::string& nameOrId) {
     if (std::optional<ParameterInfo> parameter = FindParameter(nameOrId)) {
         return *parameter;
     }
-    // A name that only the DSP catalogue gives.
-    if (const ListedParameter* listed = ListedParameterNamed(nameOrId)) {
-        if (std::optional<ParameterInfo> parameter = FindParameter(std::to_string(listed->id))) {
-            return *parameter;
-        }
-    }
     std::string message = "unknown parameter \"" + nameOrId + "\"";
     if (const std::optional<std::string> meant = ClosestName(nameOrId, ListedNames())) {
         throw UsageFailure(message + "; did you mean " + *meant + "?");

@@ -65,18 +65,6 @@ const ListedParameter* ListedParameterWithId(LONG id) {
     return it != list.end() && it->id == id ? &*it : nullptr;
 }
 
-const ListedParameter* ListedParameterNamed(const std::string& name) {
-    if (name.empty()) {
-        return nullptr;
-    }
-    for (const ListedParameter& parameter : ListedParameters()) {
-        if (SameName(parameter.name, name)) {
-            return &parameter;
-        }
-    }
-    return nullptr;
-}
-
 std::vector<ListedParameter> MatchingParameters(const std::string& text) {
     std::vector<ListedParameter> matching;
     const std::string wanted = NormalizedName(text);
