@@ -104,16 +104,23 @@ struct RouteOutcome {
     HRESULT hr;
 };
 
+// The routes that one write goes to, one by one (both routes: the store, then the module).
+std::vector<ULONG> SingleRoutes(ULONG routes) {
+    if (routes == (VEX_ROUTE_APO | VEX_ROUTE_DSP)) {
+        return {VEX_ROUTE_APO, VEX_ROUTE_DSP};
+    }
+    return {routes};
+}
+
 std::vector<RouteOutcome> WriteOnRoutes(const ControlSession& session,
                                         const ParameterInfo& parameter,
                                         const std::vector<BYTE>& bytes, ULONG routes) {
-    if (routes != (VEX_ROUTE_APO | VEX_ROUTE_DSP)) {
-        return {{routes, session.TrySet(parameter, bytes, routes)}};
-    }
-    std::vector<RouteOutcome> outcomes = {
-        {VEX_ROUTE_APO, session.TrySet(parameter, bytes, VEX_ROUTE_APO)}};
-    if (SUCCEEDED(outcomes[0].hr)) {
-        outcomes.push_back({VEX_ROUTE_DSP, session.TrySet(parameter, bytes, VEX_ROUTE_DSP)});
+    std::vector<RouteOutcome> outcomes;
+    for (const ULONG route : SingleRoutes(routes)) {
+        outcomes.push_back({route, session.TrySet(parameter, bytes, route)});
+        if (FAILED(outcomes.back().hr)) {
+            break;
+        }
     }
     return outcomes;
 }
@@ -482,14 +489,6 @@ struct Previous {
     HRESULT hr;  // E_FAIL on the store route: not set
     std::vector<BYTE> bytes;
 };
-
-// The routes that one write goes to, one by one (both routes: the store, then the module).
-std::vector<ULONG> SingleRoutes(ULONG routes) {
-    if (routes == (VEX_ROUTE_APO | VEX_ROUTE_DSP)) {
-        return {VEX_ROUTE_APO, VEX_ROUTE_DSP};
-    }
-    return {routes};
-}
 
 void Load(const Context& context) {
     const std::string& file = context.options.arguments[0];
