@@ -651,7 +651,7 @@ constexpr AudioCommand kAudioCommands[] = {
     {Command::Dump, Dump},
     {Command::Load, Load},
     {Command::Select, Select},
-    {Command::Capture, [](const Context& context) { CaptureCommand(context.options); }},
+    {Command::Capture, [](const Context& context) { PrintOut(CaptureCommand(context.options)); }},
 };
 
 void RunOnAudioSystem(const Context& context) {
