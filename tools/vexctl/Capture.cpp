@@ -1,5 +1,6 @@
 #include "Capture.h"
 
+#include "EndpointList.h"
 #include "Failure.h"
 #include "Text.h"
 
@@ -179,14 +180,6 @@ std::optional<Json> ValueJson(const PROPVARIANT& value) {
             return std::nullopt;
     }
     return json;
-}
-
-std::optional<std::string> DeviceId(IMMDevice* device) {
-    ScopedCoMem<WCHAR> id;
-    if (FAILED(device->GetId(id.Receive())) || id.Get() == nullptr) {
-        return std::nullopt;
-    }
-    return Utf8(id.Get());
 }
 
 // The device's property store, every key that GetCount and GetAt give.
@@ -799,16 +792,6 @@ const char* StateName(DWORD state) {
     }
 }
 
-ComPtr<IMMDeviceEnumerator> Enumerator() {
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    const HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                        Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
-    if (FAILED(Received(hr, enumerator))) {
-        throw Failure("create the audio device enumerator", Received(hr, enumerator));
-    }
-    return enumerator;
-}
-
 // The roles (bit per role) for which each endpoint is the default of its flow.
 std::map<std::string, unsigned> DefaultRoles(IMMDeviceEnumerator* enumerator) {
     std::map<std::string, unsigned> roles;
@@ -818,7 +801,7 @@ std::map<std::string, unsigned> DefaultRoles(IMMDeviceEnumerator* enumerator) {
             if (SUCCEEDED(Received(enumerator->GetDefaultAudioEndpoint(
                                        flow, static_cast<ERole>(role), device.Receive()),
                                    device))) {
-                if (std::optional<std::string> id = DeviceId(device.Get())) {
+                if (std::optional<std::string> id = IdOf(device.Get())) {
                     roles[*id] |= 1u << role;
                 }
             }
@@ -980,7 +963,7 @@ private:
 CaptureResult CaptureMachine(bool anonymize) {
     Notes notes;
     Anonymizer anonymizer;
-    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
+    ComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator();
     const std::map<std::string, unsigned> defaults = DefaultRoles(enumerator.Get());
 
     ComPtr<IPolicyConfigVistaClient> policy;
@@ -1015,7 +998,7 @@ CaptureResult CaptureMachine(bool anonymize) {
             notes.Add("an endpoint that the enumerator lists could not be opened; it is left out");
             continue;
         }
-        const std::optional<std::string> id = DeviceId(device.Get());
+        const std::optional<std::string> id = IdOf(device.Get());
         if (!id) {
             notes.Add("an endpoint without an id is left out");
             continue;

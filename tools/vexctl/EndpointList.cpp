@@ -13,12 +13,12 @@
 
 namespace vexctl {
 
-namespace {
-
 ComPtr<IMMDeviceEnumerator> CreateEnumerator() {
     ComPtr<IMMDeviceEnumerator> enumerator;
-    const HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                        Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
+    const HRESULT hr =
+        Received(CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                  Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid()),
+                 enumerator);
     if (FAILED(hr)) {
         throw Failure("create the audio device enumerator", hr);
     }
@@ -32,6 +32,8 @@ std::optional<std::string> IdOf(IMMDevice* device) {
     }
     return ToUtf8(WString(id.Get()));
 }
+
+namespace {
 
 std::string FriendlyNameOf(IMMDevice* device) {
     ComPtr<IPropertyStore> store;
