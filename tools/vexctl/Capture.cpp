@@ -901,24 +901,12 @@ public:
             m_names[name] = "Device " + std::to_string(m_names.size() + 1);
         }
     }
-    void Apply(Json* json) const {
-        if (json->is_string()) {
-            // A name is replaced where a text is that name; an id wherever it appears.
-            const auto name = m_names.find(json->get<std::string>());
-            *json = name != m_names.end() ? name->second : Replace(json->get<std::string>());
-        } else if (json->is_array()) {
-            for (Json& item : *json) {
-                Apply(&item);
-            }
-        } else if (json->is_object()) {
-            Json renamed = Json::object();
-            for (auto& [key, value] : json->items()) {
-                Json copy = value;
-                Apply(&copy);
-                renamed[Replace(key)] = std::move(copy);
-            }
-            *json = std::move(renamed);
-        }
+    void Apply(Json* json) {
+        // Longer ids first, so that an id inside another goes with it.
+        m_order.assign(m_replacements.begin(), m_replacements.end());
+        std::sort(m_order.begin(), m_order.end(),
+                  [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+        Rewrite(json);
     }
 
 private:
@@ -928,14 +916,28 @@ private:
         }
         return text;
     }
+    void Rewrite(Json* json) const {
+        if (json->is_string()) {
+            // A name is replaced where a text is that name; an id wherever it appears.
+            const auto name = m_names.find(json->get<std::string>());
+            *json = name != m_names.end() ? name->second : Replace(json->get<std::string>());
+        } else if (json->is_array()) {
+            for (Json& item : *json) {
+                Rewrite(&item);
+            }
+        } else if (json->is_object()) {
+            Json renamed = Json::object();
+            for (auto& [key, value] : json->items()) {
+                Json copy = value;
+                Rewrite(&copy);
+                renamed[Replace(key)] = std::move(copy);
+            }
+            *json = std::move(renamed);
+        }
+    }
     std::string Replace(const std::string& text) const {
-        // Longer ids first, so that an id inside another goes with it.
-        std::vector<std::pair<std::string, std::string>> order(m_replacements.begin(),
-                                                               m_replacements.end());
-        std::sort(order.begin(), order.end(),
-                  [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
         std::string result = text;
-        for (const auto& [from, to] : order) {
+        for (const auto& [from, to] : m_order) {
             for (size_t at = result.find(from); at != std::string::npos;
                  at = result.find(from, at + to.size())) {
                 result.replace(at, from.size(), to);
@@ -952,6 +954,7 @@ private:
     }
 
     std::map<std::string, std::string> m_replacements;
+    std::vector<std::pair<std::string, std::string>> m_order;  // m_replacements, longest first
     std::vector<std::pair<std::string, std::string>> m_guids;
     std::map<std::string, std::string> m_names;
     size_t m_endpoints = 0;
