@@ -1,5 +1,6 @@
 #include "Capture.h"
 
+#include "EndpointList.h"
 #include "Failure.h"
 #include "Text.h"
 
@@ -37,19 +38,6 @@ const char* const kWrapperValues[] = {"APO_SFX", "APO_OSFX", "APO_MFX", "APO_EFX
 // The FX store's pids that are read: the effect stages and their composite lists, and the
 // neighbours that a system may keep beside them.
 constexpr DWORD kFxPids = 32;
-
-std::string GuidString(const GUID& guid) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-                  guid.Data4[6], guid.Data4[7]);
-    return text;
-}
-
-std::string KeyString(const PROPERTYKEY& key) {
-    return GuidString(key.fmtid) + "," + std::to_string(key.pid);
-}
 
 std::string ResultString(HRESULT hr) {
     char text[16];
@@ -150,7 +138,7 @@ std::optional<Json> ValueJson(const PROPVARIANT& value) {
             if (value.puuid == nullptr) {
                 return std::nullopt;
             }
-            json = {{"type", "VT_CLSID"}, {"value", GuidString(*value.puuid)}};
+            json = {{"type", "VT_CLSID"}, {"value", GuidText(*value.puuid)}};
             break;
         case VT_BLOB:
             if (value.blob.cbSize > 0 && value.blob.pBlobData == nullptr) {
@@ -194,14 +182,6 @@ std::optional<Json> ValueJson(const PROPVARIANT& value) {
     return json;
 }
 
-std::optional<std::string> DeviceId(IMMDevice* device) {
-    ScopedCoMem<WCHAR> id;
-    if (FAILED(device->GetId(id.Receive())) || id.Get() == nullptr) {
-        return std::nullopt;
-    }
-    return Utf8(id.Get());
-}
-
 // The device's property store, every key that GetCount and GetAt give.
 Json StoreProperties(IPropertyStore* store, Notes* notes) {
     Json properties = Json::object();
@@ -218,10 +198,10 @@ Json StoreProperties(IPropertyStore* store, Notes* notes) {
             continue;
         }
         if (std::optional<Json> json = ValueJson(value.Get())) {
-            properties[KeyString(key)] = std::move(*json);
+            properties[KeyText(key)] = std::move(*json);
         } else {
             notes->Add("property values of types the simulator does not keep are left out (" +
-                       KeyString(key) + " is of type " + std::to_string(value.Type()) + ")");
+                       KeyText(key) + " is of type " + std::to_string(value.Type()) + ")");
         }
     }
     return properties;
@@ -386,7 +366,7 @@ Json TopologyJson(const std::vector<PartInfo>& parts, const Topologies& all) {
         json["kind"] = part.connector ? "connector" : "subunit";
         json["localId"] = part.localId;
         if (!IsEqualGUID(part.subType, GUID_NULL)) {
-            json["subtype"] = GuidString(part.subType);
+            json["subtype"] = GuidText(part.subType);
         }
         if (part.connector) {
             const int type = static_cast<int>(part.type);
@@ -549,7 +529,7 @@ private:
             std::memcpy(&entry, bytes.data() + offset, sizeof entry);
             entry.Name[AUDIOMODULE_MAX_NAME_CCH_SIZE - 1] = 0;
             m_addresses.push_back({entry.ClassId, entry.InstanceId});
-            list.push_back(Json{{"classId", GuidString(entry.ClassId)},
+            list.push_back(Json{{"classId", GuidText(entry.ClassId)},
                                 {"instanceId", entry.InstanceId},
                                 {"versionMajor", entry.VersionMajor},
                                 {"versionMinor", entry.VersionMinor},
@@ -679,7 +659,7 @@ private:
 
     Json VendorModuleJson(const ModuleInfo& module) {
         Json json = Json::object();
-        json["guid"] = GuidString(module.guid);
+        json["guid"] = GuidText(module.guid);
         json["set"] = "vendor";
         json["type"] = module.type;
         json["name"] = module.name;
@@ -691,7 +671,7 @@ private:
         }
         if (module.address) {
             forms.push_back("audioModule");
-            json["classId"] = GuidString(module.address->classId);
+            json["classId"] = GuidText(module.address->classId);
             json["instanceId"] = module.address->instanceId;
         }
         json["forms"] = forms;
@@ -756,7 +736,7 @@ private:
                 continue;
             }
             Json json = Json::object();
-            json["guid"] = GuidString(guid);
+            json["guid"] = GuidText(guid);
             json["set"] = "amd";
             json["type"] = VendorKs::kModuleTypeEfx;
             json["present"] = presence[0] != 0;
@@ -812,16 +792,6 @@ const char* StateName(DWORD state) {
     }
 }
 
-ComPtr<IMMDeviceEnumerator> Enumerator() {
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    const HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                        Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
-    if (FAILED(Received(hr, enumerator))) {
-        throw Failure("create the audio device enumerator", Received(hr, enumerator));
-    }
-    return enumerator;
-}
-
 // The roles (bit per role) for which each endpoint is the default of its flow.
 std::map<std::string, unsigned> DefaultRoles(IMMDeviceEnumerator* enumerator) {
     std::map<std::string, unsigned> roles;
@@ -831,7 +801,7 @@ std::map<std::string, unsigned> DefaultRoles(IMMDeviceEnumerator* enumerator) {
             if (SUCCEEDED(Received(enumerator->GetDefaultAudioEndpoint(
                                        flow, static_cast<ERole>(role), device.Receive()),
                                    device))) {
-                if (std::optional<std::string> id = DeviceId(device.Get())) {
+                if (std::optional<std::string> id = IdOf(device.Get())) {
                     roles[*id] |= 1u << role;
                 }
             }
@@ -849,7 +819,7 @@ Json FxProperties(IPolicyConfigVistaClient* policy, const std::string& id) {
         if (SUCCEEDED(policy->GetPropertyValue(wideId.c_str(), TRUE, key, value.Receive())) &&
             value.Type() != VT_EMPTY) {
             if (std::optional<Json> json = ValueJson(value.Get())) {
-                fx[KeyString(key)] = std::move(*json);
+                fx[KeyText(key)] = std::move(*json);
             }
         }
     }
@@ -931,24 +901,12 @@ public:
             m_names[name] = "Device " + std::to_string(m_names.size() + 1);
         }
     }
-    void Apply(Json* json) const {
-        if (json->is_string()) {
-            // A name is replaced where a text is that name; an id wherever it appears.
-            const auto name = m_names.find(json->get<std::string>());
-            *json = name != m_names.end() ? name->second : Replace(json->get<std::string>());
-        } else if (json->is_array()) {
-            for (Json& item : *json) {
-                Apply(&item);
-            }
-        } else if (json->is_object()) {
-            Json renamed = Json::object();
-            for (auto& [key, value] : json->items()) {
-                Json copy = value;
-                Apply(&copy);
-                renamed[Replace(key)] = std::move(copy);
-            }
-            *json = std::move(renamed);
-        }
+    void Apply(Json* json) {
+        // Longer ids first, so that an id inside another goes with it.
+        m_order.assign(m_replacements.begin(), m_replacements.end());
+        std::sort(m_order.begin(), m_order.end(),
+                  [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+        Rewrite(json);
     }
 
 private:
@@ -958,14 +916,28 @@ private:
         }
         return text;
     }
+    void Rewrite(Json* json) const {
+        if (json->is_string()) {
+            // A name is replaced where a text is that name; an id wherever it appears.
+            const auto name = m_names.find(json->get<std::string>());
+            *json = name != m_names.end() ? name->second : Replace(json->get<std::string>());
+        } else if (json->is_array()) {
+            for (Json& item : *json) {
+                Rewrite(&item);
+            }
+        } else if (json->is_object()) {
+            Json renamed = Json::object();
+            for (auto& [key, value] : json->items()) {
+                Json copy = value;
+                Rewrite(&copy);
+                renamed[Replace(key)] = std::move(copy);
+            }
+            *json = std::move(renamed);
+        }
+    }
     std::string Replace(const std::string& text) const {
-        // Longer ids first, so that an id inside another goes with it.
-        std::vector<std::pair<std::string, std::string>> order(m_replacements.begin(),
-                                                               m_replacements.end());
-        std::sort(order.begin(), order.end(),
-                  [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
         std::string result = text;
-        for (const auto& [from, to] : order) {
+        for (const auto& [from, to] : m_order) {
             for (size_t at = result.find(from); at != std::string::npos;
                  at = result.find(from, at + to.size())) {
                 result.replace(at, from.size(), to);
@@ -982,6 +954,7 @@ private:
     }
 
     std::map<std::string, std::string> m_replacements;
+    std::vector<std::pair<std::string, std::string>> m_order;  // m_replacements, longest first
     std::vector<std::pair<std::string, std::string>> m_guids;
     std::map<std::string, std::string> m_names;
     size_t m_endpoints = 0;
@@ -993,7 +966,7 @@ private:
 CaptureResult CaptureMachine(bool anonymize) {
     Notes notes;
     Anonymizer anonymizer;
-    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
+    ComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator();
     const std::map<std::string, unsigned> defaults = DefaultRoles(enumerator.Get());
 
     ComPtr<IPolicyConfigVistaClient> policy;
@@ -1028,7 +1001,7 @@ CaptureResult CaptureMachine(bool anonymize) {
             notes.Add("an endpoint that the enumerator lists could not be opened; it is left out");
             continue;
         }
-        const std::optional<std::string> id = DeviceId(device.Get());
+        const std::optional<std::string> id = IdOf(device.Get());
         if (!id) {
             notes.Add("an endpoint without an id is left out");
             continue;

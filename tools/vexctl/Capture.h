@@ -23,7 +23,8 @@ struct CaptureResult {
 // ones. Throws Failure when there is no device enumerator.
 CaptureResult CaptureMachine(bool anonymize);
 
-// vexctl capture --output FILE [--anonymize].
-void CaptureCommand(const Options& options);
+// vexctl capture --output FILE [--anonymize]: writes the file and gives what the command
+// prints.
+std::string CaptureCommand(const Options& options);
 
 }  // namespace vexctl

@@ -5,11 +5,9 @@
 #include "JsonText.h"
 #include "Text.h"
 
-#include <cstdio>
-
 namespace vexctl {
 
-void CaptureCommand(const Options& options) {
+std::string CaptureCommand(const Options& options) {
     if (!options.output) {
         throw UsageFailure("capture needs --output FILE");
     }
@@ -24,16 +22,14 @@ void CaptureCommand(const Options& options) {
         document["endpoints"] = endpoints;
         document["filters"] = filters;
         document["notes"] = result.notes;
-        const std::string text = PrettyJson(document);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return;
+        return PrettyJson(document);
     }
     std::string text = "captured " + std::to_string(endpoints) + " endpoints and " +
                        std::to_string(filters) + " filters to " + *options.output + "\n";
     for (const std::string& note : result.notes) {
         text += "note: " + note + "\n";
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    return text;
 }
 
 }  // namespace vexctl

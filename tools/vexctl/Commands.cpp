@@ -69,12 +69,6 @@ ParameterInfo ParameterNamed(const std::string& nameOrId) {
     if (std::optional<ParameterInfo> parameter = FindParameter(nameOrId)) {
         return *parameter;
     }
-    // A name that only the DSP catalogue gives.
-    if (const ListedParameter* listed = ListedParameterNamed(nameOrId)) {
-        if (std::optional<ParameterInfo> parameter = FindParameter(std::to_string(listed->id))) {
-            return *parameter;
-        }
-    }
     std::string message = "unknown parameter \"" + nameOrId + "\"";
     if (const std::optional<std::string> meant = ClosestName(nameOrId, ListedNames())) {
         throw UsageFailure(message + "; did you mean " + *meant + "?");
@@ -110,16 +104,23 @@ struct RouteOutcome {
     HRESULT hr;
 };
 
+// The routes that one write goes to, one by one (both routes: the store, then the module).
+std::vector<ULONG> SingleRoutes(ULONG routes) {
+    if (routes == (VEX_ROUTE_APO | VEX_ROUTE_DSP)) {
+        return {VEX_ROUTE_APO, VEX_ROUTE_DSP};
+    }
+    return {routes};
+}
+
 std::vector<RouteOutcome> WriteOnRoutes(const ControlSession& session,
                                         const ParameterInfo& parameter,
                                         const std::vector<BYTE>& bytes, ULONG routes) {
-    if (routes != (VEX_ROUTE_APO | VEX_ROUTE_DSP)) {
-        return {{routes, session.TrySet(parameter, bytes, routes)}};
-    }
-    std::vector<RouteOutcome> outcomes = {
-        {VEX_ROUTE_APO, session.TrySet(parameter, bytes, VEX_ROUTE_APO)}};
-    if (SUCCEEDED(outcomes[0].hr)) {
-        outcomes.push_back({VEX_ROUTE_DSP, session.TrySet(parameter, bytes, VEX_ROUTE_DSP)});
+    std::vector<RouteOutcome> outcomes;
+    for (const ULONG route : SingleRoutes(routes)) {
+        outcomes.push_back({route, session.TrySet(parameter, bytes, route)});
+        if (FAILED(outcomes.back().hr)) {
+            break;
+        }
     }
     return outcomes;
 }
@@ -489,14 +490,6 @@ struct Previous {
     std::vector<BYTE> bytes;
 };
 
-// The routes that one write goes to, one by one (both routes: the store, then the module).
-std::vector<ULONG> SingleRoutes(ULONG routes) {
-    if (routes == (VEX_ROUTE_APO | VEX_ROUTE_DSP)) {
-        return {VEX_ROUTE_APO, VEX_ROUTE_DSP};
-    }
-    return {routes};
-}
-
 void Load(const Context& context) {
     const std::string& file = context.options.arguments[0];
     const ULONG routes = context.options.routes;
@@ -658,7 +651,7 @@ constexpr AudioCommand kAudioCommands[] = {
     {Command::Dump, Dump},
     {Command::Load, Load},
     {Command::Select, Select},
-    {Command::Capture, [](const Context& context) { CaptureCommand(context.options); }},
+    {Command::Capture, [](const Context& context) { PrintOut(CaptureCommand(context.options)); }},
 };
 
 void RunOnAudioSystem(const Context& context) {

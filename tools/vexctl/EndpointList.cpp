@@ -13,12 +13,12 @@
 
 namespace vexctl {
 
-namespace {
-
 ComPtr<IMMDeviceEnumerator> CreateEnumerator() {
     ComPtr<IMMDeviceEnumerator> enumerator;
-    const HRESULT hr = CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                        Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid());
+    const HRESULT hr =
+        Received(CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                  Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid()),
+                 enumerator);
     if (FAILED(hr)) {
         throw Failure("create the audio device enumerator", hr);
     }
@@ -32,6 +32,8 @@ std::optional<std::string> IdOf(IMMDevice* device) {
     }
     return ToUtf8(WString(id.Get()));
 }
+
+namespace {
 
 std::string FriendlyNameOf(IMMDevice* device) {
     ComPtr<IPropertyStore> store;
@@ -134,10 +136,6 @@ std::optional<EndpointChoice> ChooseEndpoint(const std::string& text) {
     std::vector<EndpointChoice> all;
     AddEndpoints(enumerator.Get(), eRender, &all);
     AddEndpoints(enumerator.Get(), eCapture, &all);
-    const std::vector<RenderEndpoint> listed = ActiveRenderEndpoints();
-    const auto byId = [&](const std::string& id) {
-        return *std::find_if(all.begin(), all.end(), [&](const auto& e) { return e.id == id; });
-    };
     std::vector<EndpointChoice> matches;
     for (const EndpointChoice& endpoint : all) {
         if (endpoint.id == text) {
@@ -145,8 +143,13 @@ std::optional<EndpointChoice> ChooseEndpoint(const std::string& text) {
         }
     }
     if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
-        text.size() < 6 && std::stoul(text) < listed.size()) {
-        return byId(listed[std::stoul(text)].id);
+        text.size() < 6) {
+        // An index of the list that vexctl endpoints shows.
+        const std::vector<RenderEndpoint> listed = ActiveRenderEndpoints();
+        if (const size_t index = std::stoul(text); index < listed.size()) {
+            return *std::find_if(all.begin(), all.end(),
+                                 [&](const auto& e) { return e.id == listed[index].id; });
+        }
     }
     // The first kind of match that finds any: a beginning of an id, a friendly name in any
     // case, the beginning of one.

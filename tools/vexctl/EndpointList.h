@@ -1,11 +1,20 @@
-// The active render endpoints as the platform's device enumerator lists them.
+// The audio endpoints as the platform's device enumerator lists them.
 #pragma once
+
+#include "Platform.h"
+
+#include "util/ComPtr.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vexctl {
+
+// The platform's device enumerator. Throws Failure with the platform's code.
+ComPtr<IMMDeviceEnumerator> CreateEnumerator();
+// The device's id; nullopt when it gives none.
+std::optional<std::string> IdOf(IMMDevice* device);
 
 struct RenderEndpoint {
     std::string id;

@@ -7,6 +7,17 @@
 
 namespace vexctl {
 
+namespace {
+
+// A word after --machine that is no file names a shipped machine.
+bool IsShippedMachineName(const std::string& text) {
+    std::error_code error;
+    return text.find_first_of("/\\.") == std::string::npos &&
+           !std::filesystem::exists(PathFromUtf8(text), error);
+}
+
+}  // namespace
+
 bool UsesSimulatedMachine(const Options& options) {
 #ifdef _WIN32
     return options.machine.has_value();
@@ -22,14 +33,11 @@ MachineSource MachineSourceOf(const Options& options) {
         return source;
     }
     const std::string& text = *options.machine;
-    std::error_code error;
-    if (text.find_first_of("/\\.") == std::string::npos &&
-        !std::filesystem::exists(PathFromUtf8(text), error)) {
+    if (IsShippedMachineName(text)) {
         for (const ShippedMachine& machine : ShippedMachines()) {
             if (machine.name == text) {
                 source.file = ShippedMachineStateFile(text);
                 source.initial = ReadFileOrFail(machine.file, "shipped machine");
-                source.shippedName = text;
                 return source;
             }
         }
@@ -45,8 +53,7 @@ std::string MachineDescription(const Options& options) {
         return "the system's own audio";
     }
     if (options.machine && *options.machine != kDefaultMachineName &&
-        options.machine->find_first_of("/\\.") == std::string::npos &&
-        !std::filesystem::exists(PathFromUtf8(*options.machine))) {
+        IsShippedMachineName(*options.machine)) {
         try {
             return "the shipped machine " + *options.machine + " (" +
                    PathToUtf8(ShippedMachineStateFile(*options.machine)) + ")";

@@ -21,7 +21,6 @@ std::string MachineDescription(const Options& options);
 struct MachineSource {
     std::optional<std::filesystem::path> file;
     std::optional<std::string> initial;
-    std::string shippedName;  // empty unless a shipped machine by name
 };
 MachineSource MachineSourceOf(const Options& options);
 

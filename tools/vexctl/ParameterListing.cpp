@@ -5,20 +5,10 @@
 #include "Text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vexctl {
 
 namespace {
-
-std::string GuidText(const GUID& guid) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-                  guid.Data4[6], guid.Data4[7]);
-    return text;
-}
 
 std::vector<ListedParameter> BuildList() {
     std::vector<ListedParameter> list;
@@ -29,8 +19,7 @@ std::vector<ListedParameter> BuildList() {
         entry.apo = row.Stored() || (row.answered & VEX_ROUTE_APO) != 0;
         entry.dsp = row.OnDsp() || (row.answered & VEX_ROUTE_DSP) != 0;
         if (row.Stored()) {
-            const PROPERTYKEY key = row.Key();
-            entry.propertyKey = GuidText(key.fmtid) + "," + std::to_string(key.pid);
+            entry.propertyKey = KeyText(row.Key());
         }
         if (row.OnDsp()) {
             entry.moduleParameter = static_cast<ULONG>(row.moduleParam);
@@ -74,18 +63,6 @@ const ListedParameter* ListedParameterWithId(LONG id) {
         list.begin(), list.end(), id,
         [](const ListedParameter& parameter, LONG wanted) { return parameter.id < wanted; });
     return it != list.end() && it->id == id ? &*it : nullptr;
-}
-
-const ListedParameter* ListedParameterNamed(const std::string& name) {
-    if (name.empty()) {
-        return nullptr;
-    }
-    for (const ListedParameter& parameter : ListedParameters()) {
-        if (SameName(parameter.name, name)) {
-            return &parameter;
-        }
-    }
-    return nullptr;
 }
 
 std::vector<ListedParameter> MatchingParameters(const std::string& text) {

@@ -31,8 +31,6 @@ struct ListedParameter {
 const std::vector<ListedParameter>& ListedParameters();
 // The parameter with that id, if any.
 const ListedParameter* ListedParameterWithId(LONG id);
-// The parameter with that name, if any.
-const ListedParameter* ListedParameterNamed(const std::string& name);
 // The parameters whose name contains `text`, or whose id is `text`; all for an empty text.
 std::vector<ListedParameter> MatchingParameters(const std::string& text);
 // Every name of the list, for suggestions.

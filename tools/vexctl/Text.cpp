@@ -84,6 +84,19 @@ std::string DescribeCode(HRESULT hr) {
                         : HexCode(hr) + " " + text;
 }
 
+std::string GuidText(const GUID& guid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+std::string KeyText(const PROPERTYKEY& key) {
+    return GuidText(key.fmtid) + "," + std::to_string(key.pid);
+}
+
 std::filesystem::path PathFromUtf8(const std::string& text) {
 #ifdef _WIN32
     const WString wide = ToUtf16(text);

@@ -24,6 +24,11 @@ std::string SystemText(HRESULT hr);
 // "0x80004005 Unspecified error": the code and its system text.
 std::string DescribeCode(HRESULT hr);
 
+// "{0FE1C2A3-...}": a GUID in its registry form, upper-case hexadecimal digits in braces.
+std::string GuidText(const GUID& guid);
+// "{GUID},pid": a property key as the machine file and the parameter reference write it.
+std::string KeyText(const PROPERTYKEY& key);
+
 // A path from UTF-8 text, and back.
 std::filesystem::path PathFromUtf8(const std::string& text);
 std::string PathToUtf8(const std::filesystem::path& path);
