@@ -200,7 +200,9 @@ begin 2 "native build (asan)"
 LOG=build/native-asan.log
 : >"$LOG"
 native_built=0
-if ! scripts/setup-deps.sh native >>"$LOG" 2>&1; then
+native_deps=0
+scripts/setup-deps.sh native >>"$LOG" 2>&1 && native_deps=1
+if ! ((native_deps)); then
     tail -5 "$LOG"
     finish FAILED "build dependencies missing (log: $LOG)"
 elif cmake --preset native-asan >>"$LOG" 2>&1 && build build/native-asan "$LOG"; then
@@ -232,8 +234,8 @@ fi
 begin 4 "native tests (tsan)"
 LOG=build/native-tsan.log
 : >"$LOG"
-if ! scripts/setup-deps.sh native >>"$LOG" 2>&1; then
-    finish FAILED "build dependencies missing (log: $LOG)"
+if ! ((native_deps)); then
+    finish FAILED "build dependencies missing (log: build/native-asan.log)"
 elif cmake --preset native-tsan >>"$LOG" 2>&1 &&
     cmake --build --preset native-tsan -j "$JOBS" 2>&1 | tee -a "$LOG" | progress; then
     if TSAN_OPTIONS=halt_on_error=1 run_ctest build/native-tsan "$LOG" -j "$JOBS" \
