@@ -90,16 +90,15 @@ fi
 say "PulseAudio $(pactl info | sed -n 's/^Server Version: //p') on $SOCKET, sinks:" \
     "$(awk '{print $2}' <<<"$sinks" | tr '\n' ' ')"
 
-# --- a fresh Wine prefix that reaches it -----------------------------------------------------
-export WINEPREFIX=$WORK/wineprefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
-if ! wineboot --init >"$WORK/wineboot.log" 2>&1; then
-    say "the Wine prefix did not boot:"
-    tail -5 "$WORK/wineboot.log"
+# --- a fresh Wine prefix that reaches it, in the Wine stage's session -----------------------
+# shellcheck source=scripts/wine-session.sh
+source "$ROOT/scripts/wine-session.sh"
+wine_environment "$WORK/wineprefix"
+if ! wine_session >"$WORK/wine-session.log" 2>&1; then
+    say "the Wine session did not start:"
+    tail -5 "$WORK/wine-session.log"
     exit 1
 fi
-wineserver -w
-wineserver -p
 
 # vexctl.exe under Wine; the output in out/NAME.out and out/NAME.err, the exit code in RC.
 wine_vexctl() {  # wine_vexctl NAME ARGUMENTS...

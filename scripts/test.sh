@@ -165,50 +165,9 @@ build() {  # build DIR LOG: cmake --build with its status condensed
     cmake --build "$1" -j "$JOBS" 2>&1 | tee -a "$2" | progress
 }
 
-# One Wine session for the whole Wine stage: one persistent server from the boot to the last test,
-# the prefix booted in it with its services, the desktop process and the RPC service up before the
-# first test. Left to itself, Wine boots the session in the first program that runs after a server
-# start, and starts a desktop process (explorer.exe) in every test program that opens a window
-# (a COM apartment does) and stops it soon after the program ends; that process holds the
-# program's output open, and a program launched while one stops can die before printing anything.
-wine_processes() {  # the processes running in the prefix, one id a line
-    local pid
-    for pid in $(pgrep -f '\.exe|wineserver'); do
-        grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
-    done
-}
-
-# wineboot and the services go on starting things after they return: waits until the prefix's
-# processes stay the same for two seconds (at most a minute).
-wine_settle() {
-    local before="" now stable=0 i
-    for ((i = 0; i < 120 && stable < 4; i++)); do
-        sleep 0.5
-        now=$(wine_processes)
-        if [[ $now == "$before" ]]; then stable=$((stable + 1)); else stable=0; fi
-        before=$now
-    done
-}
-
-wine_session() {
-    # A server left running on the prefix (a developer's persistent one) goes, with all it ran.
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    # Creating or updating the prefix restarts its services; let that server end by itself.
-    wineboot --init || return 1
-    wineserver -w
-    # The stage's server. Its first program boots the session (Wine runs wineboot for it and
-    # waits), and the services stay up with the server.
-    wineserver -p || return 1
-    wine cmd.exe /c exit || return 1
-    wine explorer.exe /desktop </dev/null &
-    wine_settle
-    # COM's service, else started by the first test that uses COM.
-    wine net start rpcss || true
-    wine_settle
-    # The first run of a program in a new prefix is slow; ctest times the test listings.
-    wine build/mingw/bin/PlatformConformanceTest.exe --gtest_list_tests >/dev/null
-}
+# The Wine session (scripts/wine-session.sh): wine_environment, wine_session.
+# shellcheck source=scripts/wine-session.sh
+source "$ROOT/scripts/wine-session.sh"
 
 # --- 1: formatting ---------------------------------------------------------------------------
 begin 1 "clang-format"
@@ -241,7 +200,9 @@ begin 2 "native build (asan)"
 LOG=build/native-asan.log
 : >"$LOG"
 native_built=0
-if ! scripts/setup-deps.sh native >>"$LOG" 2>&1; then
+native_deps=0
+scripts/setup-deps.sh native >>"$LOG" 2>&1 && native_deps=1
+if ! ((native_deps)); then
     tail -5 "$LOG"
     finish FAILED "build dependencies missing (log: $LOG)"
 elif cmake --preset native-asan >>"$LOG" 2>&1 && build build/native-asan "$LOG"; then
@@ -273,8 +234,8 @@ fi
 begin 4 "native tests (tsan)"
 LOG=build/native-tsan.log
 : >"$LOG"
-if ! scripts/setup-deps.sh native >>"$LOG" 2>&1; then
-    finish FAILED "build dependencies missing (log: $LOG)"
+if ! ((native_deps)); then
+    finish FAILED "build dependencies missing (log: build/native-asan.log)"
 elif cmake --preset native-tsan >>"$LOG" 2>&1 &&
     cmake --build --preset native-tsan -j "$JOBS" 2>&1 | tee -a "$LOG" | progress; then
     if TSAN_OPTIONS=halt_on_error=1 run_ctest build/native-tsan "$LOG" -j "$JOBS" \
@@ -334,15 +295,15 @@ begin 7 "Wine tests"
 if ((SKIP_WINE)); then
     finish skipped "--skip-wine given"
 elif ((cross_built)); then
-    export WINEPREFIX="$ROOT/build/wineprefix" WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
-    unset DISPLAY WAYLAND_DISPLAY
+    wine_environment "$ROOT/build/wineprefix"
     # scripts/wine-launch.sh runs each test program; a launch that Wine spoiled (no output at
     # all, or no exit after a passing result) runs once more and is named here.
     export VEX_WINE_RETRY_LOG="$ROOT/build/wine-retries.log"
     : >"$VEX_WINE_RETRY_LOG"
     tests_ok=0
-    if wine_session >>"$LOG" 2>&1; then
+    # The first run of a program in a new prefix is slow; ctest times the test listings.
+    if wine_session >>"$LOG" 2>&1 &&
+        wine build/mingw/bin/PlatformConformanceTest.exe --gtest_list_tests >/dev/null 2>>"$LOG"; then
         run_ctest build/mingw "$LOG" -j 1 && tests_ok=1
     else
         tail -5 "$LOG"

@@ -8,24 +8,6 @@ namespace vexsim {
 
 namespace {
 
-void AppendUtf8(std::string* out, uint32_t cp) {
-    if (cp < 0x80) {
-        out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -86,22 +68,15 @@ const NamedResult kResults[] = {
 
 }  // namespace
 
+// The platform's encoder, as FromUtf8 takes its decoder: a lone surrogate becomes U+FFFD.
 std::string ToUtf8(const WCHAR* text, size_t length) {
-    std::string out;
-    out.reserve(length);
-    for (size_t i = 0; i < length; ++i) {
-        uint32_t cp = static_cast<uint16_t>(text[i]);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < length) {
-            const uint32_t low = static_cast<uint16_t>(text[i + 1]);
-            if (low >= 0xDC00 && low < 0xE000) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (cp >= 0xD800 && cp < 0xE000) {
-            cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
-        }
-        AppendUtf8(&out, cp);
+    const int chars = static_cast<int>(length);
+    const int bytes =
+        length == 0 ? 0
+                    : WideCharToMultiByte(CP_UTF8, 0, text, chars, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    if (bytes > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text, chars, out.data(), bytes, nullptr, nullptr);
     }
     return out;
 }

@@ -1,5 +1,7 @@
 #include "machine/Value.h"
 
+#include "common/Text.h"
+
 #include <cstring>
 
 namespace vexsim {
@@ -31,17 +33,6 @@ const TypeEntry kTypes[] = {
     {"VT_VECTOR|VT_UI4", VT_VECTOR | VT_UI4},
     {"VT_VECTOR|VT_UI1", VT_VECTOR | VT_UI1},
 };
-
-LPWSTR CoTaskText(const WString& text) {
-    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
-    if (copy != nullptr) {
-        if (!text.empty()) {
-            std::memcpy(copy, text.data(), text.size() * sizeof(WCHAR));
-        }
-        copy[text.size()] = 0;
-    }
-    return copy;
-}
 
 BSTR BstrText(const WString& text) {
     return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
@@ -95,10 +86,13 @@ const char* TypeName(VARTYPE type) {
     return nullptr;
 }
 
-std::string_view TypeNameList() {
-    return "VT_EMPTY, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_I8, VT_UI8, VT_UI1, VT_BOOL, VT_LPWSTR, "
-           "VT_BSTR, VT_CLSID, VT_BLOB, VT_VECTOR|VT_LPWSTR, VT_VECTOR|VT_BSTR, VT_VECTOR|VT_I4, "
-           "VT_VECTOR|VT_UI4, VT_VECTOR|VT_UI1";
+std::string TypeNameList() {
+    std::string list;
+    for (const TypeEntry& entry : kTypes) {
+        list += list.empty() ? "" : ", ";
+        list += entry.name;
+    }
+    return list;
 }
 
 HRESULT ToPropVariant(const PropValue& value, PROPVARIANT* out) {
@@ -126,7 +120,7 @@ HRESULT ToPropVariant(const PropValue& value, PROPVARIANT* out) {
             std::memcpy(&pv.uhVal, &value.scalar, sizeof(uint64_t));
             break;
         case VT_LPWSTR:
-            pv.pwszVal = CoTaskText(value.text);
+            pv.pwszVal = CoTaskCopy(value.text);
             if (pv.pwszVal == nullptr) {
                 return E_OUTOFMEMORY;
             }
@@ -184,7 +178,7 @@ HRESULT ToPropVariant(const PropValue& value, PROPVARIANT* out) {
                 return E_OUTOFMEMORY;
             }
             for (size_t i = 0; i < value.texts.size(); ++i) {
-                elements[i] = bstr ? BstrText(value.texts[i]) : CoTaskText(value.texts[i]);
+                elements[i] = bstr ? BstrText(value.texts[i]) : CoTaskCopy(value.texts[i]);
                 if (elements[i] == nullptr) {
                     for (size_t k = 0; k < i; ++k) {
                         if (bstr) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,7 +26,7 @@ struct PropValue {
 std::optional<VARTYPE> TypeFromName(std::string_view name);
 const char* TypeName(VARTYPE type);  // null for a type the simulator does not keep
 // Every type name, for messages.
-std::string_view TypeNameList();
+std::string TypeNameList();
 
 // Fills `out` (whose old content is not looked at) with a fresh copy of the value, allocated
 // as Windows allocates it: CoTaskMemAlloc for strings, blobs and vectors, SysAllocString for

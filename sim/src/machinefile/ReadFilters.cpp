@@ -228,6 +228,14 @@ AudioModuleDescriptor ReadDescriptor(const Json& json, const std::string& path) 
     return entry;
 }
 
+// The members of a filter's and a render path's wave filter that ReadDriverMembers reads, added
+// to the object's own. A render path builds its engine itself, so only a filter takes "engines".
+std::vector<const char*> WithDriverMembers(std::vector<const char*> members) {
+    members.insert(members.end(), {"audioModules", "descriptorSizeQuery", "moduleListSizeQuery",
+                                   "interfaceVersion", "modules"});
+    return members;
+}
+
 void ReadDriverMembers(const Json& json, const std::string& path, FilterDriver* driver,
                        const std::vector<ULONG>& defaultPins) {
     if (json.contains("engines")) {
@@ -400,10 +408,8 @@ void DefaultEndpointTopology(Device* endpoint) {
 }
 
 std::unique_ptr<Device> ReadFilter(const Json& json, const std::string& path) {
-    ExpectMembers(
-        json, path,
-        {"id", "name", "state", "topology", "engines", "audioModules", "descriptorSizeQuery",
-         "moduleListSizeQuery", "interfaceVersion", "modules", "requests"});
+    ExpectMembers(json, path,
+                  WithDriverMembers({"id", "name", "state", "topology", "engines", "requests"}));
     auto filter = std::make_unique<Device>();
     filter->kind = DeviceKind::Filter;
     filter->id = GetText(Require(json, path, "id", "a filter needs \"id\""), Member(path, "id"));
@@ -423,9 +429,8 @@ std::unique_ptr<Device> ReadFilter(const Json& json, const std::string& path) {
 void ReadRenderPath(const Json& json, const std::string& path, Device* endpoint,
                     std::vector<std::unique_ptr<Device>>* filters) {
     ExpectMembers(json, path,
-                  {"topologyFilter", "waveFilter", "hostPin", "offloadPin", "loopbackPin",
-                   "bridgePin", "engineNode", "engine", "audioModules", "descriptorSizeQuery",
-                   "moduleListSizeQuery", "interfaceVersion", "modules"});
+                  WithDriverMembers({"topologyFilter", "waveFilter", "hostPin", "offloadPin",
+                                     "loopbackPin", "bridgePin", "engineNode", "engine"}));
     WString topologyId = endpoint->id + TEXT("#topology");
     WString waveId = endpoint->id + TEXT("#wave");
     ReadMember(json, path, "topologyFilter", &topologyId, GetText);

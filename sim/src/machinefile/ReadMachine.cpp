@@ -38,8 +38,7 @@ PropValue ReadValue(const Json& json, const std::string& path) {
     const std::string typePath = Member(path, "type");
     const auto type = TypeFromName(GetString(json["type"], typePath));
     if (!type) {
-        Fail(typePath, "unknown type " + json["type"].dump() +
-                           " (known: " + std::string(TypeNameList()) + ")");
+        Fail(typePath, "unknown type " + json["type"].dump() + " (known: " + TypeNameList() + ")");
     }
     value.type = *type;
     const std::string valuePath = Member(path, "value");
