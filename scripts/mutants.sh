@@ -2,7 +2,8 @@
 # Plants the faults listed in tests/mutants.txt one at a time and runs the tests that can catch
 # each: a proof that the suite catches real faults, and a record of which test catches which.
 #
-#   scripts/mutants.sh [--check] [--only ID[,ID...]] [--build DIR] [--report FILE]
+#   scripts/mutants.sh [--check] [--only ID[,ID...]] [--build DIR] [--list FILE] [--report FILE]
+#                      [--report-only]
 #
 # Each line of the list is five fields separated by tabs: an id, a file, a text that occurs
 # exactly once in that file, its replacement, and what the fault is. "\t" and "\n" in the text
@@ -18,6 +19,8 @@
 #
 # --check only verifies that the list still applies to the sources: every file exists and every
 # text occurs exactly once in it (the test command runs this). --only runs the named faults again.
+# --list runs the faults of another list (the same lines in another order, say); --report-only
+# writes the report from the results so far.
 set -uo pipefail
 # The system interpreter starts fastest; any python3 does.
 PYTHON=$(command -v /usr/bin/python3 || command -v python3)
@@ -28,6 +31,7 @@ LIST=tests/mutants.txt
 BUILD=build/mutants
 REPORT=tests/mutants-report.txt
 CHECK=0
+REPORT_ONLY=0
 ONLY=""
 TIMEOUT=${VEX_MUTANT_TIMEOUT:-90}
 while (($#)); do
@@ -37,6 +41,7 @@ while (($#)); do
         --build) BUILD=$2; shift ;;
         --report) REPORT=$2; shift ;;
         --list) LIST=$2; shift ;;
+        --report-only) REPORT_ONLY=1 ;;
         *)
             sed -n '2,20p' "$0" >&2
             exit 2
@@ -130,8 +135,14 @@ EOF
     exit
 fi
 
+STATE=$BUILD/mutants-state.tsv
+if ((REPORT_ONLY)); then
+    touch "$STATE"
+    rows() { grep -v '^#' "$LIST" | grep -v '^[[:space:]]*$'; }
+fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+if ((!REPORT_ONLY)); then
 if [[ ! -f $BUILD/build.ninja ]]; then
     cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEX_SANITIZE=ON \
         -DVEX_BUILD_BENCH=OFF || exit 1
@@ -213,6 +224,8 @@ while IFS=$'\t' read -r id file text repl what; do
     printf '%s\t%s\t%s\n' "$id" "$result" "$caught" >>"$STATE"
     echo "[$i/$total] $id: $result $caught ($((SECONDS - start)) s)"
 done < <(rows)
+
+fi
 
 # The report: one line per listed fault, in the list's order.
 {
