@@ -152,6 +152,7 @@ cmake --build "$BUILD" -j2 >"$BUILD/mutants-build.log" 2>&1 || {
     echo "mutants: the unchanged sources do not build (log: $BUILD/mutants-build.log)" >&2
     exit 1
 }
+BUILD=$(cd "$BUILD" && pwd)
 STATE=$BUILD/mutants-state.tsv
 # The unchanged sources pass first, else every fault would look caught.
 if [[ ! -s $STATE ]]; then
