@@ -148,8 +148,10 @@ if [[ ! -f $BUILD/build.ninja ]]; then
         -DVEX_BUILD_BENCH=OFF || exit 1
 fi
 echo "mutants: building $BUILD"
-all=$(for f in platform/x Orv3VexControl/util/Log Orv3VexControl/conversion/x Orv3VexControl/x \
-    sim/x tools/vexctl/x; do areas "$f"; done | tr '\n' '|')
+# The test programs of the areas of the faults to run (all of them unless --only names some).
+all=$(rows | while IFS=$'\t' read -r id file _; do
+    if [[ -z $ONLY ]] || grep -qw -- "$id" <<<"${ONLY//,/ }"; then areas "$file"; fi
+done | sort -u | tr '\n' '|')
 mapfile -t every < <(targets "${all%|}" | sort -u)
 cmake --build "$BUILD" -j2 --target "${every[@]}" >"$BUILD/mutants-build.log" 2>&1 || {
     echo "mutants: the unchanged sources do not build (log: $BUILD/mutants-build.log)" >&2
