@@ -273,28 +273,6 @@ TEST_F(Exports, FlagsWithoutTheEndpointBitDoNothing) {
     EXPECT_HR(S_OK, m_library.Close(handle));
 }
 
-TEST_F(Exports, HandlesThatAreNotOpenAreRefused) {
-    Load("default");
-    EXPECT_HR(E_INVALIDARG, m_library.Open(nullptr, kSpeakers));
-    EXPECT_EQ(0, vexsim_LiveObjectCountOf("IPropertyStore")) << "nothing opened";
-
-    WCHAR forged[] = TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}");
-    const PROPVARIANT value = Int32Value(3);
-    ULONG size = 4;
-    BYTE buffer[4] = {};
-    for (ControlHandle bad :
-         {static_cast<ControlHandle>(nullptr), static_cast<ControlHandle>(forged)}) {
-        EXPECT_HR(E_INVALIDARG, m_library.Close(bad));
-        EXPECT_HR(E_INVALIDARG, m_library.SetVariant(bad, 1101, &value, VEX_ROUTE_APO));
-        EXPECT_HR(E_INVALIDARG, m_library.Set(bad, 1101, buffer, 4, VEX_ROUTE_APO));
-        EXPECT_HR(E_INVALIDARG, m_library.Get(bad, 1101, buffer, &size, VEX_ROUTE_APO));
-    }
-    ControlHandle handle = OpenOrFail(kSpeakers);
-    EXPECT_HR(S_OK, m_library.Close(handle));
-    EXPECT_HR(E_INVALIDARG, m_library.Close(handle)) << "a closed handle is not closed twice";
-    EXPECT_HR(E_INVALIDARG, m_library.SetVariant(handle, 1101, &value, VEX_ROUTE_APO));
-}
-
 TEST_F(Exports, OpenFailuresAreReturnedWithTheirRecords) {
     Load("default");
     vextest::TraceSession session(5);

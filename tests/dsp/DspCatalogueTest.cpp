@@ -13,28 +13,6 @@ std::u16string Text(const WCHAR* text) {
                            : std::u16string(reinterpret_cast<const char16_t*>(text));
 }
 
-TEST(DspCatalogue, HoldsBothProcessingsAndNothingElse) {
-    int main = 0;
-    int lowLatency = 0;
-    for (const auto& [id, entry] : DspParameterCatalogue()) {
-        const std::u16string name = Text(entry.name);
-        if (id >= 1002 && id <= 1168) {
-            ++main;
-            EXPECT_EQ(0u, name.rfind(u"vex_cpdp-", 0)) << id;
-        } else {
-            ASSERT_TRUE(id >= 2002 && id <= 2138) << id;
-            ++lowLatency;
-            EXPECT_TRUE(name.rfind(u"drova-", 0) == 0 || name.rfind(u"drova_", 0) == 0) << id;
-        }
-    }
-    EXPECT_EQ(41, main);
-    EXPECT_EQ(37, lowLatency);
-    for (LONG id :
-         {1001, 1003, 1006, 1007, 1008, 1169, 2001, 2003, 2004, 2005, 2006, 2007, 0, -1}) {
-        EXPECT_EQ(nullptr, FindDspParameter(id)) << id;
-    }
-}
-
 struct CatalogueCase {
     LONG publicId;
     ULONG moduleParamId;

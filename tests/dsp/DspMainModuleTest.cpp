@@ -2,7 +2,7 @@
 // the tests copy the record of a discovered module, label the copy as the main module and put
 // it into the driver's list: both records then reach the same simulated module, the copy for
 // the main range (1001..1998).
-#include "dsp/DspTestSupport.h"
+#include "support/Machines.h"
 
 #include "dsp/DspController.h"
 #include "dsp/TembraDspDrova.h"

@@ -2,7 +2,7 @@
 // value into the module's layout, how a get lays the module's answer out for the caller under
 // the size protocol, and the values and answers that are refused without a byte read or
 // written outside them.
-#include "dsp/DspTestSupport.h"
+#include "support/Machines.h"
 
 #include <cstring>
 #include <functional>
@@ -372,43 +372,6 @@ TEST_F(DspValues, NullBuffersAreRefused) {
             ULONG inOut = size;
             EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], id, nullptr, &inOut, kDsp));
         }
-    }
-}
-
-TEST_F(DspValues, RecordsOfAGet) {
-    vextest::TraceSession session(5);
-    std::vector<BYTE> buffer(79);
-    ULONG size = 79;
-    EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], 2126, buffer.data(), &size, kDsp));
-    buffer.resize(1024);
-    size = 1024;
-    ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel131], 2125, buffer.data(), &size, kDsp));
-    size = 1024;
-    ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel100], 2107, buffer.data(), &size, kDsp));
-
-    VEX_REQUIRE_TRACE_CONTROLLER();
-    const auto tooSmall = vextest::RecordsContaining(
-        "DspController::GetParameter: Get drova-vis-bands failed. Input buffer[79] is too small. "
-        "Please reallocate buffer[80.]");
-    ASSERT_EQ(1u, tooSmall.size());
-    EXPECT_EQ(2, tooSmall[0].level);
-    // A success renders the words the caller got, and no more.
-    const struct {
-        const char* name;
-        std::vector<long> words;
-    } successes[] = {{"drova-regulator-tuning-info", First(kTuningInfo, 40)},
-                     {"drova-audio-optimizer-bands", {3, 7, 8, 9}}};
-    for (const auto& s : successes) {
-        std::string text;
-        for (const long word : s.words) {
-            text += (text.empty() ? "" : ", ") + std::to_string(word);
-        }
-        const std::string prefix = std::string("DspController::GetParameter: Get ") + s.name + ": ";
-        const auto records = vextest::RecordsContaining(prefix);
-        ASSERT_EQ(1u, records.size()) << s.name;
-        EXPECT_EQ(4, records[0].level);
-        const std::string& record = records[0].text;
-        EXPECT_EQ(text, record.substr(record.find(prefix) + prefix.size()));
     }
 }
 

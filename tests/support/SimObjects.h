@@ -44,10 +44,8 @@ inline PROPERTYKEY FxKey(DWORD pid) {
 }
 
 // Endpoint ids of the shipped machines.
-inline const WCHAR* const kSpeakers =
-    TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}");
-inline const WCHAR* const kHeadphones =
-    TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a02}");
+using vextest::kHeadphones;
+using vextest::kSpeakers;
 inline const WCHAR* const kHdmi = TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a03}");
 inline const WCHAR* const kMicrophone =
     TEXT("{0.0.1.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a04}");

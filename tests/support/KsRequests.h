@@ -4,7 +4,7 @@
 // 8 bytes of Data4).
 #pragma once
 
-#include "SimTest.h"
+#include "support/SimObjects.h"
 
 #include <cstdint>
 #include <cstring>
