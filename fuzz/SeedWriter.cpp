@@ -22,24 +22,9 @@ void PutU32(Bytes& out, uint32_t value) {
     }
 }
 
+// The words of `head`, then `values` words counting up from `first`.
 Bytes Layout(std::initializer_list<int32_t> head, size_t values, int32_t first) {
-    Bytes out;
-    for (const int32_t word : head) {
-        PutU32(out, static_cast<uint32_t>(word));
-    }
-    for (size_t i = 0; i < values; ++i) {
-        PutU32(out, static_cast<uint32_t>(first + static_cast<int32_t>(i)));
-    }
-    return out;
-}
-
-Bytes FilterConfig(uint32_t n) {
-    Bytes out;
-    PutU32(out, n);
-    for (uint32_t i = 0; i < n; ++i) {
-        out.push_back(static_cast<uint8_t>(i * 7 + 1));
-    }
-    return out;
+    return vextest::ToBytes(vextest::Join({head, vextest::Sequence(first, values)}));
 }
 
 bool WriteFile(const std::string& path, const Bytes& bytes) {
@@ -72,8 +57,8 @@ int main(int argc, char** argv) {
     const std::vector<Seed> odd = {
         {1156, Layout({1, 0}, 0, 0)},
         {1162, Bytes()},
-        {2105, FilterConfig(0)},
-        {2105, FilterConfig(2045)},
+        {2105, vextest::CountedBytes(0)},
+        {2105, vextest::CountedBytes(2045)},
         {2107, Layout({200}, 200, 6000)},
         {2116, Layout({0}, 0, 0)},
         {2116, Layout({5}, 30, 9000)},

@@ -129,18 +129,6 @@ TEST_F(EndpointQueries, FailedFormFactorReadIsRecorded) {
     EXPECT_EQ(2, records[0].level);
 }
 
-TEST_F(EndpointQueries, FormFactorSizeProtocol) {
-    LoadJson(Machine(FormFactorProperties(3)));
-    ControlHandle handle = OpenOrFail(kEndpoint);
-    BYTE buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-    ULONG size = 3;
-    EXPECT_HR(E_INVALIDARG,
-              m_library.Get(handle, VEX_PARAM_FORM_FACTOR, buffer, &size, VEX_ROUTE_APO));
-    EXPECT_EQ(4u, size);
-    EXPECT_EQ(0xAA, buffer[0]) << "nothing written on failure";
-    EXPECT_HR(S_OK, m_library.Close(handle));
-}
-
 // One row per FX store (and wrapper registry value): the version text each id reads.
 TEST_F(EndpointQueries, VersionTextsComeFromTheFxStore) {
     const std::string wrapped = FxList(

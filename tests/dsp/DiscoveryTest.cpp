@@ -386,11 +386,7 @@ namespace {
 
 // "[0x%.8x]" and the system's text of a code, as a record carries them (without the line end).
 std::string Failure(HRESULT hr) {
-    WString text = vextest::SystemMessage(hr);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-        text.pop_back();
-    }
-    return "[" + vextest::Hex(hr) + "]" + vextest::Narrow(text);
+    return "[" + vextest::Hex(hr) + "]" + vextest::SystemText(hr);
 }
 
 struct ExpectedLine {

@@ -15,23 +15,6 @@ const std::vector<long> kIeqBands = Series(100, 43);         // 172 bytes
 const std::vector<long> kRegulatorTuning = Series(200, 84);  // 336 bytes
 const std::vector<long> kPartialOutput = Series(300, 34);    // 136 bytes
 
-std::string Param(int id, const std::vector<long>& words) {
-    return "\"" + std::to_string(id) + "\": {\"words\": " + WordsJson(words) + "}";
-}
-
-std::vector<long> Slice(const std::vector<long>& words, size_t first, size_t count) {
-    return {words.begin() + static_cast<std::ptrdiff_t>(first),
-            words.begin() + static_cast<std::ptrdiff_t>(first + count)};
-}
-
-std::vector<long> Concat(std::initializer_list<std::vector<long>> parts) {
-    std::vector<long> all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
 class MainModule : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,11 +51,7 @@ protected:
 
 TEST_F(MainModule, TheFormFactorIsWrittenBeforeEveryMainWrite) {
     std::vector<BYTE> bands(4 * 43, 7);
-    PROPVARIANT blob;
-    PropVariantInit(&blob);
-    blob.vt = VT_BLOB;
-    blob.blob.cbSize = static_cast<ULONG>(bands.size());
-    blob.blob.pBlobData = bands.data();
+    const PROPVARIANT blob = vextest::BlobOver(bands);
     const struct {
         LONG id;
         PROPVARIANT value;

@@ -167,6 +167,8 @@ TEST_F(Misuse, NullAndUndersizedBuffers) {
     EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, kScalarId, buffer, nullptr, kBoth));
     EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, kScalarId, nullptr, &size, kApo));
     EXPECT_EQ(4u, size);
+    size = 1024;
+    EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, kScalarId, nullptr, &size, kDsp));
     EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, VEX_PARAM_FORM_FACTOR, nullptr, &size, kApo));
     const struct {
         const char* what;

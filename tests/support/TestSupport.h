@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vextest {
 
@@ -99,6 +100,25 @@ inline WString SystemMessage(HRESULT hr) {
     }
     if (buffer != nullptr) {
         LocalFree(buffer);
+    }
+    return text;
+}
+
+// A blob value over bytes the test owns (the value only points at them).
+inline PROPVARIANT BlobOver(std::vector<BYTE>& bytes) {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    value.vt = VT_BLOB;
+    value.blob.cbSize = static_cast<ULONG>(bytes.size());
+    value.blob.pBlobData = bytes.empty() ? nullptr : bytes.data();
+    return value;
+}
+
+// The same text as one line of UTF-8, without its line break, as records and programs print it.
+inline std::string SystemText(HRESULT hr) {
+    std::string text = Narrow(SystemMessage(hr));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
     }
     return text;
 }
