@@ -3,6 +3,7 @@
 // each valid layout is stored as, with the capacity it asks for.
 // Usage: SeedWriter SET_DIR GET_DIR
 #include "conversion/ParameterConversion.h"
+#include "support/Layouts.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +14,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using vextest::Bytes;
 
 void PutU32(Bytes& out, uint32_t value) {
     for (int i = 0; i < 4; ++i) {
@@ -21,24 +22,9 @@ void PutU32(Bytes& out, uint32_t value) {
     }
 }
 
+// The words of `head`, then `values` words counting up from `first`.
 Bytes Layout(std::initializer_list<int32_t> head, size_t values, int32_t first) {
-    Bytes out;
-    for (const int32_t word : head) {
-        PutU32(out, static_cast<uint32_t>(word));
-    }
-    for (size_t i = 0; i < values; ++i) {
-        PutU32(out, static_cast<uint32_t>(first + static_cast<int32_t>(i)));
-    }
-    return out;
-}
-
-Bytes FilterConfig(uint32_t n) {
-    Bytes out;
-    PutU32(out, n);
-    for (uint32_t i = 0; i < n; ++i) {
-        out.push_back(static_cast<uint8_t>(i * 7 + 1));
-    }
-    return out;
+    return vextest::ToBytes(vextest::Join({head, vextest::Sequence(first, values)}));
 }
 
 bool WriteFile(const std::string& path, const Bytes& bytes) {
@@ -63,33 +49,20 @@ int main(int argc, char** argv) {
     const std::string setDir = argv[1];
     const std::string getDir = argv[2];
 
-    const std::vector<Seed> seeds = {
-        {1114, Layout({5}, 40, 100)},
-        {1122, Layout({-5}, 40, -100)},
-        {1119, Layout({10}, 220, 1000)},
-        {1123, Layout({4}, 80, 2000)},
-        {1170, Layout({4}, 80, 3000)},
-        {1156, Layout({1, 4}, 4, 10)},
+    // Every valid layout of the tests' table, then short, empty and oddly counted ones.
+    std::vector<Seed> seeds;
+    for (const vextest::Layout& layout : vextest::Layouts()) {
+        seeds.push_back({layout.id, layout.caller});
+    }
+    const std::vector<Seed> odd = {
         {1156, Layout({1, 0}, 0, 0)},
-        {1161, Layout({}, 42, 4000)},
-        {1162, Layout({}, 18, 5000)},
         {1162, Bytes()},
-        {2105, FilterConfig(0)},
-        {2105, FilterConfig(5)},
-        {2105, FilterConfig(2044)},
-        {2105, FilterConfig(2045)},
-        {2107, Layout({12}, 12, 6000)},
+        {2105, vextest::CountedBytes(0)},
+        {2105, vextest::CountedBytes(2045)},
         {2107, Layout({200}, 200, 6000)},
-        {2108, Layout({}, 40, 7000)},
-        {2109, Layout({}, 20, 8000)},
         {2116, Layout({0}, 0, 0)},
-        {2116, Layout({3}, 18, 9000)},
         {2116, Layout({5}, 30, 9000)},
-        {2122, Layout({}, 8, 10000)},
-        {2135, Layout({}, 5, 11000)},
-        {2137, Layout({6}, 6, 12000)},
         {2137, Layout({10}, 10, 12000)},
-        {2138, Layout({2}, 2, 1)},
         {2137, Layout({-1}, 4, 1)},
         {1156, Layout({0, -1}, 4, 1)},
         {1500, Layout({42}, 0, 0)},
@@ -101,6 +74,7 @@ int main(int argc, char** argv) {
         {1156, Layout({0, 0x40000000}, 16, 1)},
         {2137, Layout({0x3FFFFFFF}, 16, 1)},
     };
+    seeds.insert(seeds.end(), odd.begin(), odd.end());
 
     int written = 0;
     for (size_t i = 0; i < seeds.size(); ++i) {

@@ -68,31 +68,38 @@ protected:
 
 }  // namespace
 
-TEST_F(EndpointQueries, HeadsetCountsAsHeadphonesOthersPassThrough) {
-    const struct {
-        int reported;
-        ULONG expected;
-    } cases[] = {{5, 3}, {4, 4}, {1, 1}, {3, 3}, {9, 9}};
-    for (const auto& c : cases) {
-        LoadJson(Machine(FormFactorProperties(c.reported)));
-        EXPECT_EQ(c.expected, FormFactor()) << "reported " << c.reported;
-    }
-}
-
-TEST_F(EndpointQueries, OverrideReplacesTheFormFactor) {
+// One row per form factor the endpoint reports, its override and a fault on either read.
+TEST_F(EndpointQueries, FormFactorTakesTheOverrideAndCountsAHeadsetAsHeadphones) {
+    const std::string failRead =
+        std::string(R"([{"method": "IPropertyStore::GetValue", "key": ")") + kFormFactor +
+        R"(", "result": "0x80004005"}])";
+    const std::string otherSuccess =
+        std::string(R"([{"method": "IPropertyStore::GetValue", "key": ")") + kOverride +
+        R"(", "result": "0x00000001"}])";
     const struct {
         int reported;
         const char* overrideValue;
+        std::string faults;
         ULONG expected;
     } cases[] = {
-        {1, R"({"type": "VT_UI4", "value": 3})", 3}, {3, R"({"type": "VT_UI4", "value": 2})", 1},
-        {3, R"({"type": "VT_I4", "value": 7})", 1},  {5, R"({"type": "VT_UI4", "value": 0})", 3},
-        {1, R"({"type": "VT_EMPTY"})", 1},
+        {5, nullptr, "[]", 3},
+        {4, nullptr, "[]", 4},
+        {1, nullptr, "[]", 1},
+        {3, nullptr, "[]", 3},
+        {9, nullptr, "[]", 9},
+        {1, R"({"type": "VT_UI4", "value": 3})", "[]", 3},
+        {3, R"({"type": "VT_UI4", "value": 2})", "[]", 1},
+        {3, R"({"type": "VT_I4", "value": 7})", "[]", 1},
+        {5, R"({"type": "VT_UI4", "value": 0})", "[]", 3},
+        {1, R"({"type": "VT_EMPTY"})", "[]", 1},
+        {1, R"({"type": "VT_UI4", "value": 3})", otherSuccess, 1},
+        {1, nullptr, failRead, 10},
     };
     for (const auto& c : cases) {
-        LoadJson(Machine(FormFactorProperties(c.reported, c.overrideValue)));
+        LoadJson(Machine(FormFactorProperties(c.reported, c.overrideValue), "{}", "{}", c.faults));
         EXPECT_EQ(c.expected, FormFactor())
-            << "reported " << c.reported << ", override " << c.overrideValue;
+            << "reported " << c.reported << ", override "
+            << (c.overrideValue != nullptr ? c.overrideValue : "none") << ", faults " << c.faults;
     }
 }
 
@@ -109,107 +116,76 @@ TEST_F(EndpointQueries, ZeroOverrideIsLoggedAndChangesNothing) {
     EXPECT_EQ(1u, vextest::RecordsContaining("FormFactorOverride = [0]").size());
 }
 
-TEST_F(EndpointQueries, OverrideReadWithOtherSuccessCodeIsIgnored) {
-    LoadJson(Machine(FormFactorProperties(1, R"({"type": "VT_UI4", "value": 3})"), "{}", "{}",
-                     std::string(R"([{"method": "IPropertyStore::GetValue", "key": ")") +
-                         kOverride + R"(", "result": "0x00000001"}])"));
-    EXPECT_EQ(1u, FormFactor());
-}
-
-TEST_F(EndpointQueries, FailedFormFactorReadGivesUnknown) {
+TEST_F(EndpointQueries, FailedFormFactorReadIsRecorded) {
+    VEX_REQUIRE_TRACE_CONTROLLER();
     LoadJson(Machine(FormFactorProperties(1), "{}", "{}",
                      std::string(R"([{"method": "IPropertyStore::GetValue", "key": ")") +
                          kFormFactor + R"(", "result": "0x80004005"}])"));
     vextest::TraceSession session(2);
     EXPECT_EQ(10u, FormFactor());
-
-    VEX_REQUIRE_TRACE_CONTROLLER();
     const auto records = vextest::RecordsContaining(
         "ApoController::GetFormFactor: Get audio endpoint form factor failed. [0x80004005]");
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(2, records[0].level);
 }
 
-TEST_F(EndpointQueries, FormFactorSizeProtocol) {
-    LoadJson(Machine(FormFactorProperties(3)));
-    ControlHandle handle = OpenOrFail(kEndpoint);
-    BYTE buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-    ULONG size = 3;
-    EXPECT_HR(E_INVALIDARG,
-              m_library.Get(handle, VEX_PARAM_FORM_FACTOR, buffer, &size, VEX_ROUTE_APO));
-    EXPECT_EQ(4u, size);
-    EXPECT_EQ(0xAA, buffer[0]) << "nothing written on failure";
-    EXPECT_HR(S_OK, m_library.Close(handle));
-}
-
-TEST_F(EndpointQueries, CompositeStreamKeyWinsOverTheSingleOne) {
-    LoadJson(Machine(
-        FormFactorProperties(1),
-        "{" + FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{6e4dd785-e58a-4a6a-81d9-5eb9eb434eda}"])") +
-            ", " + FxList(5, "VT_LPWSTR", R"("{d9916fa0-99f7-11e7-bf21-6c0b849889e1}")") + "}"));
-    EXPECT_EQ("drova1.3", Version(VEX_PARAM_MAIN_VERSION)) << "either family's label for either id";
-}
-
-TEST_F(EndpointQueries, SingleStreamKeyServesWhenCompositeIsAbsent) {
-    LoadJson(
-        Machine(FormFactorProperties(1),
-                "{" + FxList(5, "VT_BSTR", R"("{D9916FA0-99F7-11E7-BF21-6C0B849889E1}")") + "}"));
-    EXPECT_EQ("vex2.5", Version(VEX_PARAM_MAIN_VERSION));
-}
-
-TEST_F(EndpointQueries, LaterStringsAreTriedInAnyLetterCase) {
-    LoadJson(Machine(
-        FormFactorProperties(1),
-        "{" +
-            FxList(13, "VT_VECTOR|VT_BSTR",
-                   R"(["{00000000-1111-2222-3333-444444444444}",
-                                    "{1BEDAECC-55F6-4149-95D9-A707A2FB4134}"])") +
-            ", " + FxList(7, "VT_LPWSTR", R"("{5CA784EC-8C20-445A-8C9E-7D3F43A08851}")") + "}"));
-    EXPECT_EQ("vex2.10-lite", Version(VEX_PARAM_MAIN_VERSION));
-    EXPECT_EQ("drova1.5", Version(VEX_PARAM_LOW_LATENCY_VERSION));
-}
-
-TEST_F(EndpointQueries, LowLatencyReadsOnlyEndpointAndModeKeys) {
-    LoadJson(Machine(
-        FormFactorProperties(1),
-        "{" + FxList(5, "VT_LPWSTR", R"("{97acd2ab-83ec-494b-9fe4-922bce1bd691}")") + ", " +
-            FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{97acd2ab-83ec-494b-9fe4-922bce1bd691}"])") +
-            "}"));
-    EXPECT_EQ("", Version(VEX_PARAM_LOW_LATENCY_VERSION));
-    LoadJson(Machine(
-        FormFactorProperties(1),
-        "{" + FxList(6, "VT_LPWSTR", R"("{97acd2ab-83ec-494b-9fe4-922bce1bd691}")") + ", " +
-            FxList(14, "VT_VECTOR|VT_BSTR", R"(["{d9916f9e-99f7-11e7-bf21-6c0b849889e1}"])") +
-            "}"));
-    EXPECT_EQ("drova1.0", Version(VEX_PARAM_LOW_LATENCY_VERSION)) << "composite mode key first";
-}
-
-TEST_F(EndpointQueries, WrapperNamesTheHostedEffectInTheRegistry) {
-    const std::string fx =
-        "{" +
-        FxList(
-            13, "VT_VECTOR|VT_LPWSTR",
-            R"(["{0EBD8505-17BB-4AE7-AD76-E86F99A425E9}", "{1bedaecc-55f6-4149-95d9-a707a2fb4134}"])") +
-        "}";
-    LoadJson(Machine(
-        FormFactorProperties(1), fx,
-        "{" + kWrapperRegistryKey + R"(: {"APO_SFX": "{97ACD2AB-83EC-494B-9FE4-922BCE1BD691}"}})"));
-    EXPECT_EQ("drova1.4", Version(VEX_PARAM_MAIN_VERSION));
-
-    LoadJson(Machine(
-        FormFactorProperties(1), fx,
-        "{" + kWrapperRegistryKey + R"(: {"APO_SFX": "{00000000-0000-0000-0000-00000000beef}"}})"));
-    EXPECT_EQ("", Version(VEX_PARAM_MAIN_VERSION)) << "an unknown hosted effect ends the search";
-
-    LoadJson(Machine(FormFactorProperties(1), fx));
-    EXPECT_EQ("vex2.10-lite", Version(VEX_PARAM_MAIN_VERSION))
-        << "without the wrapper key the search goes on";
-
-    LoadJson(Machine(
-        FormFactorProperties(1), fx,
-        "{" + kWrapperRegistryKey + R"(: {"APO_SFX": {"type": "REG_DWORD", "value": 1}}})"));
-    EXPECT_EQ("vex2.10-lite", Version(VEX_PARAM_MAIN_VERSION))
-        << "a value that is not a string is skipped";
+// One row per FX store (and wrapper registry value): the version text each id reads.
+TEST_F(EndpointQueries, VersionTextsComeFromTheFxStore) {
+    const std::string wrapped = FxList(
+        13, "VT_VECTOR|VT_LPWSTR",
+        R"(["{0EBD8505-17BB-4AE7-AD76-E86F99A425E9}", "{1bedaecc-55f6-4149-95d9-a707a2fb4134}"])");
+    const auto wrapper = [](const char* value) {
+        return "{" + kWrapperRegistryKey + R"(: {"APO_SFX": )" + value + "}}";
+    };
+    const struct {
+        const char* what;
+        std::string fx;
+        std::string registry;
+        LONG id;
+        const char* expected;
+    } cases[] = {
+        {"the composite stream key wins, either family's label for either id",
+         FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{6e4dd785-e58a-4a6a-81d9-5eb9eb434eda}"])") + ", " +
+             FxList(5, "VT_LPWSTR", R"("{d9916fa0-99f7-11e7-bf21-6c0b849889e1}")"),
+         "{}", VEX_PARAM_MAIN_VERSION, "drova1.3"},
+        {"the single stream key serves without the composite one",
+         FxList(5, "VT_BSTR", R"("{D9916FA0-99F7-11E7-BF21-6C0B849889E1}")"), "{}",
+         VEX_PARAM_MAIN_VERSION, "vex2.5"},
+        {"later strings in any letter case",
+         FxList(
+             13, "VT_VECTOR|VT_BSTR",
+             R"(["{00000000-1111-2222-3333-444444444444}", "{1BEDAECC-55F6-4149-95D9-A707A2FB4134}"])") +
+             ", " + FxList(7, "VT_LPWSTR", R"("{5CA784EC-8C20-445A-8C9E-7D3F43A08851}")"),
+         "{}", VEX_PARAM_MAIN_VERSION, "vex2.10-lite"},
+        {"low latency reads the endpoint mode key",
+         FxList(
+             13, "VT_VECTOR|VT_BSTR",
+             R"(["{00000000-1111-2222-3333-444444444444}", "{1BEDAECC-55F6-4149-95D9-A707A2FB4134}"])") +
+             ", " + FxList(7, "VT_LPWSTR", R"("{5CA784EC-8C20-445A-8C9E-7D3F43A08851}")"),
+         "{}", VEX_PARAM_LOW_LATENCY_VERSION, "drova1.5"},
+        {"low latency reads no stream key",
+         FxList(5, "VT_LPWSTR", R"("{97acd2ab-83ec-494b-9fe4-922bce1bd691}")") + ", " +
+             FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{97acd2ab-83ec-494b-9fe4-922bce1bd691}"])"),
+         "{}", VEX_PARAM_LOW_LATENCY_VERSION, ""},
+        {"low latency: the composite mode key first",
+         FxList(6, "VT_LPWSTR", R"("{97acd2ab-83ec-494b-9fe4-922bce1bd691}")") + ", " +
+             FxList(14, "VT_VECTOR|VT_BSTR", R"(["{d9916f9e-99f7-11e7-bf21-6c0b849889e1}"])"),
+         "{}", VEX_PARAM_LOW_LATENCY_VERSION, "drova1.0"},
+        {"the wrapper names the hosted effect", wrapped,
+         wrapper(R"("{97ACD2AB-83EC-494B-9FE4-922BCE1BD691}")"), VEX_PARAM_MAIN_VERSION,
+         "drova1.4"},
+        {"an unknown hosted effect ends the search", wrapped,
+         wrapper(R"("{00000000-0000-0000-0000-00000000beef}")"), VEX_PARAM_MAIN_VERSION, ""},
+        {"without the wrapper key the search goes on", wrapped, "{}", VEX_PARAM_MAIN_VERSION,
+         "vex2.10-lite"},
+        {"a wrapper value that is not a string is skipped", wrapped,
+         wrapper(R"({"type": "REG_DWORD", "value": 1})"), VEX_PARAM_MAIN_VERSION, "vex2.10-lite"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoadJson(Machine(FormFactorProperties(1), "{" + c.fx + "}", c.registry));
+        EXPECT_EQ(c.expected, Version(c.id));
+    }
 }
 
 TEST_F(EndpointQueries, PolicyConfigThatCannotBeCreatedGivesEmptyText) {

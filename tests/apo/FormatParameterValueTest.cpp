@@ -1,4 +1,5 @@
 // The value texts of the set and get records.
+#include "support/Layouts.h"
 #include "support/TestSupport.h"
 
 #include "conversion/ParameterConversion.h"
@@ -7,22 +8,6 @@
 #include <vector>
 
 namespace {
-
-// A blob over bytes the test owns (the value is only read).
-PROPVARIANT Blob(std::vector<BYTE>& bytes) {
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    value.vt = VT_BLOB;
-    value.blob.cbSize = static_cast<ULONG>(bytes.size());
-    value.blob.pBlobData = bytes.empty() ? nullptr : bytes.data();
-    return value;
-}
-
-std::vector<BYTE> Words(std::initializer_list<int32_t> words) {
-    std::vector<BYTE> bytes(words.size() * 4);
-    std::memcpy(bytes.data(), words.begin(), bytes.size());
-    return bytes;
-}
 
 std::string Text(LONG id, const PROPVARIANT& value) {
     return vextest::Narrow(FormatParameterValue(id, value));
@@ -44,19 +29,19 @@ TEST(FormatParameterValue, IntegersAreSignedDecimal) {
 }
 
 TEST(FormatParameterValue, BlobsAreWordListsWithoutTrailingSeparator) {
-    auto three = Words({1, -2, 3});
-    EXPECT_EQ("1, -2, 3", Text(1114, Blob(three)));
-    auto one = Words({42});
-    EXPECT_EQ("42", Text(1162, Blob(one)));
+    auto three = vextest::ToBytes({1, -2, 3});
+    EXPECT_EQ("1, -2, 3", Text(1114, vextest::BlobOver(three)));
+    auto one = vextest::ToBytes({42});
+    EXPECT_EQ("42", Text(1162, vextest::BlobOver(one)));
     std::vector<BYTE> seven = {1, 0, 0, 0, 2, 0, 0};
-    EXPECT_EQ("1", Text(1114, Blob(seven))) << "a partial last word is dropped";
+    EXPECT_EQ("1", Text(1114, vextest::BlobOver(seven))) << "a partial last word is dropped";
 }
 
 TEST(FormatParameterValue, ShortOrEmptyBuffersAreNull) {
     std::vector<BYTE> threeBytes = {1, 2, 3};
-    EXPECT_EQ("NULL", Text(1114, Blob(threeBytes)));
+    EXPECT_EQ("NULL", Text(1114, vextest::BlobOver(threeBytes)));
     std::vector<BYTE> none;
-    EXPECT_EQ("NULL", Text(1114, Blob(none)));
+    EXPECT_EQ("NULL", Text(1114, vextest::BlobOver(none)));
     PROPVARIANT empty;
     PropVariantInit(&empty);
     EXPECT_EQ("NULL", Text(1114, empty));
@@ -69,7 +54,7 @@ TEST(FormatParameterValue, ShortOrEmptyBuffersAreNull) {
 
 TEST(FormatParameterValue, FilterConfigurationIsBytes) {
     std::vector<BYTE> threeBytes = {0, 128, 255};
-    EXPECT_EQ("0, 128, 255", Text(2105, Blob(threeBytes)));
+    EXPECT_EQ("0, 128, 255", Text(2105, vextest::BlobOver(threeBytes)));
 }
 
 TEST(FormatParameterValue, OtherTypesAreNamedNotRead) {

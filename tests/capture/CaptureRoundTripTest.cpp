@@ -26,26 +26,9 @@ const char* const kMachines[] = {
     "two-records",    "ten-channels",   "empty-module-list",
 };
 
-fs::path VexctlProgram() {
-#ifdef _WIN32
-    WCHAR self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return fs::path(self).parent_path() / "vexctl.exe";
-#else
-    return fs::path(VEXCTL_PROGRAM);
-#endif
-}
-
 // A document as text; bytes that are not UTF-8 (a child's stray output) are replaced.
 std::string Text(const json& document) {
     return document.dump(2, ' ', false, json::error_handler_t::replace);
-}
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // A test's name from its machine's.
@@ -93,7 +76,7 @@ protected:
         arguments.insert(arguments.end(),
                          {"--machine", vextest::PathText(machine), "--no-save", "--json"});
         const vextest::ProgramResult run =
-            vextest::RunProgram(VexctlProgram(), arguments,
+            vextest::RunProgram(vextest::VexctlProgram(), arguments,
                                 {{"XDG_STATE_HOME", vextest::PathText(m_dir / "state")},
                                  {"LOCALAPPDATA", vextest::PathText(m_dir / "state")}},
                                 m_dir);
@@ -171,12 +154,12 @@ protected:
 };
 
 TEST_P(CaptureRoundTrip, CapturingTheLoadedCaptureGivesTheSameFile) {
-    const json first = CaptureOf(Slurp(m_original));
+    const json first = CaptureOf(vextest::ReadText(m_original));
     EXPECT_EQ(first.dump(2), CaptureOf(first.dump()).dump(2));
 }
 
 TEST_P(CaptureRoundTrip, VexctlAnswersTheSameOnTheCapture) {
-    const json capture = CaptureOf(Slurp(m_original));
+    const json capture = CaptureOf(vextest::ReadText(m_original));
     const fs::path captured = Write("captured.json", capture);
     for (const std::vector<std::string>& question : Questions(capture)) {
         SCOPED_TRACE(question[0] + (question.size() > 2 ? " " + question.back() : ""));
@@ -185,13 +168,13 @@ TEST_P(CaptureRoundTrip, VexctlAnswersTheSameOnTheCapture) {
 }
 
 TEST_P(CaptureRoundTrip, DiscoverySendsTheSameRequestsAndGetsTheSameAnswers) {
-    const std::string original = Slurp(m_original);
+    const std::string original = vextest::ReadText(m_original);
     const json capture = CaptureOf(original);
     EXPECT_EQ(DiscoveryRequests(original).dump(), DiscoveryRequests(capture.dump()).dump());
 }
 
 TEST_P(CaptureRoundTrip, AnAnonymizedCaptureLoadsAndNamesNoIdOrNameOfTheMachine) {
-    const json original = CaptureOf(Slurp(m_original));
+    const json original = CaptureOf(vextest::ReadText(m_original));
     const json anonymized = vexctl::CaptureMachine(true).machine;
     ASSERT_EQ(0, vexsim_LoadMachineJson(anonymized.dump().c_str())) << vexsim_LastError();
     const std::string text = anonymized.dump();
@@ -213,7 +196,7 @@ TEST_P(CaptureRoundTrip, AnAnonymizedCaptureLoadsAndNamesNoIdOrNameOfTheMachine)
 class DamagedCapture : public CaptureRoundTrip {};
 
 TEST_P(DamagedCapture, AValueRemovedFromTheCaptureChangesTheAnswers) {
-    json capture = CaptureOf(Slurp(m_original));
+    json capture = CaptureOf(vextest::ReadText(m_original));
     json& speakers = capture["endpoints"][0];
     ASSERT_EQ(1u, speakers["properties"].erase("{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0"));
     EXPECT_NE(Text(Answer(m_original, {"endpoints"})),

@@ -1,6 +1,6 @@
 // Property values to raw bytes: the size protocol, the limits of counted values and records,
 // and stored values that do not have the shape their id needs.
-#include "ConversionTestSupport.h"
+#include "support/Conversion.h"
 
 #include <climits>
 #include <string>

@@ -1,6 +1,6 @@
 // Raw bytes to property values: the filter-configuration capacity, the fixed values of 1161
 // and 1162, and layouts that the caller's bytes do not cover.
-#include "ConversionTestSupport.h"
+#include "support/Conversion.h"
 
 #include "support/TraceCapture.h"
 

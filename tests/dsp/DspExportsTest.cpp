@@ -1,6 +1,6 @@
 // The DSP session in the exports: an open discovers the modules and keeps one control per
 // module until the library is unloaded, and no DSP failure fails an open.
-#include "dsp/DspTestSupport.h"
+#include "support/Machines.h"
 
 using vextest::kHeadphones;
 using vextest::kSpeakers;

@@ -2,7 +2,7 @@
 // the tests copy the record of a discovered module, label the copy as the main module and put
 // it into the driver's list: both records then reach the same simulated module, the copy for
 // the main range (1001..1998).
-#include "dsp/DspTestSupport.h"
+#include "support/Machines.h"
 
 #include "dsp/DspController.h"
 #include "dsp/TembraDspDrova.h"
@@ -14,23 +14,6 @@ namespace {
 const std::vector<long> kIeqBands = Series(100, 43);         // 172 bytes
 const std::vector<long> kRegulatorTuning = Series(200, 84);  // 336 bytes
 const std::vector<long> kPartialOutput = Series(300, 34);    // 136 bytes
-
-std::string Param(int id, const std::vector<long>& words) {
-    return "\"" + std::to_string(id) + "\": {\"words\": " + WordsJson(words) + "}";
-}
-
-std::vector<long> Slice(const std::vector<long>& words, size_t first, size_t count) {
-    return {words.begin() + static_cast<std::ptrdiff_t>(first),
-            words.begin() + static_cast<std::ptrdiff_t>(first + count)};
-}
-
-std::vector<long> Concat(std::initializer_list<std::vector<long>> parts) {
-    std::vector<long> all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
 
 class MainModule : public ::testing::Test {
 protected:
@@ -68,11 +51,7 @@ protected:
 
 TEST_F(MainModule, TheFormFactorIsWrittenBeforeEveryMainWrite) {
     std::vector<BYTE> bands(4 * 43, 7);
-    PROPVARIANT blob;
-    PropVariantInit(&blob);
-    blob.vt = VT_BLOB;
-    blob.blob.cbSize = static_cast<ULONG>(bands.size());
-    blob.blob.pBlobData = bands.data();
+    const PROPVARIANT blob = vextest::BlobOver(bands);
     const struct {
         LONG id;
         PROPVARIANT value;

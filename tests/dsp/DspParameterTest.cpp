@@ -1,7 +1,7 @@
 // Parameters through the exports on the DSP route: which module parameter each public id
 // reaches with which bytes, the gate of the two ranges, module selection, and the order of the
 // two routes in one call.
-#include "dsp/DspTestSupport.h"
+#include "support/Machines.h"
 
 #include <cstring>
 

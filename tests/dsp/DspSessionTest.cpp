@@ -1,6 +1,6 @@
 // The DSP sessions: which discovered modules serve an endpoint's two ranges, and how open,
 // close and selection treat endpoints with and without them.
-#include "dsp/DspTestSupport.h"
+#include "support/Machines.h"
 
 #include "dsp/DspController.h"
 #include "dsp/TembraDspDrova.h"
@@ -126,45 +126,6 @@ TEST_F(DspSessions, DriverSlotsReportTheInventory) {
     EXPECT_HR(S_OK, driver.SelectModule(0));
     EXPECT_EQ(0, driver.SelectedIndex());
     EXPECT_EQ(64004u, sizeof driver.ModuleReplyBuffer());
-}
-
-TEST_F(DspSessions, Records) {
-    VEX_REQUIRE_TRACE_CONTROLLER();
-    ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine("default")));
-    vextest::TraceSession session(5);
-    const std::string speakers = vextest::Narrow(vextest::kSpeakers);
-    const std::string headphones = vextest::Narrow(vextest::kHeadphones);
-    DspController::Open(vextest::kSpeakers);
-    DspController::Open(vextest::kSpeakers);
-    DspController::Open(vextest::kHeadphones);
-    DspController::Close(vextest::kHeadphones);
-    DspController::SelectModule(vextest::kHeadphones, 2003);
-    const struct {
-        std::string text;
-        int level;
-    } lines[] = {
-        {"[DspController.cpp:", 5},
-        {"DspController::Open: DSP module index: " + speakers + "[-10, 0]", 4},
-        {"DspController::Open: DSP module for device[" + speakers + "] is already opened.", 4},
-        {"DspController::Open: Could not find the dsp module for the device [" + headphones + "]",
-         3},
-        {"DspController::Close: DSP module for device[" + headphones + "] is not opened.", 3},
-        {"DspController::SelectModule: DSP module for device[" + headphones + "] is not opened.",
-         3},
-        {"CTembraDspDrova::GetModuleCount: Module count = 1", 4},
-        {"CTembraDspDrova::GetModuleInfo: DeviceID = " + speakers +
-             ", EndpointGuid = {6F1F6A2E-3C1B-4D59-9A51-0B7E2D1C4A01}, FormFactor = 1, "
-             "FriendlyName = Speakers (Vex High Definition Audio), ModuleType = 2, "
-             "ModuleVersion = 1.4.2",
-         4},
-        {"CTembraDspDrova::RefreshModules: Enter", 5},
-        {"CPPAPIHelper::RefreshModuleList: Enter", 5},
-    };
-    for (const auto& line : lines) {
-        const auto records = vextest::RecordsContaining(line.text);
-        ASSERT_FALSE(records.empty()) << "no record with: " << line.text;
-        EXPECT_EQ(line.level, records[0].level) << line.text;
-    }
 }
 
 TEST_F(DspSessions, ModuleEnableRequests) {

@@ -2,7 +2,7 @@
 // value into the module's layout, how a get lays the module's answer out for the caller under
 // the size protocol, and the values and answers that are refused without a byte read or
 // written outside them.
-#include "dsp/DspTestSupport.h"
+#include "support/Machines.h"
 
 #include <cstring>
 #include <functional>
@@ -39,10 +39,6 @@ std::vector<long> OptimizerBlock() {
 }
 const std::vector<long> kOptimizerValues = {7, 8, 9};
 
-std::string Param(int id, const std::vector<long>& words) {
-    return "\"" + std::to_string(id) + "\": {\"words\": " + WordsJson(words) + "}";
-}
-
 std::string Vendor(const char* guid, const std::string& params) {
     return std::string("[{\"guid\": \"") + guid + "\", \"forms\": [\"pin\"], \"params\": {" +
            params + "}}]";
@@ -69,16 +65,6 @@ std::string TheMachine() {
                     endpoint(kLabel15Lite, Vendor(k15Lite, tuning))});
 }
 
-// A blob value over the test's own bytes.
-PROPVARIANT Blob(std::vector<BYTE>& bytes) {
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    value.vt = VT_BLOB;
-    value.blob.cbSize = static_cast<ULONG>(bytes.size());
-    value.blob.pBlobData = bytes.empty() ? nullptr : bytes.data();
-    return value;
-}
-
 std::vector<BYTE> Bytes(const std::vector<long>& words) {
     std::vector<BYTE> bytes;
     for (const long word : words) {
@@ -88,15 +74,6 @@ std::vector<BYTE> Bytes(const std::vector<long>& words) {
         }
     }
     return bytes;
-}
-
-std::vector<long> Concat(std::vector<long> head, const std::vector<long>& tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
-std::vector<long> First(const std::vector<long>& words, size_t count) {
-    return {words.begin(), words.begin() + static_cast<std::ptrdiff_t>(count)};
 }
 
 class DspValues : public vextest::LibraryTest {
@@ -115,7 +92,7 @@ protected:
         vextest::LibraryTest::TearDown();
     }
     HRESULT SetBlob(Module module, LONG id, std::vector<BYTE> bytes) {
-        const PROPVARIANT value = Blob(bytes);
+        const PROPVARIANT value = vextest::BlobOver(bytes);
         return m_library.SetVariant(m_handles[module], id, &value, kDsp);
     }
 
@@ -202,8 +179,8 @@ TEST_F(DspValues, SetRefusesValuesItCannotReshape) {
         std::vector<BYTE> value;
     } cases[] = {
         {"more channels than values", kLabel15, 2137, Bytes({3, 10, 20})},
-        {"more than eight channels", kLabel15, 2137, Bytes(Concat({9}, Series(1, 9)))},
-        {"more than eight channels", kLabel15, 2138, Bytes(Concat({9}, Series(1, 12)))},
+        {"more than eight channels", kLabel15, 2137, Bytes(Concat({{9}, Series(1, 9)}))},
+        {"more than eight channels", kLabel15, 2138, Bytes(Concat({{9}, Series(1, 12)}))},
         {"a channel count alone", kLabel15, 2138, Bytes({1})},
         {"no count", kLabel15, 2137, {}},
         {"negative count", kLabel15, 2108, Bytes({-1, 5, 6})},
@@ -214,7 +191,7 @@ TEST_F(DspValues, SetRefusesValuesItCannotReshape) {
         {"three bytes", kLabel15, 2108, three},
         {"negative count", kLabel15, 2116, Bytes({-1, 1, 2, 3, 4, 5, 6, 7})},
         {"a record short", kLabel15, 2116, Bytes({1, 99, 1, 2, 3, 4, 5})},
-        {"two records promised, one there", kLabel15, 2116, Bytes(Concat({2}, Series(1, 13)))},
+        {"two records promised, one there", kLabel15, 2116, Bytes(Concat({{2}, Series(1, 13)}))},
         {"empty", kLabel15, 2116, {}},
         {"shorter than the count word", kLabel15, 2109, three},
         {"shorter than the count word", kLabel15, 2122, {1}},
@@ -278,20 +255,20 @@ TEST_F(DspValues, GetLaysTheAnswerOutUnderTheSizeProtocol) {
         {"copied whole", kLabel15, 2122, kStressAmount},
         {"copied whole", kLabel15, 2135, kGainCurve},
         {"copied whole", kLabel15, 2105, kFilterCoefficients},
-        {"80 bytes of a longer answer", kLabel15, 2126, First(kVisBands, 20)},
+        {"80 bytes of a longer answer", kLabel15, 2126, Slice(kVisBands, 0, 20)},
         {"352 bytes", kLabel15, 2127, kCompressorInfo},
         {"640 bytes", kLabel15, 2136, kSlidingBassInfo},
-        {"720 bytes from 1.5", kLabel15, 2125, First(kTuningInfo, 180)},
-        {"160 bytes from 1.3.1", kLabel131, 2125, First(kTuningInfo, 40)},
-        {"720 bytes from 1.4.1", kLabel141, 2125, First(kTuningInfo, 180)},
-        {"720 bytes from 1.5-lite", kLabel15Lite, 2125, First(kTuningInfo, 180)},
+        {"720 bytes from 1.5", kLabel15, 2125, Slice(kTuningInfo, 0, 180)},
+        {"160 bytes from 1.3.1", kLabel131, 2125, Slice(kTuningInfo, 0, 40)},
+        {"720 bytes from 1.4.1", kLabel141, 2125, Slice(kTuningInfo, 0, 180)},
+        {"720 bytes from 1.5-lite", kLabel15Lite, 2125, Slice(kTuningInfo, 0, 180)},
         {"the 644-byte block", kLabel15, 2107, OptimizerBlock()},
         {"a 1.0.0 module's values after their count", kLabel100, 2107,
-         Concat({3}, kOptimizerValues)},
+         Concat({{3}, kOptimizerValues})},
         {"the channel block, words past the channels untouched", kLabel15, 2137,
-         Concat({2, -11, -12}, std::vector<long>(6, kUntouched))},
+         Concat({{2, -11, -12}, std::vector<long>(6, kUntouched)})},
         {"the channel block, words past the channels untouched", kLabel15, 2138,
-         Concat({2, 1, 0}, std::vector<long>(6, kUntouched))},
+         Concat({{2, 1, 0}, std::vector<long>(6, kUntouched)})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.what) + ", id " + std::to_string(c.id));
@@ -362,53 +339,6 @@ TEST_F(DspValues, ShortAndOversizedAnswersAreFailures) {
         if (c.id != 2137) {
             EXPECT_EQ(std::vector<BYTE>(1024, 0xAB), buffer) << "nothing copied";
         }
-    }
-}
-
-TEST_F(DspValues, NullBuffersAreRefused) {
-    for (const LONG id : {2103, 2108, 2126, 2125, 2107, 2137, 2006}) {
-        SCOPED_TRACE(id);
-        for (ULONG size : {0ul, 4ul, 1024ul}) {
-            ULONG inOut = size;
-            EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], id, nullptr, &inOut, kDsp));
-        }
-    }
-}
-
-TEST_F(DspValues, RecordsOfAGet) {
-    vextest::TraceSession session(5);
-    std::vector<BYTE> buffer(79);
-    ULONG size = 79;
-    EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], 2126, buffer.data(), &size, kDsp));
-    buffer.resize(1024);
-    size = 1024;
-    ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel131], 2125, buffer.data(), &size, kDsp));
-    size = 1024;
-    ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel100], 2107, buffer.data(), &size, kDsp));
-
-    VEX_REQUIRE_TRACE_CONTROLLER();
-    const auto tooSmall = vextest::RecordsContaining(
-        "DspController::GetParameter: Get drova-vis-bands failed. Input buffer[79] is too small. "
-        "Please reallocate buffer[80.]");
-    ASSERT_EQ(1u, tooSmall.size());
-    EXPECT_EQ(2, tooSmall[0].level);
-    // A success renders the words the caller got, and no more.
-    const struct {
-        const char* name;
-        std::vector<long> words;
-    } successes[] = {{"drova-regulator-tuning-info", First(kTuningInfo, 40)},
-                     {"drova-audio-optimizer-bands", {3, 7, 8, 9}}};
-    for (const auto& s : successes) {
-        std::string text;
-        for (const long word : s.words) {
-            text += (text.empty() ? "" : ", ") + std::to_string(word);
-        }
-        const std::string prefix = std::string("DspController::GetParameter: Get ") + s.name + ": ";
-        const auto records = vextest::RecordsContaining(prefix);
-        ASSERT_EQ(1u, records.size()) << s.name;
-        EXPECT_EQ(4, records[0].level);
-        const std::string& record = records[0].text;
-        EXPECT_EQ(text, record.substr(record.find(prefix) + prefix.size()));
     }
 }
 
@@ -505,7 +435,7 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
     const ControlHandle handle = m_handles[kLabel15];
     PROPVARIANT word = vextest::Int32Value(1000);
     std::vector<BYTE> tooLong(64001, 1);  // past the data part of a module parameter block
-    const PROPVARIANT longBlob = Blob(tooLong);
+    const PROPVARIANT longBlob = vextest::BlobOver(tooLong);
     const struct {
         const char* what;
         std::function<HRESULT()> call;

@@ -7,7 +7,7 @@
 // the failure (where the library can do without what it could not allocate, a record
 // included); the later calls give specified results; nothing stays alive once the library is
 // unloaded, and the leak checker finds nothing at exit.
-#include "reliability/Flows.h"
+#include "support/Flows.h"
 #include "support/TraceCapture.h"
 
 #ifndef _WIN32

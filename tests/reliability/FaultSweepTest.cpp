@@ -4,7 +4,7 @@
 //
 // VEX_SWEEP_STRIDE=k fails only every k-th call (the short form in ctest uses the default below);
 // VEX_SWEEP_STRIDE=1 is the full sweep (scripts/soak.sh runs it).
-#include "reliability/Flows.h"
+#include "support/Flows.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,8 @@
 // A host that misuses the exports: null, closed, foreign and twice-closed handles, null and
 // undersized buffers and size pointers, route flags with unknown bits, ids at every boundary.
 // Every call's result is asserted, and what a failed call was given to write stays as it was.
-#include "reliability/Flows.h"
+#include "support/Flows.h"
+#include "support/Layouts.h"
 
 #include <climits>
 #include <cstring>
@@ -126,6 +127,9 @@ TEST_F(Misuse, OpenRefusesWhatItCannotOpen) {
 TEST_F(Misuse, NullAndUndersizedBuffers) {
     const std::vector<BYTE> word = ScalarBytes(5);
     const std::vector<BYTE> blob = StructuredBytes(1);
+    const std::vector<BYTE> minusOne = vextest::ToBytes({-1, 0});
+    const std::vector<BYTE> tooMany = vextest::CountedBytes(3000);
+    const std::string before = vextest::SimDump().dump();
     const struct {
         const char* what;
         LONG id;
@@ -144,12 +148,16 @@ TEST_F(Misuse, NullAndUndersizedBuffers) {
         {"selection, null buffer", VEX_PARAM_LOW_LATENCY_MODULE, nullptr, 8, kDsp, E_INVALIDARG},
         {"selection, 7 bytes", VEX_PARAM_LOW_LATENCY_MODULE, blob.data(), 7, kDsp, E_INVALIDARG},
         {"selection, 9 bytes", VEX_PARAM_LOW_LATENCY_MODULE, blob.data(), 9, kDsp, E_INVALIDARG},
+        {"counted, a count of -1", 2107, minusOne.data(), 8, kApo, E_INVALIDARG},
+        {"filter configuration past its capacity", 2105, tooMany.data(),
+         static_cast<ULONG>(tooMany.size()), kBoth, E_INVALIDARG},
     };
     for (const auto& s : sets) {
         SCOPED_TRACE(s.what);
         EXPECT_HR(s.result, m_library.Set(m_handle, s.id, s.buffer, s.size, s.flags));
     }
     EXPECT_HR(E_INVALIDARG, m_library.SetVariant(m_handle, kScalarId, nullptr, kBoth));
+    EXPECT_EQ(before, vextest::SimDump().dump()) << "a refused set wrote to the machine";
 
     // Gets: a value on both routes to read back first.
     ASSERT_HR(S_OK, m_library.Set(m_handle, kScalarId, word.data(), 4, kApo));
@@ -159,6 +167,9 @@ TEST_F(Misuse, NullAndUndersizedBuffers) {
     EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, kScalarId, buffer, nullptr, kBoth));
     EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, kScalarId, nullptr, &size, kApo));
     EXPECT_EQ(4u, size);
+    size = 1024;
+    EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, kScalarId, nullptr, &size, kDsp));
+    EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, VEX_PARAM_FORM_FACTOR, nullptr, &size, kApo));
     const struct {
         const char* what;
         LONG id;

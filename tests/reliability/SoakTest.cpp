@@ -2,7 +2,7 @@
 // simulator's live objects are measured after a warm-up and at the end: neither may grow.
 //
 // VEX_SOAK_CYCLES sets the number of cycles (ctest's short form: 2000; scripts/soak.sh: 100000).
-#include "reliability/Flows.h"
+#include "support/Flows.h"
 
 #include <cstdio>
 #include <cstdlib>

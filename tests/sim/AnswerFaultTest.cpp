@@ -1,7 +1,7 @@
 // Faults that rewrite a driver's answer: other bytes, a count or length field, a bytes-returned
 // value shorter or longer than what was written. The simulator never writes past the caller's
 // buffer, whatever the fault says.
-#include "KsTestSupport.h"
+#include "support/KsRequests.h"
 
 #include <ostream>
 #include <string>
@@ -103,15 +103,6 @@ TEST_P(SimAnswerFault, TheCallerSeesTheRewrittenAnswer) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, SimAnswerFault,
     ::testing::Values(
-        AnswerCase{"EmptyModuleList",
-                   R"({"method": "IKsControl::KsProperty", "request": "moduleList",
-                       "sizeQuery": false, "answer": {"count": 0}})",
-                   ModuleList,
-                   kListSize,
-                   S_OK,
-                   kListSize,
-                   {{0, kListSize}, {4, 0}},
-                   {}},
         AnswerCase{"ModuleListSizeQueryTooShort",
                    R"({"method": "IKsControl::KsProperty", "request": "moduleList",
                        "sizeQuery": true, "answer": {"returned": 4}})",
@@ -175,15 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
                    70000,
                    {{0, 4}, {4, 1}},
                    {}},
-        AnswerCase{"ParamLengthBeyondTheBlock",
-                   R"({"method": "IKsControl::KsProperty", "request": "moduleParam",
-                       "param": 127, "answer": {"length": 64001}})",
-                   ParamGet,
-                   64004,
-                   S_OK,
-                   8,
-                   {{0, 64001}, {4, 1}},
-                   {}},
         AnswerCase{"EngineAnswerWithAFailure",
                    R"({"method": "IKsControl::KsProperty", "request": "engineDescriptor",
                        "answer": {"bytes": "090000000800000007000000", "returned": 2},
@@ -196,52 +178,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct BadAnswer {
-    const char* name;
-    const char* fault;
-    const char* message;  // part of the load error
-};
+using SimAnswerDump = simtest::SimTest;
 
-void PrintTo(const BadAnswer& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class SimBadAnswer : public simtest::SimTest, public ::testing::WithParamInterface<BadAnswer> {};
-
-TEST_P(SimBadAnswer, IsRefusedWithItsPath) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
-    EXPECT_EQ(-1, vexsim_AddFaults(GetParam().fault));
-    EXPECT_NE(std::string::npos, std::string(vexsim_LastError()).find(GetParam().message))
-        << vexsim_LastError();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Refused, SimBadAnswer,
-    ::testing::Values(
-        BadAnswer{"NotAKsMethod", R"({"method": "IMMDevice::GetId", "answer": {"returned": 1}})",
-                  "$.answer: IMMDevice::GetId sends no kernel-streaming request"},
-        BadAnswer{"Empty", R"({"method": "IKsControl::KsProperty", "answer": {}})",
-                  "$.answer: an answer needs"},
-        BadAnswer{"CountWithoutACount",
-                  R"({"method": "IKsControl::KsProperty", "request": "interfaceVersion",
-                      "answer": {"count": 0}})",
-                  "$.answer.count: only the answers of"},
-        BadAnswer{"LengthWithoutAKind",
-                  R"({"method": "IKsControl::KsProperty", "answer": {"length": 0}})",
-                  "$.answer.length: only the answers of"},
-        BadAnswer{"BytesIntoASet",
-                  R"({"method": "IKsControl::KsProperty", "request": "moduleParam",
-                      "direction": "set", "answer": {"bytes": "00"}})",
-                  "$.answer: a set request's data buffer is the caller's"},
-        BadAnswer{"OddHex", R"({"method": "IKsControl::KsProperty", "answer": {"bytes": "123"}})",
-                  "$.answer.bytes: expected hexadecimal digits"},
-        BadAnswer{"UnknownMember", R"({"method": "IKsControl::KsProperty", "answer": {"size": 1}})",
-                  "$.answer"},
-        BadAnswer{"NoResultNorAnswer", R"({"method": "IKsControl::KsProperty"})",
-                  "a fault needs \"result\""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SimBadAnswer, AnAnswerFaultSurvivesTheDump) {
+TEST_F(SimAnswerDump, AnAnswerFaultSurvivesTheDump) {
     ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
     ASSERT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty",
         "request": "moduleList", "sizeQuery": false,

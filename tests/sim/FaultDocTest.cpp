@@ -1,5 +1,5 @@
 // docs/simulator.md lists the members a fault takes: exactly those the simulator reads.
-#include "SimTest.h"
+#include "support/SimObjects.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,6 +1,6 @@
 // Machine files: the shipped machines, errors that name the JSON path at fault, a failed load
 // that leaves the current machine whole, the dump, and reset.
-#include "SimTest.h"
+#include "support/SimObjects.h"
 
 using simtest::Loaded;
 

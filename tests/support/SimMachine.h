@@ -14,12 +14,6 @@
 
 namespace vextest {
 
-// Endpoint ids of the default machine.
-inline const WCHAR* const kSpeakers =
-    TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}");
-inline const WCHAR* const kHeadphones =
-    TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a02}");
-
 inline ::testing::AssertionResult SimLoaded(int result) {
     if (result == 0) {
         return ::testing::AssertionSuccess();

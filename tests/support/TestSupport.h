@@ -7,8 +7,15 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vextest {
+
+// Endpoint ids of the default machine.
+inline const WCHAR* const kSpeakers =
+    TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}");
+inline const WCHAR* const kHeadphones =
+    TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a02}");
 
 // Initialises COM on the calling thread for the lifetime of the object.
 class ComApartment {
@@ -93,6 +100,25 @@ inline WString SystemMessage(HRESULT hr) {
     }
     if (buffer != nullptr) {
         LocalFree(buffer);
+    }
+    return text;
+}
+
+// A blob value over bytes the test owns (the value only points at them).
+inline PROPVARIANT BlobOver(std::vector<BYTE>& bytes) {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    value.vt = VT_BLOB;
+    value.blob.cbSize = static_cast<ULONG>(bytes.size());
+    value.blob.pBlobData = bytes.empty() ? nullptr : bytes.data();
+    return value;
+}
+
+// The same text as one line of UTF-8, without its line break, as records and programs print it.
+inline std::string SystemText(HRESULT hr) {
+    std::string text = Narrow(SystemMessage(hr));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
     }
     return text;
 }

@@ -17,14 +17,24 @@ extern char** environ;
 
 namespace vextest {
 
-namespace {
-
-std::string Slurp(const std::filesystem::path& path) {
+std::string ReadText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
+
+std::filesystem::path VexctlProgram() {
+#ifdef _WIN32
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return std::filesystem::path(self).parent_path() / "vexctl.exe";
+#else
+    return std::filesystem::path(VEXCTL_PROGRAM);
+#endif
+}
+
+namespace {
 
 #ifdef _WIN32
 
@@ -232,8 +242,8 @@ ProgramResult RunProgram(const std::filesystem::path& program,
     const std::filesystem::path errPath = scratch / "stderr.txt";
     ProgramResult result;
     result.exitCode = Spawn(program, arguments, environment, outPath, errPath);
-    result.out = Slurp(outPath);
-    result.err = Slurp(errPath);
+    result.out = ReadText(outPath);
+    result.err = ReadText(errPath);
     return result;
 }
 

@@ -24,6 +24,13 @@ ProgramResult RunProgram(const std::filesystem::path& program,
                          const std::map<std::string, std::string>& environment,
                          const std::filesystem::path& scratch);
 
+// The bytes of a file (empty when it cannot be read).
+std::string ReadText(const std::filesystem::path& path);
+
+// The built vexctl: natively the program the build names, on Windows vexctl.exe beside the
+// test program.
+std::filesystem::path VexctlProgram();
+
 // UTF-8 text of a path, and a path from UTF-8 text.
 std::string PathText(const std::filesystem::path& path);
 std::filesystem::path PathOf(const std::string& text);

@@ -11,16 +11,6 @@ namespace vextest {
 
 namespace {
 
-std::filesystem::path ProgramPath() {
-#ifdef _WIN32
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return std::filesystem::path(self).parent_path() / "vexctl.exe";
-#else
-    return std::filesystem::path(VEXCTL_PROGRAM);
-#endif
-}
-
 std::string Describe(const ProgramResult& result) {
     return "exit code " + std::to_string(result.exitCode) + "\n--- stdout:\n" + result.out +
            "--- stderr:\n" + result.err;
@@ -96,12 +86,6 @@ std::string DspMachineJson() {
 )";
 }
 
-std::string HexText(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(hr) & 0xffffffffUL);
-    return text;
-}
-
 std::string MainKey(int pid) {
     return "{F112024A-FE30-42A8-80AB-8DD825A06F78}," + std::to_string(pid);
 }
@@ -115,26 +99,13 @@ nlohmann::json StoredValue(const std::string& machineText, const std::string& en
     return DumpedProperty(nlohmann::json::parse(machineText), endpointId, key);
 }
 
-std::string SystemText(HRESULT hr) {
-    const WString wide = SystemMessage(hr);
-    std::string text;
-    for (const WCHAR c : wide) {
-        // The system texts of the codes these tests meet are ASCII.
-        text.push_back(static_cast<char>(c));
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
-
 void VexctlTest::SetUp() {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     m_directory = std::filesystem::current_path() / "vexctl-runs" /
                   (std::string(info->test_suite_name()) + "." + info->name());
     std::filesystem::remove_all(m_directory);
     std::filesystem::create_directories(m_directory / "state");
-    m_program = ProgramPath();
+    m_program = VexctlProgram();
     ASSERT_TRUE(std::filesystem::exists(m_program)) << PathText(m_program) << " is not built";
 }
 
@@ -196,13 +167,6 @@ std::filesystem::path VexctlTest::WriteFile(const std::string& name, const std::
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
     return path;
-}
-
-std::string VexctlTest::ReadFile(const std::filesystem::path& path) const {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 std::filesystem::path VexctlTest::WriteTestMachine(const std::string& extra) {

@@ -31,9 +31,6 @@ std::string TestMachineJson(const std::string& extra = "");
 // ("1.4.1"), and a line output ("line-3") without any module; no main-processing module.
 std::string DspMachineJson();
 
-// "0x80004005": a code as vexctl prints it.
-std::string HexText(HRESULT hr);
-
 // The property key under which the endpoint effect keeps a main-processing parameter, as the
 // simulator's dump writes it.
 std::string MainKey(int pid);
@@ -42,10 +39,6 @@ std::string LowLatencyKey(int pid);
 // A value stored on an endpoint of a machine file, or null when it is not set.
 nlohmann::json StoredValue(const std::string& machineText, const std::string& endpointId,
                            const std::string& key);
-
-// The system text of a code as vexctl prints it: FormatMessageW's text without its line
-// break.
-std::string SystemText(HRESULT hr);
 
 class VexctlTest : public ::testing::Test {
 protected:
@@ -65,7 +58,7 @@ protected:
 
     // Writes a file into this test's directory and gives its path.
     std::filesystem::path WriteFile(const std::string& name, const std::string& content);
-    std::string ReadFile(const std::filesystem::path& path) const;
+    std::string ReadFile(const std::filesystem::path& path) const { return ReadText(path); }
     // A machine file holding TestMachineJson(extra).
     std::filesystem::path WriteTestMachine(const std::string& extra = "");
 

@@ -35,19 +35,10 @@ inline constexpr PROPERTYKEY kOverrideKey = {
 // {A45C254E-DF1C-4EFD-8020-67D146A850E0},14
 inline constexpr PROPERTYKEY kFriendlyNameKey = {
     {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
-// A parameter of the main processing: {F112024A-FE30-42A8-80AB-8DD825A06F78},13
-inline constexpr PROPERTYKEY kParameterKey = {
-    {0xF112024A, 0xFE30, 0x42A8, {0x80, 0xAB, 0x8D, 0xD8, 0x25, 0xA0, 0x6F, 0x78}}, 13};
-
-inline PROPERTYKEY FxKey(DWORD pid) {
-    return PROPERTYKEY{FMTID_EndpointFxProperties, pid};
-}
 
 // Endpoint ids of the shipped machines.
-inline const WCHAR* const kSpeakers =
-    TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}");
-inline const WCHAR* const kHeadphones =
-    TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a02}");
+using vextest::kHeadphones;
+using vextest::kSpeakers;
 inline const WCHAR* const kHdmi = TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a03}");
 inline const WCHAR* const kMicrophone =
     TEXT("{0.0.1.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a04}");
@@ -94,12 +85,6 @@ protected:
             EXPECT_HR(S_OK, device->OpenPropertyStore(access, store.Receive()));
         }
         return store;
-    }
-
-    static WString IdOf(IMMDevice* device) {
-        ScopedCoMem<WCHAR> id;
-        EXPECT_HR(S_OK, device->GetId(id.Receive()));
-        return id.Get() != nullptr ? WString(id.Get()) : WString();
     }
 
 private:

@@ -3,6 +3,7 @@
 // library on a simulated machine, with the results each call may give.
 #pragma once
 
+#include "support/Layouts.h"
 #include "support/SimMachine.h"
 
 #include <cstring>
@@ -31,15 +32,7 @@ constexpr LONG kScalarId = 2103;
 constexpr LONG kStructuredId = 2109;
 
 inline std::vector<BYTE> Words(const std::vector<int32_t>& words) {
-    std::vector<BYTE> bytes(words.size() * 4);
-    for (size_t i = 0; i < words.size(); ++i) {
-        const uint32_t w = static_cast<uint32_t>(words[i]);
-        bytes[4 * i] = static_cast<BYTE>(w);
-        bytes[4 * i + 1] = static_cast<BYTE>(w >> 8);
-        bytes[4 * i + 2] = static_cast<BYTE>(w >> 16);
-        bytes[4 * i + 3] = static_cast<BYTE>(w >> 24);
-    }
-    return bytes;
+    return vextest::ToBytes(words);
 }
 
 inline std::vector<BYTE> ScalarBytes(int32_t value) {

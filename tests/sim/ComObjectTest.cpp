@@ -1,6 +1,8 @@
 // Reference counting: the simulator's objects live exactly as long as references are held,
 // and the counts it reports let tests prove that a caller released what it took.
-#include "SimTest.h"
+#include "support/SimObjects.h"
+
+#include <functional>
 
 using simtest::Loaded;
 
@@ -75,29 +77,88 @@ TEST_F(SimRefCounts, QueryInterfaceAddsAReferenceToTheSameObject) {
     EXPECT_EQ(references + 3, vexsim_OutstandingReferenceCount());
 }
 
-TEST_F(SimRefCounts, FailedCallsCreateNothing) {
+// Every refusal of the COM objects, one row each: the code, nothing written to the caller, and
+// nothing created.
+TEST_F(SimRefCounts, RefusalsAnswerTheirCodeAndCreateNothing) {
     ASSERT_TRUE(Loaded(vexsim_LoadMachine("read-only-store")));
     ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
     ASSERT_TRUE(enumerator);
     ComPtr<IMMDevice> device;
     ASSERT_HR(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive()));
-    const long objects = vexsim_LiveObjectCount();
-    const long references = vexsim_OutstandingReferenceCount();
+    ComPtr<IMMDeviceCollection> capture;
+    ASSERT_HR(S_OK,
+              enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, capture.Receive()));
+    ComPtr<IPropertyStore> readable;
+    ASSERT_HR(S_OK, device->OpenPropertyStore(STGM_READ, readable.Receive()));
+    const HRESULT notFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    PROPVARIANT three;
+    PropVariantInit(&three);
+    three.vt = VT_I4;
+    three.lVal = 3;
+    struct Row {
+        const char* call;
+        HRESULT expected;
+        std::function<HRESULT(void**)> run;
+    };
+    const Row rows[] = {
+        {"GetDevice of an unknown id", notFound,
+         [&](void** out) { return enumerator->GetDevice(TEXT("missing"), (IMMDevice**)out); }},
+        {"default capture endpoint of a machine with none", notFound,
+         [&](void** out) {
+             return enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, (IMMDevice**)out);
+         }},
+        {"EnumAudioEndpoints with no state", E_INVALIDARG,
+         [&](void** out) {
+             return enumerator->EnumAudioEndpoints(eRender, 0, (IMMDeviceCollection**)out);
+         }},
+        {"EnumAudioEndpoints with an unknown state bit", E_INVALIDARG,
+         [&](void** out) {
+             return enumerator->EnumAudioEndpoints(eRender, 0x10, (IMMDeviceCollection**)out);
+         }},
+        {"EnumAudioEndpoints with an unknown flow", E_INVALIDARG,
+         [&](void** out) {
+             return enumerator->EnumAudioEndpoints(static_cast<EDataFlow>(3), DEVICE_STATE_ACTIVE,
+                                                   (IMMDeviceCollection**)out);
+         }},
+        {"Item past the collection", E_INVALIDARG,
+         [&](void** out) { return capture->Item(1, (IMMDevice**)out); }},
+        {"a writable open of a read-only store", E_ACCESSDENIED,
+         [&](void** out) {
+             return device->OpenPropertyStore(STGM_READWRITE, (IPropertyStore**)out);
+         }},
+        {"a write-only open of a read-only store", E_ACCESSDENIED,
+         [&](void** out) { return device->OpenPropertyStore(STGM_WRITE, (IPropertyStore**)out); }},
+        {"an open with an unknown access", E_INVALIDARG,
+         [&](void** out) { return device->OpenPropertyStore(7, (IPropertyStore**)out); }},
+        {"a write to a store opened for reading", STG_E_ACCESSDENIED,
+         [&](void**) { return readable->SetValue(simtest::kFormFactorKey, three); }},
+        {"QueryInterface for an interface the device lacks", E_NOINTERFACE,
+         [&](void** out) { return device->QueryInterface(simtest::kIidEnumerator, out); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.call);
+        const long objects = vexsim_LiveObjectCount();
+        const long references = vexsim_OutstandingReferenceCount();
+        void* out = reinterpret_cast<void*>(0x1);
+        EXPECT_HR(row.expected, row.run(&out));
+        if (out != reinterpret_cast<void*>(0x1)) {
+            EXPECT_EQ(nullptr, out) << "a refusal hands out nothing";
+        }
+        EXPECT_EQ(objects, vexsim_LiveObjectCount());
+        EXPECT_EQ(references, vexsim_OutstandingReferenceCount());
+    }
+    ScopedPropVariant formFactor;
+    ASSERT_HR(S_OK, readable->GetValue(simtest::kFormFactorKey, formFactor.Receive()));
+    EXPECT_EQ(1u, formFactor.Get().ulVal) << "the refused write changed nothing";
 
-    ComPtr<IMMDevice> missing;
-    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
-              enumerator->GetDevice(TEXT("missing"), missing.Receive()));
-    ComPtr<IPropertyStore> store;
-    EXPECT_HR(E_ACCESSDENIED, device->OpenPropertyStore(STGM_READWRITE, store.Receive()));
-    EXPECT_HR(E_INVALIDARG, device->OpenPropertyStore(7, store.Receive()));
-    ComPtr<IMMDeviceCollection> collection;
-    EXPECT_HR(E_INVALIDARG, enumerator->EnumAudioEndpoints(eRender, 0, collection.Receive()));
-    ComPtr<IMMDevice> noDefault;
-    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
-              enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, noDefault.Receive()));
-
-    EXPECT_EQ(objects, vexsim_LiveObjectCount());
-    EXPECT_EQ(references, vexsim_OutstandingReferenceCount());
+    // A machine may choose the code of a refused open.
+    ComPtr<IMMDevice> headset;
+    ASSERT_HR(S_OK,
+              enumerator->GetDevice(TEXT("{0.0.0.00000000}.{22222222-0000-0000-0000-000000000002}"),
+                                    headset.Receive()));
+    ComPtr<IPropertyStore> refused;
+    EXPECT_HR(static_cast<HRESULT>(0x80070020),
+              headset->OpenPropertyStore(STGM_READWRITE, refused.Receive()));
 }
 
 TEST_F(SimRefCounts, ObjectsOutliveTheMachineTheyCameFrom) {

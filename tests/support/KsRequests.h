@@ -4,7 +4,7 @@
 // 8 bytes of Data4).
 #pragma once
 
-#include "SimTest.h"
+#include "support/SimObjects.h"
 
 #include <cstdint>
 #include <cstring>
@@ -13,20 +13,8 @@
 
 namespace simtest {
 
-inline constexpr IID kIidDeviceTopology = {
-    0x2A07407E, 0x6497, 0x4A18, {0x97, 0x87, 0x32, 0xF7, 0x9B, 0xD0, 0xD9, 0x8F}};
 inline constexpr IID kIidKsControl = {
     0x28F54685, 0x06FD, 0x11D2, {0xB2, 0x7A, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-inline constexpr IID kIidPart = {
-    0xAE2DE0E4, 0x5BCA, 0x4F2D, {0xAA, 0x46, 0x5D, 0x13, 0xF8, 0xFD, 0xB3, 0xA9}};
-inline constexpr IID kIidConnector = {
-    0x9C2C4058, 0x23F5, 0x41DE, {0x87, 0x7A, 0xDF, 0x3A, 0xF2, 0x36, 0xA0, 0x9E}};
-inline constexpr IID kIidSubunit = {
-    0x82149A85, 0xDBA6, 0x4487, {0x86, 0xBB, 0xEA, 0x8F, 0x7F, 0xEF, 0xCC, 0x71}};
-inline constexpr IID kIidInputSelector = {
-    0x4F03DC02, 0x5E6E, 0x4653, {0x8F, 0x72, 0xA0, 0x30, 0xC1, 0x23, 0xD5, 0x98}};
-inline constexpr IID kIidOutputSelector = {
-    0xBB515F69, 0x94A7, 0x429E, {0x8B, 0x9C, 0x27, 0x1B, 0x3F, 0x11, 0xA3, 0xAB}};
 
 // The default machine's filters behind the speakers.
 inline const char* const kTopologyFilterUtf8 =
@@ -43,7 +31,6 @@ inline const HRESULT kInvalidParameter = HRESULT_FROM_WIN32(ERROR_INVALID_PARAME
 inline const HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 inline const HRESULT kInsufficientBuffer = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
 inline const HRESULT kMoreData = HRESULT_FROM_WIN32(ERROR_MORE_DATA);
-inline const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 
 using Bytes = std::vector<uint8_t>;
 
@@ -95,7 +82,6 @@ inline const char* const kAudioEngineSet = "{3A2F82DC-886F-4BAA-9EB4-082B9025C53
 inline const char* const kAudioModuleSet = "{C034FDB0-FF75-47C8-AA3C-EE46716B50C6}";
 inline const char* const kVendorSet = "{BAE9CE37-AA99-4BC7-9BDF-4CBF3D23E1B9}";
 inline const char* const kModuleAddress = "{C18E2F7E-933D-4965-B7D1-1EEF228D2AF3}";
-inline const char* const kAmdSet = "{8207FCBD-C81A-441B-96B5-4A0CF08665AD}";
 inline const char* const kVendorClass = "{59FC0C0E-147E-4DEA-8E01-911023EBFC15}";
 
 inline Bytes Le32(std::initializer_list<uint32_t> words) {

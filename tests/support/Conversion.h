@@ -1,6 +1,7 @@
 // Building raw layouts and stored values, and reading back what the conversions produce.
 #pragma once
 
+#include "support/Layouts.h"
 #include "support/TestSupport.h"
 
 #include "conversion/ParameterConversion.h"
@@ -11,41 +12,12 @@
 
 namespace convtest {
 
-using Bytes = std::vector<BYTE>;
-using Words = std::vector<LONG>;
-
-inline Bytes ToBytes(const Words& words) {
-    Bytes bytes(words.size() * 4);
-    if (!words.empty()) {
-        std::memcpy(bytes.data(), words.data(), bytes.size());
-    }
-    return bytes;
-}
-
-inline Words ToWords(const BYTE* bytes, size_t size) {
-    Words words(size / 4);
-    if (!words.empty()) {
-        std::memcpy(words.data(), bytes, words.size() * 4);
-    }
-    return words;
-}
-
-// `count` words counting up from `first`.
-inline Words Sequence(LONG first, size_t count) {
-    Words words(count);
-    for (size_t i = 0; i < count; ++i) {
-        words[i] = first + static_cast<LONG>(i);
-    }
-    return words;
-}
-
-inline Words Join(std::initializer_list<Words> parts) {
-    Words all;
-    for (const Words& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
+using vextest::Bytes;
+using vextest::Join;
+using vextest::Sequence;
+using vextest::ToBytes;
+using vextest::ToWords;
+using vextest::Words;
 
 // The words of a converted blob; fails the test when the value is not a blob of whole words.
 inline Words StoredWords(const PROPVARIANT& value) {

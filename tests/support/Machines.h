@@ -5,6 +5,7 @@
 #include "support/SimMachine.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -132,6 +133,24 @@ inline std::string WordsJson(const std::vector<long>& words) {
         text += (text.size() > 1 ? ", " : "") + std::to_string(word);
     }
     return text + "]";
+}
+
+// A module parameter of a machine file holding `words`.
+inline std::string Param(int id, const std::vector<long>& words) {
+    return "\"" + std::to_string(id) + "\": {\"words\": " + WordsJson(words) + "}";
+}
+
+// `count` words of `words` from `first` on, and lists of words one after the other.
+inline std::vector<long> Slice(const std::vector<long>& words, size_t first, size_t count) {
+    return {words.begin() + static_cast<std::ptrdiff_t>(first),
+            words.begin() + static_cast<std::ptrdiff_t>(first + count)};
+}
+inline std::vector<long> Concat(std::initializer_list<std::vector<long>> parts) {
+    std::vector<long> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
 }
 
 // One module parameter write a filter received: the parameter id and the value's bytes.
