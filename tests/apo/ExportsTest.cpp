@@ -34,8 +34,6 @@ struct ExpectedKey {
 const ExpectedKey kExpectedKeys[] = {
     {1002, "{0C5E4949-7A67-4B9E-9069-1D6259682436},3201", "vex_bypass"},
     {1005, "{DC827E12-807B-4FBB-8E3C-6C62981DD3C9},1", "vex_bypass_stereo_virtualizer"},
-    {1101, "{F112024A-FE30-42A8-80AB-8DD825A06F78},0", "vex_system_gain"},
-    {1161, "{F112024A-FE30-42A8-80AB-8DD825A06F78},64", "vex_init_info"},
     {1173, "{F112024A-FE30-42A8-80AB-8DD825A06F78},60", "vex_init_mode"},
     {2121, "{5510C7AB-DFC2-40D0-A98B-5F77F697005E},15", "drova_target_power_level"},
     {3003, "{5B5E03CB-8070-420D-B794-8A28C89F6274},1", "ns_mode"},
