@@ -200,16 +200,14 @@ TEST(ConversionGet, MalformedStoredValues) {
         const StoredValue shortest = StoredValue::Blob(Bytes(c.shortest, 0));
         EXPECT_TRUE(SUCCEEDED(Get(c.id, shortest.Get(), capacity).hr)) << "the shortest is taken";
 
-        const StoredValue tooShort = StoredValue::Blob(Bytes(c.shortest - 1, 0));
-        expectMalformed(c.id, tooShort.Get(), "one byte short of its words");
-        const StoredValue empty = StoredValue::Blob(Bytes());
-        expectMalformed(c.id, empty.Get(), "an empty blob");
-        const StoredValue noMemory = StoredValue::NullBlob(static_cast<ULONG>(c.shortest));
-        expectMalformed(c.id, noMemory.Get(), "a blob without memory");
-        const StoredValue integer = StoredValue::Integer(VT_I4, 20);
-        expectMalformed(c.id, integer.Get(), "a VT_I4 where a blob is expected");
-        const StoredValue unsignedInteger = StoredValue::Integer(VT_UI4, 20);
-        expectMalformed(c.id, unsignedInteger.Get(), "a VT_UI4 where a blob is expected");
+        // One byte short of its words, empty, without memory, and integers for a blob.
+        const StoredValue refused[] = {
+            StoredValue::Blob(Bytes(c.shortest - 1, 0)), StoredValue::Blob(Bytes()),
+            StoredValue::NullBlob(static_cast<ULONG>(c.shortest)), StoredValue::Integer(VT_I4, 20),
+            StoredValue::Integer(VT_UI4, 20)};
+        for (const StoredValue& value : refused) {
+            expectMalformed(c.id, value.Get(), "refused");
+        }
     }
     {
         SCOPED_TRACE("drc metadata is taken as stored, but needs its memory");
