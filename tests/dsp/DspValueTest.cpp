@@ -41,8 +41,7 @@ std::string TheMachine() {
     const std::string full = Param(26, kThresholds) + ", " + Param(32, kFilterCoefficients) + ", " +
                              Param(31, kVisBands) + ", " + tuning + ", " +
                              Param(23, OptimizerBlock()) + ", " + Param(20, {1}) + ", " +
-                             Param(54, {-11}) + ", " + Param(55, {-12}) + ", " + Param(62, {1}) +
-                             ", " + Param(63, {0});
+                             Param(54, {-11}) + ", " + Param(55, {-12});
     const std::string amd = std::string("[{\"guid\": \"") + kAmd141 +
                             "\", \"set\": \"amd\", \"params\": {" + tuning + "}}]";
     const auto endpoint = [](int n, const std::string& modules) {
