@@ -136,6 +136,49 @@ TEST_F(Discovery, FindsTheModuleEachDriverOffers) {
     }
 }
 
+// The shipped machines with DSP modules: discovery over the whole machine finds, for each
+// endpoint, the modules the machine promises, on its pins, in its form, with the channel count.
+TEST_F(Discovery, FindsTheModulesOfTheShippedMachines) {
+    const char* const k142 = "{CBDD3DB0-85AE-4466-B18D-504FD8E7082B}";
+    const char* const k15 = "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}";
+    const struct {
+        const char* machine;
+        std::vector<ExpectedRecord> records;  // name and version are not compared
+        std::vector<ULONG> channels;
+    } cases[] = {
+        {"default", {{1, k142, "1.4.2", 0, 1, "", ""}}, {2}},
+        {"dsp-modules",
+         {{1, k15, "1.5", 0, 1, "", ""},
+          {2, "{F5151CC1-D8AA-4F79-8A05-7AB55D8B7A39}", "", 0, 1, "", ""},
+          {0, "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}", "", 1, 0, "", ""}},
+         {2, 2, 2}},
+        {"module-1.0.0",
+         {{1, "{849F0D73-1678-4D57-8C78-61C548253993}", "1.0.0", 0, 0, "", ""}},
+         {2}},
+        {"module-1.3.1", {{1, kIntel131, "1.3.1", 0, 1, "", ""}}, {2}},
+        {"two-records", {{1, k142, "1.4.2", 0, 1, "", ""}, {2, k15, "1.5", 0, 1, "", ""}}, {2, 2}},
+        {"ten-channels", {{1, k142, "1.4.2", 0, 1, "", ""}}, {10}},
+        {"empty-module-list", {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.machine);
+        Load(c.machine);
+        CPPAPIHelper helper;
+        helper.PPInitialize();
+        ASSERT_EQ(c.records.size(), helper.m_ModuleList.size());
+        for (size_t i = 0; i < c.records.size(); ++i) {
+            const ExpectedRecord& want = c.records[i];
+            const EndpointModuleRecord& got = helper.m_ModuleList[i];
+            EXPECT_EQ(want.pinId, got.pinId);
+            EXPECT_EQ(want.moduleGuid, GuidString(got.moduleGuid));
+            EXPECT_EQ(want.vendorSet, got.vendorSet);
+            EXPECT_EQ(want.audioModule, got.audioModule);
+            EXPECT_EQ(c.channels[i], got.channelCount);
+        }
+        vexsim_Reset();
+    }
+}
+
 TEST_F(Discovery, ReadsTheEndpointIdentity) {
     Load("default");
     CPPAPIHelper helper;
