@@ -84,8 +84,6 @@ TEST_F(EndpointQueries, FormFactorTakesTheOverrideAndCountsAHeadsetAsHeadphones)
     } cases[] = {
         {5, nullptr, "[]", 3},
         {4, nullptr, "[]", 4},
-        {1, nullptr, "[]", 1},
-        {3, nullptr, "[]", 3},
         {9, nullptr, "[]", 9},
         {1, R"({"type": "VT_UI4", "value": 3})", "[]", 3},
         {3, R"({"type": "VT_UI4", "value": 2})", "[]", 1},
@@ -103,25 +101,19 @@ TEST_F(EndpointQueries, FormFactorTakesTheOverrideAndCountsAHeadsetAsHeadphones)
     }
 }
 
-TEST_F(EndpointQueries, ZeroOverrideIsLoggedAndChangesNothing) {
+TEST_F(EndpointQueries, FormFactorRecords) {
     VEX_REQUIRE_TRACE_CONTROLLER();
     LoadJson(Machine(FormFactorProperties(5, R"({"type": "VT_UI4", "value": 0})")));
     vextest::TraceSession session(4);
     EXPECT_EQ(3u, FormFactor());
-    EXPECT_EQ(1u,
-              vextest::RecordsContaining("ApoController::GetFormFactor: formFactor = [5]").size());
-    EXPECT_EQ(1u, vextest::RecordsContaining("Headset will be considered as headphone, formFactor "
-                                             "changes to [3]")
-                      .size());
-    EXPECT_EQ(1u, vextest::RecordsContaining("FormFactorOverride = [0]").size());
-}
-
-TEST_F(EndpointQueries, FailedFormFactorReadIsRecorded) {
-    VEX_REQUIRE_TRACE_CONTROLLER();
+    for (const char* text : {"ApoController::GetFormFactor: formFactor = [5]",
+                             "Headset will be considered as headphone, formFactor changes to [3]",
+                             "FormFactorOverride = [0]"}) {
+        EXPECT_EQ(1u, vextest::RecordsContaining(text).size()) << text;
+    }
     LoadJson(Machine(FormFactorProperties(1), "{}", "{}",
                      std::string(R"([{"method": "IPropertyStore::GetValue", "key": ")") +
                          kFormFactor + R"(", "result": "0x80004005"}])"));
-    vextest::TraceSession session(2);
     EXPECT_EQ(10u, FormFactor());
     const auto records = vextest::RecordsContaining(
         "ApoController::GetFormFactor: Get audio endpoint form factor failed. [0x80004005]");
@@ -204,7 +196,6 @@ TEST_F(EndpointQueries, PolicyConfigThatCannotBeCreatedGivesEmptyText) {
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(2, records[0].level);
     EXPECT_EQ(0u, records[0].text.find("[Orv3VexControl.cpp:"));
-    EXPECT_EQ(1u, vextest::RecordsContaining("Cannot create instance").size());
 }
 
 TEST_F(EndpointQueries, VersionTextSizeProtocol) {

@@ -1,6 +1,5 @@
-// A capture of every shipped machine, loaded again, gives the library's same answers (vexctl's
-// endpoints, info and dump on both routes, and the kernel-streaming requests of discovery with
-// their answers), and capturing the loaded capture gives the same file.
+// A capture of every shipped machine, loaded again, gives the same answers (vexctl's and the
+// kernel-streaming requests of discovery), and capturing it again gives the same file.
 #include "Capture.h"
 
 #include "support/LibraryLoader.h"
@@ -190,20 +189,6 @@ TEST_P(CaptureRoundTrip, AnAnonymizedCaptureLoadsAndNamesNoIdOrNameOfTheMachine)
     }
     EXPECT_EQ(original["endpoints"].size(), anonymized["endpoints"].size());
 }
-
-// The comparison sees a capture that lost a value: the speakers' form factor removed from the
-// default machine's capture changes what vexctl endpoints answers.
-class DamagedCapture : public CaptureRoundTrip {};
-
-TEST_P(DamagedCapture, AValueRemovedFromTheCaptureChangesTheAnswers) {
-    json capture = CaptureOf(vextest::ReadText(m_original));
-    json& speakers = capture["endpoints"][0];
-    ASSERT_EQ(1u, speakers["properties"].erase("{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0"));
-    EXPECT_NE(Text(Answer(m_original, {"endpoints"})),
-              Text(Answer(Write("damaged.json", capture), {"endpoints"})));
-}
-
-INSTANTIATE_TEST_SUITE_P(DefaultMachine, DamagedCapture, ::testing::Values("default"), MachineName);
 
 INSTANTIATE_TEST_SUITE_P(ShippedMachines, CaptureRoundTrip, ::testing::ValuesIn(kMachines),
                          MachineName);

@@ -7,22 +7,6 @@
 
 using namespace convtest;
 
-TEST(ConversionGet, ScalarIntoThreeByteBuffer) {
-    for (const VARTYPE type : {VT_I4, VT_UI4}) {
-        SCOPED_TRACE("type " + std::to_string(type));
-        const StoredValue stored = StoredValue::Integer(type, -2);
-        const GetOutcome small = Get(9999, stored.Get(), 3);
-        EXPECT_HR(E_INVALIDARG, small.hr);
-        EXPECT_EQ(4u, small.size);
-        EXPECT_EQ(Bytes(3, 0), small.bytes) << "the three bytes are cleared";
-        EXPECT_TRUE(small.guardIntact);
-
-        const GetOutcome got = Get(9999, stored.Get(), 4);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ(ToBytes({-2}), got.bytes);
-    }
-}
-
 TEST(ConversionGet, NullSizeOrBufferIsRefused) {
     const StoredValue stored = StoredValue::Integer(VT_I4, 5);
     BYTE buffer[4] = {};
@@ -42,32 +26,13 @@ TEST(ConversionGet, RecordLimits) {
         }
         return StoredValue::Blob(words);
     };
-    {
-        SCOPED_TRACE("four records fill the buffer");
-        const StoredValue stored = records(4, 4);
-        const GetOutcome got = Get(2116, stored.Get(), 100);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ(4, ToWords(got.bytes.data(), 4)[0]);
-        const Words values = ToWords(got.bytes.data() + 4, 96);
-        for (size_t i = 0; i < 4; ++i) {
-            EXPECT_EQ(Sequence(static_cast<LONG>(100 * (i + 1)), 6),
-                      Words(values.begin() + 6 * i, values.begin() + 6 * (i + 1)));
-        }
-    }
-    for (const LONG count : {5, 100, -1, INT_MIN}) {
+    for (const LONG count : {5, -1, INT_MIN}) {
         SCOPED_TRACE("count " + std::to_string(count) + " is more than four records");
         const StoredValue stored = records(count, 5);
         const GetOutcome got = Get(2116, stored.Get(), 120);
         EXPECT_HR(E_OUTOFMEMORY, got.hr);
         EXPECT_EQ(count, ToWords(got.bytes.data(), 4)[0]) << "the count is written";
         EXPECT_TRUE(AllZero(got.bytes, 4));
-    }
-    {
-        SCOPED_TRACE("no records");
-        const StoredValue stored = records(0, 0);
-        const GetOutcome got = Get(2116, stored.Get(), 100);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_TRUE(AllZero(got.bytes));
     }
     {
         SCOPED_TRACE("the buffer must hold four records, whatever the count");
@@ -96,9 +61,8 @@ TEST(ConversionGet, CountedValuesAreLimited) {
         size_t copied;   // values expected back
     };
     const Case cases[] = {
-        {2137, 10, 10, 8},     {2137, 8, 8, 8},    {2137, -1, 10, 8},        {2137, -1, 3, 3},
-        {2138, INT_MIN, 9, 8}, {2138, 5, 2, 2},    {2138, 0, 4, 0},          {2107, 200, 200, 160},
-        {2107, -1, 170, 160},  {2107, 1000, 5, 5}, {2107, 0x40000001, 3, 3},
+        {2137, 10, 10, 8}, {2137, 8, 8, 8},       {2137, -1, 3, 3},   {2138, INT_MIN, 9, 8},
+        {2138, 0, 4, 0},   {2107, 200, 200, 160}, {2107, 1000, 5, 5}, {2107, 0x40000001, 3, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("id " + std::to_string(c.id) + ", count " + std::to_string(c.count) + ", " +
@@ -119,7 +83,7 @@ TEST(ConversionGet, CountedValuesAreLimited) {
 
 // A 1119 value with fewer than ten rows asks for exactly what it writes.
 TEST(ConversionGet, OptimizerRowsThatAreStored) {
-    for (size_t rows = 0; rows <= 10; ++rows) {
+    for (const size_t rows : {0, 1, 9, 10}) {
         SCOPED_TRACE(std::to_string(rows) + " rows");
         Words words = Join({{rows == 0 ? 1 : 2}, {20}, Sequence(1, 20)});
         for (size_t r = 0; r < rows; ++r) {
@@ -145,22 +109,12 @@ TEST(ConversionGet, OptimizerRowsThatAreStored) {
 }
 
 TEST(ConversionGet, PartialOutputMode) {
-    {
-        SCOPED_TRACE("no values");
-        const StoredValue stored = StoredValue::Blob(Words{3, 0});
-        EXPECT_EQ(8u, RequiredSize(1156, stored.Get()));
-        const GetOutcome got = Get(1156, stored.Get(), 8);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ(ToBytes({3, 0}), got.bytes);
-    }
-    {
-        SCOPED_TRACE("words past the counted ones are not written");
-        const StoredValue stored = StoredValue::Blob(Words{3, 2, 10, 11, 12, 13});
-        EXPECT_EQ(16u, RequiredSize(1156, stored.Get()));
-        const GetOutcome got = Get(1156, stored.Get(), 24);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ(ToBytes({3, 2, 10, 11, 0, 0}), got.bytes);
-    }
+    // Words past the counted ones are not written.
+    const StoredValue stored = StoredValue::Blob(Words{3, 2, 10, 11, 12, 13});
+    EXPECT_EQ(16u, RequiredSize(1156, stored.Get()));
+    const GetOutcome got = Get(1156, stored.Get(), 24);
+    ASSERT_HR(S_OK, got.hr);
+    EXPECT_EQ(ToBytes({3, 2, 10, 11, 0, 0}), got.bytes);
 }
 
 TEST(ConversionGet, InitInfoLengthWord) {
@@ -175,7 +129,7 @@ TEST(ConversionGet, InitInfoLengthWord) {
         EXPECT_EQ(Join({Sequence(0, 10), Sequence(100, 32)}),
                   ToWords(got.bytes.data(), got.bytes.size()));
     }
-    for (const LONG marker : {129, 4096, -1}) {
+    for (const LONG marker : {129, -1}) {
         SCOPED_TRACE("marker " + std::to_string(marker));
         Words words = stored;
         words[10] = marker;
@@ -246,16 +200,14 @@ TEST(ConversionGet, MalformedStoredValues) {
         const StoredValue shortest = StoredValue::Blob(Bytes(c.shortest, 0));
         EXPECT_TRUE(SUCCEEDED(Get(c.id, shortest.Get(), capacity).hr)) << "the shortest is taken";
 
-        const StoredValue tooShort = StoredValue::Blob(Bytes(c.shortest - 1, 0));
-        expectMalformed(c.id, tooShort.Get(), "one byte short of its words");
-        const StoredValue empty = StoredValue::Blob(Bytes());
-        expectMalformed(c.id, empty.Get(), "an empty blob");
-        const StoredValue noMemory = StoredValue::NullBlob(static_cast<ULONG>(c.shortest));
-        expectMalformed(c.id, noMemory.Get(), "a blob without memory");
-        const StoredValue integer = StoredValue::Integer(VT_I4, 20);
-        expectMalformed(c.id, integer.Get(), "a VT_I4 where a blob is expected");
-        const StoredValue unsignedInteger = StoredValue::Integer(VT_UI4, 20);
-        expectMalformed(c.id, unsignedInteger.Get(), "a VT_UI4 where a blob is expected");
+        // One byte short of its words, empty, without memory, and integers for a blob.
+        const StoredValue refused[] = {
+            StoredValue::Blob(Bytes(c.shortest - 1, 0)), StoredValue::Blob(Bytes()),
+            StoredValue::NullBlob(static_cast<ULONG>(c.shortest)), StoredValue::Integer(VT_I4, 20),
+            StoredValue::Integer(VT_UI4, 20)};
+        for (const StoredValue& value : refused) {
+            expectMalformed(c.id, value.Get(), "refused");
+        }
     }
     {
         SCOPED_TRACE("drc metadata is taken as stored, but needs its memory");

@@ -10,10 +10,8 @@ using namespace convtest;
 using vextest::Layout;
 using vextest::Layouts;
 
-// Set, check the stored layout, then get: a null buffer and one byte too few report the
-// required size, a buffer of that size takes the value back, and the bytes are the caller's
-// (followed by zeros where the required size is larger than the layout); a larger buffer gets
-// the same bytes, the rest of its capacity cleared.
+// Set, check the stored layout, then get: one byte too few reports the required size, that
+// size takes the caller's bytes back (zeros past the layout), a larger buffer the same.
 TEST(ConversionRoundTrip, EveryStructuredIdReadsBackWhatWasSet) {
     for (const Layout& trip : Layouts()) {
         SCOPED_TRACE("id " + std::to_string(trip.id) + ", " + std::to_string(trip.caller.size()) +
@@ -57,7 +55,7 @@ TEST(ConversionRoundTrip, EveryStructuredIdReadsBackWhatWasSet) {
 }
 
 TEST(ConversionRoundTrip, ScalarIdsTravelAsOneInteger) {
-    for (const LONG id : {1001, 1113, 1115, 1171, 2104, 2106, 2110, 2136, 2139, 3002, 9999, -1}) {
+    for (const LONG id : {1001, 1113, 2104, 2136, 3002, 9999, -1}) {
         SCOPED_TRACE("id " + std::to_string(id));
         const Bytes caller = ToBytes({-123456, 77});
         const ConvertedParameter converted =
@@ -72,8 +70,7 @@ TEST(ConversionRoundTrip, ScalarIdsTravelAsOneInteger) {
     }
 }
 
-// The one-line value a caller of the export hands on: PropVariantClear on a released value
-// frees the blob, and the object left behind holds nothing.
+// A released value is the caller's to clear; the object left behind holds nothing.
 TEST(ConversionRoundTrip, ReleasedValueIsTheCallersToClear) {
     const Bytes caller = ToBytes(Sequence(1, 20));
     ConvertedParameter converted =

@@ -1,7 +1,5 @@
-// The main-processing module's parameters. Discovery never labels a module "2.10.0-lite", so
-// the tests copy the record of a discovered module, label the copy as the main module and put
-// it into the driver's list: both records then reach the same simulated module, the copy for
-// the main range (1001..1998).
+// The main-processing module's parameters. Discovery never labels a module "2.10.0-lite": the
+// fixture adds a copy of a discovered record so labelled, which serves the main range.
 #include "support/Machines.h"
 
 #include "dsp/DspController.h"
@@ -88,34 +86,49 @@ TEST_F(MainModule, AnIdPastTheMainListIsRefused) {
 }
 
 TEST_F(MainModule, GetLayoutsOfTheMainModule) {
-    // The size asked for is the size of the layout written.
+    // The size asked for is the size of the layout written, also from a longer answer.
     const struct {
         LONG id;
+        int param;
         std::vector<long> output;
     } cases[] = {
-        {1114, Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
-        {1123, Concat({Slice(kRegulatorTuning, 21, 1), std::vector<long>(20, 0),
-                       Slice(kRegulatorTuning, 22, 20), Slice(kRegulatorTuning, 43, 20),
-                       Slice(kRegulatorTuning, 64, 20)})},
-        {1141, Concat({Slice(kPartialOutput, 0, 1), {0}, Slice(kPartialOutput, 2, 32)})},
+        {1114, 142,
+         Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
+        {1123, 153,
+         Concat({Slice(kRegulatorTuning, 21, 1), std::vector<long>(20, 0),
+                 Slice(kRegulatorTuning, 22, 20), Slice(kRegulatorTuning, 43, 20),
+                 Slice(kRegulatorTuning, 64, 20)})},
+        {1141, 130, Concat({Slice(kPartialOutput, 0, 1), {0}, Slice(kPartialOutput, 2, 32)})},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.id);
-        const auto needed = static_cast<ULONG>(4 * c.output.size());
-        ULONG size = 0;
-        EXPECT_HR(E_INVALIDARG,
-                  DspController::GetParameter(m_endpoint.c_str(), c.id, nullptr, &size));
-        EXPECT_EQ(needed, size);
-        std::vector<BYTE> small(needed - 1, 0xCD);
-        size = needed - 1;
-        EXPECT_HR(E_INVALIDARG,
-                  DspController::GetParameter(m_endpoint.c_str(), c.id, small.data(), &size));
-        EXPECT_EQ(needed, size);
-        EXPECT_EQ(std::vector<BYTE>(needed - 1, 0xCD), small) << "nothing copied";
-        std::vector<BYTE> exact(needed, 0xCD);  // exactly the size, so a write past it is caught
-        ASSERT_HR(S_OK, DspController::GetParameter(m_endpoint.c_str(), c.id, exact.data(), &size));
-        EXPECT_EQ(needed, size);
-        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), needed));
+    for (const bool longer : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(c.id) + (longer ? ", longer answer" : ""));
+            if (longer) {
+                ASSERT_EQ(0, vexsim_AddFaults(("{\"method\": \"IKsControl::KsProperty\", "
+                                               "\"request\": \"moduleParam\", \"param\": " +
+                                               std::to_string(c.param) +
+                                               ", \"answer\": {\"length\": 400, "
+                                               "\"returned\": 404}}")
+                                                  .c_str()))
+                    << vexsim_LastError();
+            }
+            const auto needed = static_cast<ULONG>(4 * c.output.size());
+            ULONG size = 0;
+            EXPECT_HR(E_INVALIDARG,
+                      DspController::GetParameter(m_endpoint.c_str(), c.id, nullptr, &size));
+            EXPECT_EQ(needed, size);
+            std::vector<BYTE> small(needed - 1, 0xCD);  // blocks of exactly their size
+            size = needed - 1;
+            EXPECT_HR(E_INVALIDARG,
+                      DspController::GetParameter(m_endpoint.c_str(), c.id, small.data(), &size));
+            EXPECT_EQ(needed, size);
+            EXPECT_EQ(std::vector<BYTE>(needed - 1, 0xCD), small) << "nothing copied";
+            std::vector<BYTE> exact(needed, 0xCD);
+            ASSERT_HR(S_OK,
+                      DspController::GetParameter(m_endpoint.c_str(), c.id, exact.data(), &size));
+            EXPECT_EQ(needed, size);
+            EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), needed));
+        }
     }
 }
 
@@ -139,40 +152,5 @@ TEST_F(MainModule, ShortMainAnswersAreFailures) {
         EXPECT_FALSE(
             SUCCEEDED(DspController::GetParameter(m_endpoint.c_str(), c.id, buffer.data(), &size)));
         EXPECT_EQ(std::vector<BYTE>(512, 0xAB), buffer) << "nothing copied";
-    }
-}
-
-TEST_F(MainModule, LongerMainAnswersGiveTheLayoutOnly) {
-    // The bytes past the layout are left out: the size asked for is the layout's.
-    const struct {
-        LONG id;
-        int param;
-        int length;
-        ULONG size;
-        std::vector<long> output;
-    } cases[] = {
-        {1114, 142, 180, 164,
-         Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
-        {1123, 153, 400, 324, Concat({Slice(kRegulatorTuning, 21, 1)})},
-        {1141, 130, 180, 136, Concat({Slice(kPartialOutput, 0, 1), {0}})},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.id);
-        ASSERT_EQ(0, vexsim_AddFaults(
-                         ("{\"method\": \"IKsControl::KsProperty\", \"request\": "
-                          "\"moduleParam\", \"param\": " +
-                          std::to_string(c.param) +
-                          ", \"from\": 1, \"answer\": {\"length\": " + std::to_string(c.length) +
-                          ", \"returned\": " + std::to_string(c.length + 4) + "}}")
-                             .c_str()))
-            << vexsim_LastError();
-        std::vector<BYTE> small(c.size - 1);  // exactly its size, so a write past it is caught
-        ULONG size = c.size - 1;
-        EXPECT_HR(E_INVALIDARG,
-                  DspController::GetParameter(m_endpoint.c_str(), c.id, small.data(), &size));
-        EXPECT_EQ(c.size, size);
-        std::vector<BYTE> exact(c.size);
-        ASSERT_HR(S_OK, DspController::GetParameter(m_endpoint.c_str(), c.id, exact.data(), &size));
-        EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), 4 * c.output.size()));
     }
 }

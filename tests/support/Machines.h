@@ -90,6 +90,17 @@ inline std::string Hex(const unsigned char* bytes, unsigned long length) {
     return text;
 }
 
+// Hexadecimal bytes written in groups separated by spaces, as one text without them.
+inline std::string Packed(const char* groups) {
+    std::string text;
+    for (; *groups != 0; ++groups) {
+        if (*groups != ' ') {
+            text += *groups;
+        }
+    }
+    return text;
+}
+
 // The property bytes of every request of one kind that a filter received, in order.
 inline std::vector<std::string> RequestsOfKind(const std::string& filter, const char* kind) {
     std::vector<std::string> found;
