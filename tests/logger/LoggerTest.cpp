@@ -139,12 +139,6 @@ TEST_F(Logger, ScopeWritesEnterAndLeave) {
     EXPECT_EQ(5, records[2].level);
 }
 
-TEST_F(Logger, ScopeIsSilentBelowVerbose) {
-    TraceSession session(4, 0x400);
-    { VEX_LOG_SCOPE("Scoped::Quiet"); }
-    EXPECT_TRUE(Records().empty());
-}
-
 TEST_F(Logger, NamePrefixesEveryMessage) {
     TraceSession session(5, 0x400);
     Util::EtwProvider provider{};

@@ -1,12 +1,6 @@
-// Allocation failure inside the exports: this program replaces operator new and new[], and
-// stands in front of the platform's task-memory, BSTR, local-memory and vector-value allocators,
-// so that the n-th allocation the library itself makes during a flow fails (operator new throws
-// std::bad_alloc, the platform functions return null or E_OUTOFMEMORY). Every n the flow reaches
-// is tried, with no trace session and with one at the verbose level, where the records allocate
-// too. The export that meets the failure returns E_OUTOFMEMORY or the result it gives without
-// the failure (where the library can do without what it could not allocate, a record
-// included); the later calls give specified results; nothing stays alive once the library is
-// unloaded, and the leak checker finds nothing at exit.
+// Allocation failure inside the exports: operator new and the platform's allocators are
+// replaced so that the n-th allocation the library itself makes during a flow fails, for every n
+// the flow reaches, untraced and traced (docs/reliability.md).
 #include "support/Flows.h"
 #include "support/TraceCapture.h"
 
@@ -32,8 +26,7 @@ struct Range {
     uintptr_t end;
 };
 
-// The armed failure: allocations counted only while armed and only when made for the library's
-// own code.
+// Allocations are counted only while armed and only when made for the library's own code.
 struct Injector {
     std::atomic<bool> armed{false};
     unsigned long count = 0;
@@ -56,9 +49,7 @@ bool Within(const Range* ranges, int count, uintptr_t address) {
     return false;
 }
 
-// Standard library code: templates whose copy a call runs in may be any module's (the
-// library's calls are bound to the copies the simulator or this program exports), and the
-// allocation functions themselves.
+// Standard templates (the library's calls may run in another module's copy) and operator new.
 bool StandardCode(const void* address) {
     Dl_info info{};
     if (dladdr(address, &info) == 0 || info.dli_sname == nullptr) {
@@ -74,8 +65,7 @@ bool StandardCode(const void* address) {
     return false;
 }
 
-// Whether the allocation is made for the library: the nearest caller that is not standard
-// library code is the library's own code, not the simulator's or the platform layer's.
+// Whether the nearest caller that is not standard library code is the library's own.
 bool FromLibrary() {
     void* frames[24];  // the standard template frames above an allocation fit
     const int depth = backtrace(frames, 24);
@@ -158,16 +148,10 @@ void* operator new[](std::size_t size) {
     return Allocate(size);
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (ShouldFail()) {
-        return nullptr;
-    }
-    return std::malloc(size == 0 ? 1 : size);
+    return ShouldFail() ? nullptr : std::malloc(size == 0 ? 1 : size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (ShouldFail()) {
-        return nullptr;
-    }
-    return std::malloc(size == 0 ? 1 : size);
+    return ShouldFail() ? nullptr : std::malloc(size == 0 ? 1 : size);
 }
 void operator delete(void* block) noexcept {
     std::free(block);
@@ -214,9 +198,7 @@ namespace {
 
 using namespace reltest;
 
-// A traced flow makes some ten times the allocations of an untraced one (every record is
-// formatted): VEX_ALLOC_STRIDE=k fails every k-th of them (the short form in ctest uses the
-// default below; scripts/soak.sh runs 1, every allocation). Untraced flows fail every one.
+// VEX_ALLOC_STRIDE=k fails every k-th allocation of a traced flow; untraced flows fail every one.
 constexpr unsigned long kDefaultTracedStride = 31;
 
 unsigned long TracedStride() {
@@ -230,10 +212,6 @@ struct AllocCase {
     size_t flow;
     bool traced;  // a trace session takes every record, down to the verbose level
 };
-
-void PrintTo(const AllocCase& c, std::ostream* out) {
-    *out << c.machine->name << "/" << Flows()[c.flow].name << (c.traced ? "/traced" : "");
-}
 
 class AllocationFailure : public ::testing::TestWithParam<AllocCase> {
 protected:
@@ -284,8 +262,7 @@ FlowRun RunWithFailure(const MachineInfo& machine, const Flow& flow, unsigned lo
         });
         g_injector.armed = false;
         run.allocations = g_injector.count;
-        // Every flow closes what it opened, so no store session may outlive the flow: an open
-        // that failed must not keep the store it had opened.
+        // An open that failed must not keep the store it had opened.
         EXPECT_EQ(stores, vexsim_LiveObjectCountOf("IPropertyStore"))
             << "a store left open with allocation " << n << " failing";
     }
@@ -350,11 +327,8 @@ std::string CaseName(const ::testing::TestParamInfo<AllocCase>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Flows, AllocationFailure, ::testing::ValuesIn(Cases()), CaseName);
 
-// A driver may announce a module or descriptor list of up to 1 MiB. When that much cannot be
-// allocated, the query of that wave filter fails and discovery goes on: here the speakers'
-// filter announces such lists, and the endpoint opened still gets its DSP route (the speakers'
-// own modules through the pin form when only the descriptors are lost, the headphones' module
-// when the speakers' module lists are).
+// A list of 1 MiB the speakers' filter announces cannot be allocated: only that query fails, and
+// the endpoint still gets its DSP route.
 TEST(AllocationFailureInDiscovery, AListThatCannotBeAllocatedFailsOnlyItsQuery) {
     const struct {
         const char* request;
@@ -398,8 +372,6 @@ TEST(AllocationFailureInDiscovery, AListThatCannotBeAllocatedFailsOnlyItsQuery) 
 
 }  // namespace
 #else
-// Under Windows and Wine the library allocates through the system's heap, which a test
-// program cannot make fail for the library's calls alone.
 TEST(AllocationFailure, NativeOnly) {
     GTEST_SKIP() << "allocation failure is injected only in the native build: the program "
                     "replaces operator new and the platform layer's allocators there";

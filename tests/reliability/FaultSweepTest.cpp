@@ -1,9 +1,6 @@
-// The fault sweep: every export flow runs again and again, the n-th call it makes into the
-// simulated system failing in run n, until a run no longer meets the fault. Each run must end
-// with specified results only, and the library unloaded must leave no simulator object alive.
-//
-// VEX_SWEEP_STRIDE=k fails only every k-th call (the short form in ctest uses the default below);
-// VEX_SWEEP_STRIDE=1 is the full sweep (scripts/soak.sh runs it).
+// The fault sweep: run n of a flow fails the n-th call into the simulated system, until a run no
+// longer meets the fault; only specified results, and no simulator object left alive.
+// VEX_SWEEP_STRIDE=k fails only every k-th call; 1 is the full sweep (scripts/soak.sh).
 #include "support/Flows.h"
 
 #include <algorithm>
@@ -33,10 +30,6 @@ struct SweepCase {
     const MachineInfo* machine;
     size_t flow;
 };
-
-void PrintTo(const SweepCase& c, std::ostream* out) {
-    *out << c.machine->name << "/" << Flows()[c.flow].name;
-}
 
 class FaultSweep : public ::testing::TestWithParam<SweepCase> {
 protected:
@@ -119,8 +112,7 @@ TEST_P(FaultSweep, FlowSucceedsWithoutFaults) {
     vextest::VexLibrary library;
     ASSERT_TRUE(library.Loaded());
     for (const StepResult& r : RunFlow(library, machine, flow)) {
-        // Neither machine labels a module as the main-processing one, so that selection is
-        // refused; the sweep still runs through it.
+        // Neither machine labels a module as the main-processing one.
         const HRESULT expected =
             r.op == Op::Select && r.id == VEX_PARAM_MAIN_MODULE ? E_INVALIDARG : S_OK;
         EXPECT_HR(expected, r.hr) << OpName(r.op);
