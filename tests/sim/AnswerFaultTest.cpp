@@ -3,7 +3,6 @@
 // buffer, whatever the fault says.
 #include "support/KsRequests.h"
 
-#include <ostream>
 #include <string>
 
 namespace {
@@ -50,10 +49,6 @@ struct AnswerCase {
     ULONG returned;
     Bytes head;  // the answer's first bytes expected
 };
-
-void PrintTo(const AnswerCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class SimAnswerFault : public simtest::KsTest, public ::testing::WithParamInterface<AnswerCase> {
 protected:
@@ -122,20 +117,5 @@ const AnswerCase kAnswers[] = {
 
 INSTANTIATE_TEST_SUITE_P(Answers, SimAnswerFault, ::testing::ValuesIn(kAnswers),
                          [](const auto& info) { return std::string(info.param.name); });
-
-using SimAnswerDump = simtest::SimTest;
-
-TEST_F(SimAnswerDump, AnAnswerFaultSurvivesTheDump) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
-    ASSERT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty",
-        "request": "moduleList", "sizeQuery": false,
-        "answer": {"bytes": "0800", "returned": 8, "length": 8, "count": 0}})"))
-        << vexsim_LastError();
-    const std::string dump = vexsim_DumpJson();
-    ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(dump.c_str())));
-    EXPECT_EQ(dump, std::string(vexsim_DumpJson()));
-    EXPECT_NE(std::string::npos, dump.find("\"bytes\": \"0800\"")) << dump;
-    EXPECT_NE(std::string::npos, dump.find("\"sizeQuery\": false"));
-}
 
 }  // namespace

@@ -112,6 +112,10 @@ TEST_F(SimRefCounts, RefusalsAnswerTheirCodeAndCreateNothing) {
          [&](void**) { return readable->SetValue(simtest::kFormFactorKey, three); }},
         {"QueryInterface for an interface the device lacks", E_NOINTERFACE,
          [&](void** out) { return device->QueryInterface(simtest::kIidEnumerator, out); }},
+        {"Activate of an interface the device lacks", E_NOINTERFACE,
+         [&](void** out) {
+             return device->Activate(simtest::kIidEnumerator, CLSCTX_ALL, nullptr, out);
+         }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.call);

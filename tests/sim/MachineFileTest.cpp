@@ -118,8 +118,13 @@ TEST_F(SimMachineFile, DumpLoadsBackAsTheSameMachine) {
              "result": "S_FALSE"},
             {"method": "IMMDeviceEnumerator::GetDefaultAudioEndpoint", "flow": "capture", "role": "communications",
              "from": 2, "result": "0x80070490"},
-            {"method": "IMMDevice::Activate", "iid": "IDeviceTopology", "result": "E_NOINTERFACE"}])")));
+            {"method": "IMMDevice::Activate", "iid": "IDeviceTopology", "result": "E_NOINTERFACE"},
+            {"method": "IKsControl::KsProperty", "request": "moduleList", "sizeQuery": false,
+             "answer": {"bytes": "0800", "returned": 8, "length": 8, "count": 0}}])")))
+            << vexsim_LastError();
         const std::string first = vexsim_DumpJson();
+        EXPECT_NE(std::string::npos, first.find("\"bytes\": \"0800\"")) << first;
+        EXPECT_NE(std::string::npos, first.find("\"sizeQuery\": false")) << first;
         ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(first.c_str()))) << name;
         EXPECT_EQ(first, std::string(vexsim_DumpJson())) << name;
     }
