@@ -16,37 +16,22 @@ void* LocalBlock() {
     return buffer;
 }
 
-void* TaskBlock() {
-    return CoTaskMemAlloc(32);
-}
-
-void* BstrBlock() {
-    return SysAllocString(TEXT("text"));
-}
-
-void FreeTask(void* block) {
-    CoTaskMemFree(block);
-}
-
-void FreeBstr(void* block) {
-    SysFreeString(static_cast<BSTR>(block));
-}
-
-void FreeLocal(void* block) {
-    LocalFree(block);
-}
-
-void LengthOfBstr(void* block) {
-    SysStringLen(static_cast<BSTR>(block));
-}
+using Allocate = void* (*)();
+using Use = void (*)(void*);
+const Allocate TaskBlock = [] { return CoTaskMemAlloc(32); };
+const Allocate BstrBlock = []() -> void* { return SysAllocString(TEXT("text")); };
+const Use FreeTask = [](void* block) { CoTaskMemFree(block); };
+const Use FreeBstr = [](void* block) { SysFreeString(static_cast<BSTR>(block)); };
+const Use FreeLocal = [](void* block) { LocalFree(block); };
+const Use LengthOfBstr = [](void* block) { SysStringLen(static_cast<BSTR>(block)); };
 
 }  // namespace
 
 TEST(Allocators, EachFamilyFreesItsOwnBlocks) {
     struct Row {
         const char* name;
-        void* (*allocate)();
-        void (*release)(void*);
+        Allocate allocate;
+        Use release;
     };
     const Row rows[] = {
         {"task memory", TaskBlock, FreeTask},
@@ -71,8 +56,8 @@ TEST(Allocators, ABlockFreedByAnotherFamilyStopsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     struct Row {
         const char* name;
-        void* (*allocate)();
-        void (*misuse)(void*);
+        Allocate allocate;
+        Use misuse;
         const char* diagnostic;  // names the function misused and both families
     };
     const Row rows[] = {

@@ -56,14 +56,12 @@ TEST(Bstr, LengthPrefixCountsEmbeddedNuls) {
     EXPECT_EQ(nullptr, SysAllocString(nullptr));
     EXPECT_EQ(0u, SysStringLen(nullptr));
     SysFreeString(nullptr);
-}
 
-TEST(Bstr, SysAllocStringLenWithoutTextGivesZeroedString) {
-    BSTR bstr = SysAllocStringLen(nullptr, 3);
-    ASSERT_NE(nullptr, bstr);
-    EXPECT_EQ(3u, SysStringLen(bstr));
-    EXPECT_EQ(0, bstr[3]);
-    SysFreeString(bstr);
+    BSTR blank = SysAllocStringLen(nullptr, 3);
+    ASSERT_NE(nullptr, blank);
+    EXPECT_EQ(3u, SysStringLen(blank));
+    EXPECT_EQ(0, blank[3]);
+    SysFreeString(blank);
 }
 
 // One row per comparison: locale order before case, a null BSTR as an empty one, case ignored
@@ -129,50 +127,7 @@ TEST(Bstr, VarBstrCmpRefusesFlagsItDoesNotImplement) {
     SysFreeString(right);
 }
 
-TEST(PropVariant, LayoutPutsVectorWhereBlobIs) {
-    PROPVARIANT value;
-    EXPECT_EQ(24u, sizeof(PROPVARIANT));
-    EXPECT_EQ(offsetof(PROPVARIANT, blob), offsetof(PROPVARIANT, cal));
-    EXPECT_EQ(reinterpret_cast<char*>(&value.blob.cbSize),
-              reinterpret_cast<char*>(&value.cal.cElems));
-    EXPECT_EQ(reinterpret_cast<char*>(&value.blob.pBlobData),
-              reinterpret_cast<char*>(&value.cal.pElems));
-    EXPECT_EQ(8u, offsetof(PROPVARIANT, lVal));
-}
-
-TEST(PropVariant, ClearReleasesEveryTypeTheLibraryUses) {
-    // Under a leak checker, anything not freed here shows up.
-    std::vector<PROPVARIANT> values(7);
-    for (PROPVARIANT& v : values) {
-        PropVariantInit(&v);
-    }
-    values[0].vt = VT_I4;
-    values[0].lVal = -5;
-    values[1].vt = VT_LPWSTR;
-    values[1].pwszVal = CoTaskString(TEXT("text"));
-    values[2].vt = VT_BSTR;
-    values[2].bstrVal = SysAllocString(TEXT("bstr"));
-    values[3].vt = VT_BLOB;
-    values[3].blob.cbSize = 8;
-    values[3].blob.pBlobData = static_cast<BYTE*>(CoTaskMemAlloc(8));
-    values[4].vt = VT_VECTOR | VT_I4;
-    values[4].cal.cElems = 3;
-    values[4].cal.pElems = static_cast<LONG*>(CoTaskMemAlloc(12));
-    values[5].vt = VT_VECTOR | VT_LPWSTR;
-    values[5].calpwstr.cElems = 2;
-    values[5].calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(2 * sizeof(LPWSTR)));
-    values[5].calpwstr.pElems[0] = CoTaskString(TEXT("one"));
-    values[5].calpwstr.pElems[1] = CoTaskString(TEXT("two"));
-    values[6].vt = VT_VECTOR | VT_BSTR;
-    values[6].cabstr.cElems = 2;
-    values[6].cabstr.pElems = NewBstrArray({TEXT("one"), TEXT("two")});
-    for (PROPVARIANT& v : values) {
-        EXPECT_HR(S_OK, PropVariantClear(&v));
-        EXPECT_EQ(VT_EMPTY, v.vt);
-    }
-}
-
-TEST(PropVariant, ClearReleasesOwnedObjectsAndNestedValues) {
+TEST(PropVariant, ClearReleasesWhatEveryTypeOwns) {
     struct Counted final : IUnknown {
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
             *object = nullptr;
@@ -197,13 +152,10 @@ TEST(PropVariant, ClearReleasesOwnedObjectsAndNestedValues) {
     }
 
     // Owned memory of every other kind; under a leak checker anything not freed shows up.
-    std::vector<PROPVARIANT> values(6);
-    for (PROPVARIANT& v : values) {
-        PropVariantInit(&v);
-    }
+    std::vector<PROPVARIANT> values(9, PROPVARIANT{});
     values[0].vt = VT_CLSID;
     values[0].puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
-    values[1].vt = VT_BLOB_OBJECT;
+    values[1].vt = VT_BLOB;
     values[1].blob.cbSize = 4;
     values[1].blob.pBlobData = static_cast<BYTE*>(CoTaskMemAlloc(4));
     values[2].vt = VT_CF;
@@ -216,6 +168,7 @@ TEST(PropVariant, ClearReleasesOwnedObjectsAndNestedValues) {
     values[3].calpstr.pElems = static_cast<LPSTR*>(CoTaskMemAlloc(sizeof(LPSTR)));
     values[3].calpstr.pElems[0] = static_cast<LPSTR>(CoTaskMemAlloc(4));
     std::memcpy(values[3].calpstr.pElems[0], "abc", 4);
+    // Nested values: a BSTR and a task-allocated string.
     values[4].vt = VT_VECTOR | VT_VARIANT;
     values[4].capropvar.cElems = 2;
     values[4].capropvar.pElems = static_cast<PROPVARIANT*>(CoTaskMemAlloc(2 * sizeof(PROPVARIANT)));
@@ -225,6 +178,16 @@ TEST(PropVariant, ClearReleasesOwnedObjectsAndNestedValues) {
     PropVariantInit(&values[4].capropvar.pElems[1]);
     values[4].capropvar.pElems[1].vt = VT_LPWSTR;
     values[4].capropvar.pElems[1].pwszVal = CoTaskString(TEXT("inner"));
+    values[6].vt = VT_VECTOR | VT_I4;
+    values[6].cal.cElems = 3;
+    values[6].cal.pElems = static_cast<LONG*>(CoTaskMemAlloc(12));
+    values[7].vt = VT_VECTOR | VT_LPWSTR;
+    values[7].calpwstr.cElems = 1;
+    values[7].calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR)));
+    values[7].calpwstr.pElems[0] = CoTaskString(TEXT("one"));
+    values[8].vt = VT_VECTOR | VT_BSTR;
+    values[8].cabstr.cElems = 2;
+    values[8].cabstr.pElems = NewBstrArray({TEXT("one"), TEXT("two")});
     values[5].vt = VT_VECTOR | VT_CF;
     values[5].caclipdata.cElems = 1;
     values[5].caclipdata.pElems = static_cast<CLIPDATA*>(CoTaskMemAlloc(sizeof(CLIPDATA)));
@@ -337,6 +300,7 @@ TEST(PropVariant, Int32VectorRetypedAsBlobKeepsTheWords) {
     value.cal.pElems = static_cast<LONG*>(CoTaskMemAlloc(sizeof words));
     std::memcpy(value.cal.pElems, words, sizeof words);
 
+    EXPECT_EQ(24u, sizeof(PROPVARIANT));
     value.vt = VT_BLOB;
     value.blob.cbSize *= 4;
     ASSERT_EQ(16u, value.blob.cbSize);

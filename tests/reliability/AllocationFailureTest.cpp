@@ -1,12 +1,6 @@
-// Allocation failure inside the exports: this program replaces operator new and new[], and
-// stands in front of the platform's task-memory, BSTR, local-memory and vector-value allocators,
-// so that the n-th allocation the library itself makes during a flow fails (operator new throws
-// std::bad_alloc, the platform functions return null or E_OUTOFMEMORY). Every n the flow reaches
-// is tried, with no trace session and with one at the verbose level, where the records allocate
-// too. The export that meets the failure returns E_OUTOFMEMORY or the result it gives without
-// the failure (where the library can do without what it could not allocate, a record
-// included); the later calls give specified results; nothing stays alive once the library is
-// unloaded, and the leak checker finds nothing at exit.
+// Allocation failure inside the exports: operator new and the platform's allocators are
+// replaced so that the n-th allocation the library itself makes during a flow fails, for every n
+// the flow reaches, untraced and traced (docs/reliability.md).
 #include "support/Flows.h"
 #include "support/TraceCapture.h"
 
@@ -22,6 +16,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -32,8 +27,7 @@ struct Range {
     uintptr_t end;
 };
 
-// The armed failure: allocations counted only while armed and only when made for the library's
-// own code.
+// Allocations are counted only while armed and only when made for the library's own code.
 struct Injector {
     std::atomic<bool> armed{false};
     unsigned long count = 0;
@@ -56,9 +50,7 @@ bool Within(const Range* ranges, int count, uintptr_t address) {
     return false;
 }
 
-// Standard library code: templates whose copy a call runs in may be any module's (the
-// library's calls are bound to the copies the simulator or this program exports), and the
-// allocation functions themselves.
+// Standard templates (the library's calls may run in another module's copy) and operator new.
 bool StandardCode(const void* address) {
     Dl_info info{};
     if (dladdr(address, &info) == 0 || info.dli_sname == nullptr) {
@@ -74,8 +66,7 @@ bool StandardCode(const void* address) {
     return false;
 }
 
-// Whether the allocation is made for the library: the nearest caller that is not standard
-// library code is the library's own code, not the simulator's or the platform layer's.
+// Whether the nearest caller that is not standard library code is the library's own.
 bool FromLibrary() {
     void* frames[24];  // the standard template frames above an allocation fit
     const int depth = backtrace(frames, 24);
@@ -133,12 +124,9 @@ void FindLibrary() {
     backtrace(warmUp, 1);  // the unwinder loads what it needs now, not inside an allocation
 }
 
-void* Allocate(std::size_t size) {
-    if (ShouldFail(size)) {
-        throw std::bad_alloc();
-    }
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
+void* Allocate(std::size_t size, bool nothrow = false) {
+    void* block = ShouldFail(size) ? nullptr : std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr && !nothrow) {
         throw std::bad_alloc();
     }
     return block;
@@ -158,16 +146,10 @@ void* operator new[](std::size_t size) {
     return Allocate(size);
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (ShouldFail()) {
-        return nullptr;
-    }
-    return std::malloc(size == 0 ? 1 : size);
+    return Allocate(size, true);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (ShouldFail()) {
-        return nullptr;
-    }
-    return std::malloc(size == 0 ? 1 : size);
+    return Allocate(size, true);
 }
 void operator delete(void* block) noexcept {
     std::free(block);
@@ -214,26 +196,11 @@ namespace {
 
 using namespace reltest;
 
-// A traced flow makes some ten times the allocations of an untraced one (every record is
-// formatted): VEX_ALLOC_STRIDE=k fails every k-th of them (the short form in ctest uses the
-// default below; scripts/soak.sh runs 1, every allocation). Untraced flows fail every one.
-constexpr unsigned long kDefaultTracedStride = 31;
-
-unsigned long TracedStride() {
-    const char* text = std::getenv("VEX_ALLOC_STRIDE");
-    const long value = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
-    return value > 0 ? static_cast<unsigned long>(value) : kDefaultTracedStride;
-}
-
 struct AllocCase {
     const MachineInfo* machine;
     size_t flow;
     bool traced;  // a trace session takes every record, down to the verbose level
 };
-
-void PrintTo(const AllocCase& c, std::ostream* out) {
-    *out << c.machine->name << "/" << Flows()[c.flow].name << (c.traced ? "/traced" : "");
-}
 
 class AllocationFailure : public ::testing::TestWithParam<AllocCase> {
 protected:
@@ -244,53 +211,54 @@ protected:
     vextest::ComApartment m_com;
 };
 
+// Loads the library on a fresh machine and runs `body` with the library's allocations counted,
+// the n-th failing (0: none) or every one of at least `bigBytes` (0: none); then checks that no
+// simulator object, and no store in particular, was left alive.
+template <typename Body>
+void WithInjector(const char* machine, unsigned long n, size_t bigBytes, Body body) {
+    vexsim_Reset();
+    EXPECT_TRUE(vextest::SimLoaded(vexsim_LoadMachine(machine)));
+    const long baseline = vexsim_LiveObjectCount();
+    const long stores = vexsim_LiveObjectCountOf("IPropertyStore");
+    {
+        vextest::VexLibrary library;
+        ASSERT_TRUE(library.Loaded());
+        FindLibrary();
+        ASSERT_GT(g_injector.libraryCount, 0) << "the library's code was not found";
+        g_injector.count = 0;
+        g_injector.failAt = n;
+        g_injector.failFromBytes = bigBytes;
+        g_injector.fired = false;
+        g_injector.armed = true;
+        body(library);
+        g_injector.armed = false;
+        EXPECT_EQ(stores, vexsim_LiveObjectCountOf("IPropertyStore"))
+            << "a store left open with allocation " << n << " failing";
+    }
+    EXPECT_EQ(baseline, vexsim_LiveObjectCount())
+        << "simulator objects left alive with allocation " << n << " failing";
+}
+
 struct FlowRun {
     std::vector<StepResult> results;
-    int firedStep = -1;     // the step during which the failure happened
-    size_t firedSteps = 0;  // steps run before it
+    int firedStep = -1;  // the step during which the failure happened
     unsigned long allocations = 0;
 };
 
-// Runs the flow with the n-th library allocation failing (n = 0: none), step by step so that
-// the step that met the failure is known.
 FlowRun RunWithFailure(const MachineInfo& machine, const Flow& flow, unsigned long n, bool traced) {
     FlowRun run;
     std::optional<vextest::TraceSession> session;
     if (traced) {
         session.emplace(5);
     }
-    vexsim_Reset();
-    EXPECT_TRUE(vextest::SimLoaded(vexsim_LoadMachine(machine.name)));
-    const long baseline = vexsim_LiveObjectCount();
-    const long stores = vexsim_LiveObjectCountOf("IPropertyStore");
-    {
-        vextest::VexLibrary library;
-        EXPECT_TRUE(library.Loaded());
-        if (!library.Loaded()) {
-            return run;
-        }
-        FindLibrary();
-        EXPECT_GT(g_injector.libraryCount, 0) << "the library's code was not found";
-        g_injector.count = 0;
-        g_injector.failAt = n;
-        g_injector.fired = false;
-        g_injector.armed = true;
+    WithInjector(machine.name, n, 0, [&](vextest::VexLibrary& library) {
+        int step = 0;
         run.results = RunFlow(library, machine, flow, [&](const StepResult&) {
-            if (g_injector.fired && run.firedStep < 0) {
-                run.firedStep = static_cast<int>(run.firedSteps++);
-            } else if (run.firedStep < 0) {
-                ++run.firedSteps;
-            }
+            run.firedStep = run.firedStep < 0 && g_injector.fired ? step : run.firedStep;
+            ++step;
         });
-        g_injector.armed = false;
         run.allocations = g_injector.count;
-        // Every flow closes what it opened, so no store session may outlive the flow: an open
-        // that failed must not keep the store it had opened.
-        EXPECT_EQ(stores, vexsim_LiveObjectCountOf("IPropertyStore"))
-            << "a store left open with allocation " << n << " failing";
-    }
-    EXPECT_EQ(baseline, vexsim_LiveObjectCount())
-        << "simulator objects left alive with allocation " << n << " failing";
+    });
     return run;
 }
 
@@ -303,8 +271,11 @@ TEST_P(AllocationFailure, EveryLibraryAllocationFailingInTurn) {
     ASSERT_GT(clean.allocations, 0ul) << "the flow allocated nothing in the library";
     unsigned long absorbed = 0;
     unsigned long failed = 0;
-    const unsigned long stride = traced ? TracedStride() : 1;
-    for (unsigned long n = 1;; n += stride) {
+    // VEX_ALLOC_STRIDE=k fails every k-th allocation of a traced flow; untraced flows fail each.
+    const char* text = std::getenv("VEX_ALLOC_STRIDE");
+    const long asked = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+    const unsigned long stride = !traced ? 1 : asked > 0 ? static_cast<unsigned long>(asked) : 31;
+    for (unsigned long n = 1; !HasFailure(); n += stride) {
         const FlowRun run = RunWithFailure(machine, flow, n, traced);
         if (run.firedStep < 0) {
             break;
@@ -321,9 +292,6 @@ TEST_P(AllocationFailure, EveryLibraryAllocationFailingInTurn) {
             } else {
                 EXPECT_TRUE(SpecifiedResult(r)) << OpName(r.op) << " gave " << vextest::Hex(r.hr);
             }
-        }
-        if (HasFailure()) {
-            break;
         }
     }
     std::printf("[alloc] %s/%s%s: %lu library allocations, %lu failed in turn, %lu absorbed\n",
@@ -342,64 +310,47 @@ std::vector<AllocCase> Cases() {
     return cases;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<AllocCase>& info) {
-    std::string machine = info.param.machine->name;
-    machine.erase(std::remove(machine.begin(), machine.end(), '-'), machine.end());
-    return machine + "_" + Flows()[info.param.flow].name + (info.param.traced ? "_Traced" : "");
-}
+INSTANTIATE_TEST_SUITE_P(Flows, AllocationFailure, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) {
+                             std::string name =
+                                 info.param.machine == &kDspMachine ? "dspmodules_" : "default_";
+                             return name + Flows()[info.param.flow].name +
+                                    (info.param.traced ? "_Traced" : "");
+                         });
 
-INSTANTIATE_TEST_SUITE_P(Flows, AllocationFailure, ::testing::ValuesIn(Cases()), CaseName);
-
-// A driver may announce a module or descriptor list of up to 1 MiB. When that much cannot be
-// allocated, the query of that wave filter fails and discovery goes on: here the speakers'
-// filter announces such lists, and the endpoint opened still gets its DSP route (the speakers'
-// own modules through the pin form when only the descriptors are lost, the headphones' module
-// when the speakers' module lists are).
+// A list of 1 MiB the speakers' filter announces cannot be allocated: only that query fails, and
+// the endpoint still gets its DSP route.
 TEST(AllocationFailureInDiscovery, AListThatCannotBeAllocatedFailsOnlyItsQuery) {
-    const struct {
-        const char* request;
-        const WCHAR* endpoint;
-    } cases[] = {
-        {"moduleDescriptors", kDspMachine.speakers},
-        {"moduleList", TEXT("{0.0.0.00000000}.{7a2b3c4d-0000-4000-8000-000000000002}")},
-    };
     vextest::ComApartment com;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        vexsim_Reset();
-        ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine(kDspMachine.name)));
+    const std::pair<const char*, const WCHAR*> cases[] = {
+        {"moduleDescriptors", kDspMachine.speakers},
+        {"moduleList", TEXT("{0.0.0.00000000}.{7a2b3c4d-0000-4000-8000-000000000002}")}};
+    for (const auto& [request, endpoint] : cases) {
+        SCOPED_TRACE(request);
         const std::string fault =
             std::string(R"({"method": "IKsControl::KsProperty", "endpoint": "dsp-wave", )") +
-            R"("request": ")" + c.request + R"(", "sizeQuery": true, )" +
-            R"("answer": {"returned": 1048576}})";
-        ASSERT_EQ(0, vexsim_AddFaults(fault.c_str())) << vexsim_LastError();
-        vextest::VexLibrary library;
-        ASSERT_TRUE(library.Loaded());
-        FindLibrary();
-        g_injector.failAt = 0;
-        g_injector.failFromBytes = 1048576;
-        g_injector.fired = false;
-        g_injector.armed = true;
-        ControlHandle handle = nullptr;
-        const HRESULT opened = library.Open(&handle, c.endpoint);
-        g_injector.armed = false;
-        g_injector.failFromBytes = 0;
-        ASSERT_HR(S_OK, opened);
-        EXPECT_TRUE(g_injector.fired) << "the announced list was never allocated";
-        ULONG type = 0;
-        ULONG size = sizeof type;
-        EXPECT_HR(S_OK, library.Get(handle, 2006, &type, &size, kDsp))
-            << "the endpoint has no DSP route";
-        EXPECT_HR(S_OK, library.Close(handle));
+            R"("request": ")" + request +
+            R"(", "sizeQuery": true, "answer": {"returned": 1048576}})";
+        WithInjector(kDspMachine.name, 0, 1048576, [&](vextest::VexLibrary& library) {
+            ASSERT_EQ(0, vexsim_AddFaults(fault.c_str())) << vexsim_LastError();
+            ControlHandle handle = nullptr;
+            ASSERT_HR(S_OK, library.Open(&handle, endpoint));
+            EXPECT_TRUE(g_injector.fired) << "the announced list was never allocated";
+            g_injector.armed = false;
+            ULONG type = 0;
+            ULONG size = sizeof type;
+            EXPECT_HR(S_OK, library.Get(handle, 2006, &type, &size, kDsp))
+                << "the endpoint has no DSP route";
+            EXPECT_HR(S_OK, library.Close(handle));
+        });
     }
+    g_injector.failFromBytes = 0;
     vexsim_Reset();
     vexsim_Unregister();
 }
 
 }  // namespace
 #else
-// Under Windows and Wine the library allocates through the system's heap, which a test
-// program cannot make fail for the library's calls alone.
 TEST(AllocationFailure, NativeOnly) {
     GTEST_SKIP() << "allocation failure is injected only in the native build: the program "
                     "replaces operator new and the platform layer's allocators there";

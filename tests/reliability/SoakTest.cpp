@@ -1,7 +1,5 @@
-// Soak: open/set/get/close cycles on two endpoints on both routes. Resident memory and the
-// simulator's live objects are measured after a warm-up and at the end: neither may grow.
-//
-// VEX_SOAK_CYCLES sets the number of cycles (ctest's short form: 2000; scripts/soak.sh: 100000).
+// Soak: open/set/get/close cycles on two endpoints; neither resident memory nor the simulator's
+// live objects may grow after a warm-up. VEX_SOAK_CYCLES sets the number of cycles.
 #include "support/Flows.h"
 
 #include <cstdio>
@@ -12,9 +10,7 @@
 #endif
 
 #if defined(__SANITIZE_ADDRESS__)
-// The address sanitizer keeps freed blocks in a quarantine of 256 MiB by default, which makes
-// resident memory grow with every allocation until it is full. A small quarantine lets the
-// resident size show what the program really holds.
+// The sanitizer's default quarantine (256 MiB) would make resident memory grow until full.
 extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=4";
 }
@@ -102,8 +98,7 @@ TEST_F(Soak, CyclesOnTwoEndpointsGrowNothing) {
     if (residentAfterWarmUp == 0 || residentAtEnd == 0) {
         GTEST_SKIP() << "resident memory cannot be read here; the object counts were checked";
     }
-    // Allocator noise allowed: 1 MiB, far below what one leaked byte per call would add up to
-    // over a long run.
+    // Allocator noise allowed: 1 MiB.
     EXPECT_LE(residentAtEnd, residentAfterWarmUp + (1ull << 20)) << "resident memory grew";
 }
 

@@ -10,10 +10,6 @@
 
 namespace {
 
-std::wstring Widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
-
 // The build puts every program and DLL in one directory, this test's own.
 std::wstring BesideThisProgram(const wchar_t* name) {
     std::wstring path(MAX_PATH, L'\0');
@@ -54,9 +50,6 @@ struct Binary {
     const wchar_t* name;
     DWORD fileType;
 };
-void PrintTo(const Binary& binary, std::ostream* out) {
-    *out << ::testing::PrintToString(binary.name);
-}
 
 class VersionResource : public ::testing::TestWithParam<Binary> {};
 
@@ -79,9 +72,9 @@ TEST_P(VersionResource, CarriesThePackageVersionAndNames) {
     EXPECT_EQ(version, Dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS));
     EXPECT_EQ(version, Dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS));
     EXPECT_EQ(binary.fileType, fixed->dwFileType);
-    EXPECT_EQ(Widen(VEX_PACKAGE_VERSION), Text(resource, L"FileVersion"));
-    EXPECT_EQ(Widen(VEX_PACKAGE_VERSION), Text(resource, L"ProductVersion"));
-    EXPECT_EQ(Widen(VEX_PACKAGE_NAME), Text(resource, L"ProductName"));
+    EXPECT_EQ(L"" VEX_PACKAGE_VERSION, Text(resource, L"FileVersion"));
+    EXPECT_EQ(L"" VEX_PACKAGE_VERSION, Text(resource, L"ProductVersion"));
+    EXPECT_EQ(L"" VEX_PACKAGE_NAME, Text(resource, L"ProductName"));
     EXPECT_EQ(binary.name, Text(resource, L"OriginalFilename"));
     for (const wchar_t* name : {L"FileDescription", L"CompanyName", L"LegalCopyright"}) {
         EXPECT_NE(L"", Text(resource, name)) << name;
