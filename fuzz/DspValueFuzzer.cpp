@@ -1,15 +1,10 @@
 // A DSP parameter set or get through the controller, against one module whose answers come
-// from the input. Input: the request form (1 byte: pin, audio-module or vendor set), the
-// module's version label (1 byte, from a list), the public id (1 byte, from a list), the
-// operation (1 byte; bit 0: get, bit 1: a null buffer or a blob without memory, bit 2: a VT_I4
-// value), the form factor (1 byte), the channel count of the record (1 byte), the capacity of a
-// get and the length of a set's blob (2 bytes each, up to 8192), then the blob. Every request
-// then takes an outcome byte (0: success), and a read also the answer's length field (4 bytes),
-// a flag byte (bit 0: claim bytes returned from the next 4 bytes instead of what was written),
-// the count of data bytes (2 bytes) and those bytes, written into the buffer as far as it holds.
-//
-// A channel value takes at most eight module requests; a successful get of a laid-out value
-// never reports more than the capacity.
+// from the input: the request form, version label, id, operation (bit 0: get, bit 1: a null
+// buffer or blob, bit 2: VT_I4), form factor, channel count (1 byte each), the get's capacity
+// and the set's blob (2 bytes each, then the blob); each request then takes an outcome byte,
+// and a read the answer's length field (4), a flag (bit 0: claim bytes returned from the next
+// 4 bytes) and a counted answer (2 bytes, then the bytes). A channel value takes at most eight
+// requests; a successful get of a laid-out value never reports more than the capacity.
 #include "FuzzInput.h"
 
 #include "dsp/DspController.h"

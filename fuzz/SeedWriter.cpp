@@ -40,27 +40,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s SET_DIR GET_DIR\n", argv[0]);
         return 2;
     }
-    // Every valid layout, then short, empty and oddly counted ones.
+    // Short, empty and oddly counted layouts (the last four counts wrap around in 32 bits), then
+    // every valid one.
     std::vector<std::pair<LONG, Bytes>> seeds = {
-        {1156, Layout({1, 0}, 0, 0)},
-        {1162, Bytes()},
-        {2105, vextest::CountedBytes(0)},
-        {2105, vextest::CountedBytes(2045)},
-        {2107, Layout({200}, 200, 6000)},
-        {2116, Layout({0}, 0, 0)},
-        {2116, Layout({5}, 30, 9000)},
-        {2137, Layout({10}, 10, 12000)},
-        {2137, Layout({-1}, 4, 1)},
-        {1156, Layout({0, -1}, 4, 1)},
-        {1500, Layout({42}, 0, 0)},
-        {2500, Layout({-42}, 0, 0)},
-        {9999, Layout({7}, 0, 0)},
-        // Counts whose byte counts wrap around in 32 bits.
-        {2116, Layout({0x0AAAAAAB}, 16, 1)},
-        {2107, Layout({0x40000000}, 16, 1)},
-        {1156, Layout({0, 0x40000000}, 16, 1)},
-        {2137, Layout({0x3FFFFFFF}, 16, 1)},
-    };
+        {1156, Layout({1, 0}, 0, 0)},        {1162, Bytes()},
+        {2105, vextest::CountedBytes(0)},    {2105, vextest::CountedBytes(2045)},
+        {2107, Layout({200}, 200, 6000)},    {2116, Layout({0}, 0, 0)},
+        {2116, Layout({5}, 30, 9000)},       {2137, Layout({10}, 10, 12000)},
+        {2137, Layout({-1}, 4, 1)},          {1156, Layout({0, -1}, 4, 1)},
+        {1500, Layout({42}, 0, 0)},          {2500, Layout({-42}, 0, 0)},
+        {9999, Layout({7}, 0, 0)},           {2116, Layout({0x0AAAAAAB}, 16, 1)},
+        {2107, Layout({0x40000000}, 16, 1)}, {1156, Layout({0, 0x40000000}, 16, 1)},
+        {2137, Layout({0x3FFFFFFF}, 16, 1)}};
     for (const vextest::Layout& layout : vextest::Layouts()) {
         seeds.emplace_back(layout.id, layout.caller);
     }

@@ -28,15 +28,9 @@ void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
 }
 
-std::string Words(int first) {
-    std::string text = std::to_string(first);
-    for (int i = 1; i < 20; ++i) {
-        text += "," + std::to_string(first + i);
-    }
-    return text;
-}
-
-const std::string kBands = R"({"n":3,"a":[)" + Words(1) + R"(],"b":[)" + Words(-20) + "]}";
+const std::string kBands =
+    R"({"n":3,"a":[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20],)"
+    R"("b":[-20,-19,-18,-17,-16,-15,-14,-13,-12,-11,-10,-9,-8,-7,-6,-5,-4,-3,-2,-1]})";
 const Check kSame = {Same, ""};
 const std::string kTwoModules =
     R"({"parameters": {"drova_system_gain": 1, "drova_sliding_bass_enable": 1}})";

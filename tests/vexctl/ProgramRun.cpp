@@ -120,12 +120,8 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
         return -1;
     }
     DWORD exitCode = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, INFINITE);
-    } else if (!GetExitCodeProcess(process.hProcess, &exitCode)) {
-        exitCode = static_cast<DWORD>(-1);
-    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(exitCode);

@@ -10,7 +10,7 @@
 namespace vextest {
 
 struct ProgramResult {
-    int exitCode = -1;  // -1: not started (or, on Windows, killed after two minutes)
+    int exitCode = -1;  // -1: not started
     std::string out;
     std::string err;
 };
