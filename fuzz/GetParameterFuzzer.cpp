@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const LONG id = static_cast<LONG>(input.U32());
     const ULONG capacity = input.U32() % 8193;
     const uint8_t kind = input.U8();
-    const bool nullBuffer = (input.U8() & 1) != 0;
+    const bool nullBuffer = (input.U8() & 1) != 0 || capacity == 0;  // no memory either way
     const std::vector<BYTE> stored = input.Bytes();
     std::vector<BYTE> blob = stored;
     LONG word = 0;
