@@ -159,6 +159,7 @@ const Case kCases[] = {
     {"no_command", None, "", 2, {{Err, "no command"}}},
     {"unknown_option", None, "get 1101 --colour", 2, {{Err, "unknown option"}}},
     {"option_of_another_command", None, "info --dry-run", 2, {{Err, "takes no --dry-run"}}},
+    {"output_of_another_command", None, "show --output x", 2, {{Err, "show takes no --output"}}},
     {"too_few_for_set", None, "set vex_bypass", 2, {{Err, "missing argument"}}},
     {"bad_route", None, "get 1101 --route kernel", 2, {{Err, "--route"}}},
 };
