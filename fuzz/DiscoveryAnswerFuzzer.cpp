@@ -1,9 +1,7 @@
 // The module queries of discovery against a driver whose answers come from the input. Every
-// kernel-streaming request takes, in order: an outcome byte (0: success, 1: ERROR_MORE_DATA,
-// else a failure), the bytes-returned value it claims (4 bytes), the count of answer bytes
-// (2 bytes), then those bytes, copied into the data buffer as far as it holds them. The
-// queries read the library's buffers, which are exactly the size they asked for, so a read
-// past what the driver could have written is caught.
+// kernel-streaming request takes an outcome byte (0: success, 1: ERROR_MORE_DATA, else a
+// failure), the bytes-returned value it claims (4 bytes), the count of answer bytes (2 bytes),
+// then those bytes, copied into the data buffer as far as it holds them.
 //
 // A record is filled only by a query that succeeded, and then with terminated texts; the
 // control's references come back to what they were when the records are gone.
@@ -12,70 +10,33 @@
 #include "discovery/PPAPIHelper.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
-class ScriptedControl : public IKsControl {
+class ScriptedControl : public fuzz::ScriptedKs {
 public:
-    explicit ScriptedControl(fuzz::Input* input) : m_input(input) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_references; }
+    using ScriptedKs::ScriptedKs;
 
     HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY, ULONG, void* data, ULONG dataLength,
                                          ULONG* returned) override {
         const uint8_t outcome = m_input->U8();
         *returned = m_input->U32();
-        const size_t low = m_input->U8();
-        const size_t length = low | (size_t{m_input->U8()} << 8);
-        for (size_t i = 0; i < length; ++i) {
-            const uint8_t byte = m_input->U8();
-            if (data != nullptr && i < dataLength) {
-                static_cast<uint8_t*>(data)[i] = byte;
-            }
+        const std::vector<BYTE> answer = m_input->Bytes(m_input->U16());
+        if (data != nullptr && !answer.empty()) {
+            std::memcpy(data, answer.data(), std::min<size_t>(answer.size(), dataLength));
         }
-        switch (outcome) {
-            case 0:
-                return S_OK;
-            case 1:
-                return HRESULT_FROM_WIN32(ERROR_MORE_DATA);
-            default:
-                return E_FAIL;
-        }
+        return outcome == 0 ? S_OK : outcome == 1 ? HRESULT_FROM_WIN32(ERROR_MORE_DATA) : E_FAIL;
     }
-    HRESULT STDMETHODCALLTYPE KsMethod(PKSMETHOD, ULONG, void*, ULONG, ULONG*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE KsEvent(PKSEVENT, ULONG, void*, ULONG, ULONG*) override {
-        return E_NOTIMPL;
-    }
-
-    ULONG References() const { return m_references; }
-
-private:
-    fuzz::Input* m_input;
-    ULONG m_references = 1;
 };
 
-void CheckText(BSTR text) {
-    fuzz::Check(text != nullptr, "a filled record has its texts");
-    fuzz::Check(SysStringLen(text) <= 64, "a module text is at most 64 characters");
-}
-
 void CheckRecord(HRESULT hr, const EndpointModuleRecord& record) {
-    if (FAILED(hr)) {
-        fuzz::Check(!record.ksControl, "a failed query fills nothing");
-        return;
+    fuzz::Check(SUCCEEDED(hr) == static_cast<bool>(record.ksControl),
+                "a record holds the control exactly when its query succeeded");
+    for (BSTR text :
+         {record.moduleName.Get(), record.moduleVersion.Get(), record.versionLabel.Get()}) {
+        fuzz::Check(FAILED(hr) || (text != nullptr && SysStringLen(text) <= 64),
+                    "a filled record has its texts, at most 64 characters each");
     }
-    fuzz::Check(static_cast<bool>(record.ksControl), "a filled record holds the control");
-    CheckText(record.moduleName.Get());
-    CheckText(record.moduleVersion.Get());
-    CheckText(record.versionLabel.Get());
 }
 
 }  // namespace

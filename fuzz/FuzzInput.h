@@ -1,5 +1,6 @@
-// Reading a fuzz input as little-endian fields, and memory of exactly the size asked for, so
-// that the sanitizer sees any access past it.
+// Reading a fuzz input as little-endian fields, checks that keep a failing input as a finding,
+// and a kernel-streaming control whose answers the input scripts. Buffers handed to the code
+// are vectors of exactly their size, so the sanitizer sees any access past them.
 #pragma once
 
 #include "Platform.h"
@@ -17,20 +18,24 @@ class Input {
 public:
     Input(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
 
-    uint32_t U32() {
-        uint32_t value = 0;
-        for (int i = 0; i < 4 && m_offset < m_size; ++i) {
-            value |= static_cast<uint32_t>(m_data[m_offset++]) << (8 * i);
-        }
-        return value;
-    }
     uint8_t U8() { return m_offset < m_size ? m_data[m_offset++] : 0; }
-    // Everything not read yet.
-    std::vector<BYTE> Rest() {
-        std::vector<BYTE> rest(m_data + m_offset, m_data + m_size);
-        m_offset = m_size;
-        return rest;
+    uint32_t U16() {
+        const uint32_t low = U8();
+        return low | (uint32_t{U8()} << 8);
     }
+    uint32_t U32() {
+        const uint32_t low = U16();
+        return low | (U16() << 16);
+    }
+    // The next `count` bytes (zeros past the end), or with no count everything not read yet.
+    std::vector<BYTE> Bytes(size_t count) {
+        std::vector<BYTE> bytes(count);
+        for (BYTE& byte : bytes) {
+            byte = U8();
+        }
+        return bytes;
+    }
+    std::vector<BYTE> Bytes() { return Bytes(m_size - m_offset); }
 
 private:
     const uint8_t* m_data;
@@ -38,39 +43,37 @@ private:
     size_t m_offset = 0;
 };
 
-// A heap block of exactly `size` bytes (none for 0), freed with the object.
-class ExactBlock {
-public:
-    explicit ExactBlock(size_t size) : m_size(size) {
-        if (size > 0) {
-            m_data = static_cast<BYTE*>(std::malloc(size));
-            if (m_data == nullptr) {
-                std::abort();
-            }
-        }
-    }
-    ExactBlock(const ExactBlock&) = delete;
-    ExactBlock& operator=(const ExactBlock&) = delete;
-    ~ExactBlock() { std::free(m_data); }
-
-    BYTE* Data() { return m_data; }
-    size_t Size() const { return m_size; }
-
-private:
-    size_t m_size;
-    BYTE* m_data = nullptr;
-};
-
-// Stops the run with a message: libFuzzer keeps the input as a finding.
-[[noreturn]] inline void Fail(const char* what) {
-    std::fprintf(stderr, "fuzz check failed: %s\n", what);
-    std::abort();
-}
-
 inline void Check(bool condition, const char* what) {
     if (!condition) {
-        Fail(what);
+        std::fprintf(stderr, "fuzz check failed: %s\n", what);
+        std::abort();
     }
 }
+
+// Answers KsProperty through Answer(); counts the references it hands out.
+class ScriptedKs : public IKsControl {
+public:
+    explicit ScriptedKs(Input* input) : m_input(input) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_references; }
+    HRESULT STDMETHODCALLTYPE KsMethod(PKSMETHOD, ULONG, void*, ULONG, ULONG*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE KsEvent(PKSEVENT, ULONG, void*, ULONG, ULONG*) override {
+        return E_NOTIMPL;
+    }
+    ULONG References() const { return m_references; }
+
+protected:
+    Input* m_input;
+
+private:
+    ULONG m_references = 1;
+};
 
 }  // namespace fuzz

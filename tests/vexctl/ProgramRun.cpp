@@ -10,8 +10,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <cstring>
-
 extern char** environ;
 #endif
 
@@ -34,32 +32,21 @@ std::filesystem::path VexctlProgram() {
 #endif
 }
 
+std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path PathOf(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 namespace {
 
 #ifdef _WIN32
 
 std::wstring Wide(const std::string& text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) {
-        return std::string();
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length,
-                        nullptr, nullptr);
-    return text;
+    return PathOf(text).wstring();
 }
 
 // One argument quoted the way the C runtime's command-line parser reads it back.
@@ -74,11 +61,7 @@ std::wstring Quoted(const std::wstring& argument) {
             ++backslashes;
             continue;
         }
-        if (c == L'"') {
-            out.append(backslashes * 2 + 1, L'\\');
-        } else {
-            out.append(backslashes, L'\\');
-        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
         backslashes = 0;
         out.push_back(c);
     }
@@ -86,49 +69,28 @@ std::wstring Quoted(const std::wstring& argument) {
     return out + L"\"";
 }
 
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        }
-    }
-    return text;
-}
-
-// The environment block of this process with the changes made.
+// The environment block of this process with the changes made (names in any letter case).
 std::wstring EnvironmentBlock(const std::map<std::string, std::string>& changes) {
-    std::vector<std::wstring> entries;
+    std::wstring block;
     wchar_t* strings = GetEnvironmentStringsW();
-    for (const wchar_t* entry = strings; entry != nullptr && *entry != 0;
-         entry += wcslen(entry) + 1) {
+    for (const wchar_t* entry = strings; *entry != 0; entry += wcslen(entry) + 1) {
         const std::wstring text(entry);
-        const size_t equals = text.find(L'=', 1);
-        const std::wstring name = Upper(text.substr(0, equals));
+        const std::wstring name = text.substr(0, text.find(L'=', 1));
         bool changed = false;
-        for (const auto& [changeName, value] : changes) {
-            changed = changed || name == Upper(Wide(changeName));
+        for (const auto& change : changes) {
+            changed = changed || _wcsicmp(name.c_str(), Wide(change.first).c_str()) == 0;
         }
-        if (!changed) {
-            entries.push_back(text);
-        }
+        block += changed ? std::wstring() : text + L'\0';
     }
     FreeEnvironmentStringsW(strings);
     for (const auto& [name, value] : changes) {
-        entries.push_back(Wide(name) + L"=" + Wide(value));
+        block += Wide(name) + L"=" + Wide(value) + L'\0';
     }
-    std::wstring block;
-    for (const std::wstring& entry : entries) {
-        block += entry;
-        block.push_back(L'\0');
-    }
-    block.push_back(L'\0');
-    return block;
+    return block + L'\0';
 }
 
 HANDLE InheritableFile(const std::filesystem::path& path, DWORD access, DWORD disposition) {
-    SECURITY_ATTRIBUTES security{};
-    security.nLength = sizeof security;
-    security.bInheritHandle = TRUE;
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
     return CreateFileW(path.wstring().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        &security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -141,38 +103,28 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
         commandLine += L" " + Quoted(Wide(argument));
     }
     std::wstring block = EnvironmentBlock(environment);
-    HANDLE in = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
-    HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    startup.hStdInput = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessW(
         program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
         CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &startup, &process);
-    CloseHandle(in);
-    CloseHandle(out);
-    CloseHandle(err);
+    CloseHandle(startup.hStdInput);
+    CloseHandle(startup.hStdOutput);
+    CloseHandle(startup.hStdError);
     if (!started) {
         return -1;
     }
-    int code = -1;
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
-        DWORD exitCode = 0;
-        if (GetExitCodeProcess(process.hProcess, &exitCode)) {
-            code = static_cast<int>(exitCode);
-        }
-    } else {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, INFINITE);
-    }
+    DWORD exitCode = static_cast<DWORD>(-1);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return code;
+    return static_cast<int>(exitCode);
 }
 
 #else
@@ -182,45 +134,38 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
           const std::filesystem::path& outPath, const std::filesystem::path& errPath) {
     std::vector<std::string> argumentTexts = {program.string()};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& text : argumentTexts) {
-        argv.push_back(text.data());
-    }
-    argv.push_back(nullptr);
-
     std::vector<std::string> environmentTexts;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text(*entry);
-        const std::string name = text.substr(0, text.find('='));
-        if (environment.count(name) == 0) {
+        if (environment.count(text.substr(0, text.find('='))) == 0) {
             environmentTexts.push_back(text);
         }
     }
     for (const auto& [name, value] : environment) {
         environmentTexts.push_back(name + "=" + value);
     }
-    std::vector<char*> envp;
-    for (std::string& text : environmentTexts) {
-        envp.push_back(text.data());
-    }
-    envp.push_back(nullptr);
-
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> list;
+        for (std::string& text : texts) {
+            list.push_back(text.data());
+        }
+        list.push_back(nullptr);
+        return list;
+    };
+    std::vector<char*> argv = pointers(argumentTexts);
+    std::vector<char*> envp = pointers(environmentTexts);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), flags, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), flags, 0644);
     pid_t pid = 0;
     const int spawned =
         posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) {
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid) {
         return -1;
     }
     if (WIFEXITED(status)) {
@@ -238,29 +183,12 @@ ProgramResult RunProgram(const std::filesystem::path& program,
                          const std::map<std::string, std::string>& environment,
                          const std::filesystem::path& scratch) {
     std::filesystem::create_directories(scratch);
-    const std::filesystem::path outPath = scratch / "stdout.txt";
-    const std::filesystem::path errPath = scratch / "stderr.txt";
     ProgramResult result;
-    result.exitCode = Spawn(program, arguments, environment, outPath, errPath);
-    result.out = ReadText(outPath);
-    result.err = ReadText(errPath);
+    result.exitCode =
+        Spawn(program, arguments, environment, scratch / "stdout.txt", scratch / "stderr.txt");
+    result.out = ReadText(scratch / "stdout.txt");
+    result.err = ReadText(scratch / "stderr.txt");
     return result;
-}
-
-std::string PathText(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return Narrow(path.wstring());
-#else
-    return path.string();
-#endif
-}
-
-std::filesystem::path PathOf(const std::string& text) {
-#ifdef _WIN32
-    return std::filesystem::path(Wide(text));
-#else
-    return std::filesystem::path(text);
-#endif
 }
 
 }  // namespace vextest

@@ -1,8 +1,8 @@
-// vexctl runs whose order matters: the state a machine keeps between runs, presets dumped and
-// loaded back, a load that fails part-way, a save that fails, and show, get and unset.
+// vexctl runs whose order matters: state kept between runs, presets dumped and loaded back,
+// a load that fails part-way, a save that fails, show, get and unset, and runs at once.
 #include "VexctlFixture.h"
 
-#include <numeric>
+#include "support/Layouts.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -10,12 +10,6 @@
 
 namespace vextest {
 namespace {
-
-nlohmann::json Range(int first, int count) {
-    std::vector<int> values(static_cast<size_t>(count));
-    std::iota(values.begin(), values.end(), first);
-    return values;
-}
 
 // The endpoints' property stores of a machine file.
 nlohmann::json Stores(const std::string& machineText) {
@@ -42,11 +36,11 @@ TEST_F(VexctlScenario, DefaultMachineKeepsWhatIsSetUntilReset) {
 TEST_F(VexctlScenario, PresetRoundTripRestoresEveryLayout) {
     const nlohmann::json parameters = {
         {"vex_system_gain", -12},
-        {"vex_ieq_bands", {{"n", 5}, {"a", Range(1, 20)}, {"b", Range(-40, 20)}}},
+        {"vex_ieq_bands", {{"n", 5}, {"a", Sequence(1, 20)}, {"b", Sequence(-40, 20)}}},
         {"vex_tuning_partial_output_mode", {{"w0", 6}, {"k", 3}, {"v", {9, 8, 7}}}},
-        {"vex_drc_metadata", {{"bytes", Range(0, 72)}}},
+        {"vex_drc_metadata", {{"bytes", Sequence(0, 72)}}},
         {"drova_filter_config", {{"n", 6}, {"bytes", {1, 2, 3, 250, 251, 252}}}},
-        {"drova_mb_compressor_tuning", {{"n", 2}, {"r", {Range(11, 6), Range(17, 6)}}}},
+        {"drova_mb_compressor_tuning", {{"n", 2}, {"r", {Sequence(11, 6), Sequence(17, 6)}}}},
         {"drova_channel_mutes", {{"n", 3}, {"v", {0, 1, 0}}}},
         {"ns_mode", 3},
     };
@@ -65,24 +59,22 @@ TEST_F(VexctlScenario, PresetRoundTripRestoresEveryLayout) {
 
 TEST_F(VexctlScenario, DspDumpLoadsBackOnTheSameModule) {
     // A "1.4.2" module reads parameters that it refuses to write: the dump leaves them out.
-    ASSERT_TRUE(Succeeded(
-        Run({"--machine", "ten-channels", "set", "drova_system_gain", "-7", "--route", "dsp"})));
+    const auto tenChannels = [this](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--machine", "ten-channels"});
+        arguments.insert(arguments.end(), {"--route", "dsp"});
+        return Run(arguments);
+    };
+    ASSERT_TRUE(Succeeded(tenChannels({"set", "drova_system_gain", "-7"})));
     const std::string preset = PathText(Directory() / "dsp.json");
-    const ProgramResult dump =
-        Run({"--machine", "ten-channels", "dump", "--route", "dsp", "--output", preset});
+    const ProgramResult dump = tenChannels({"dump", "--output", preset});
     ASSERT_TRUE(Succeeded(dump));
     EXPECT_TRUE(Contains(dump.err, "would not take them back")) << dump.err;
-    const ProgramResult load = Run({"--machine", "ten-channels", "load", preset, "--route", "dsp"});
-    ASSERT_TRUE(Succeeded(load));
-    EXPECT_EQ("drova_system_gain (2103) = -7\n",
-              Run({"--machine", "ten-channels", "get", "2103", "--route", "dsp"}).out);
+    ASSERT_TRUE(Succeeded(tenChannels({"load", preset})));
+    EXPECT_EQ("drova_system_gain (2103) = -7\n", tenChannels({"get", "2103"}).out);
 }
 
 TEST_F(VexctlScenario, LoadFailingPartWayPutsBackWhatItWrote) {
-    // The store refuses vex_calibration_boost (pid 1).
-    const auto machine =
-        WriteTestMachine(R"("faults": [{"method": "IPropertyStore::SetValue", "key": ")" +
-                         MainKey(1) + R"(", "result": "E_ACCESSDENIED"}])");
+    const auto machine = WriteTestMachine(kRefusingStore);
     ASSERT_TRUE(Succeeded(RunOnMachine(machine, {"set", "vex_volmax_boost", "9"})));
     const nlohmann::ordered_json parameters = {
         {"vex_system_gain", 5}, {"vex_volmax_boost", 7}, {"vex_calibration_boost", 6}};
@@ -94,7 +86,7 @@ TEST_F(VexctlScenario, LoadFailingPartWayPutsBackWhatItWrote) {
     EXPECT_EQ(2, error.at("written_before"));
     EXPECT_EQ(nlohmann::json::array(), error.at("not_restored"));
     EXPECT_TRUE(Contains(error.at("message"), "vex_calibration_boost (1102)")) << run.out;
-    // Unset before the load, 9 before it: as they were.
+    // As they were before the load: unset, and 9.
     const std::string after = ReadFile(machine);
     EXPECT_TRUE(StoredValue(after, kTestSpeakers, MainKey(0)).is_null());
     EXPECT_EQ(9, StoredValue(after, kTestSpeakers, MainKey(2)).value("value", 0));
@@ -102,6 +94,9 @@ TEST_F(VexctlScenario, LoadFailingPartWayPutsBackWhatItWrote) {
 
 TEST_F(VexctlScenario, ShowGetSeveralAndUnset) {
     const auto machine = WriteTestMachine();
+#ifndef _WIN32
+    ASSERT_EQ(0, chmod(PathText(machine).c_str(), 0640));  // the file keeps its mode
+#endif
     ASSERT_TRUE(Succeeded(RunOnMachine(machine, {"set", "vex_system_gain", "-6"})));
     ASSERT_TRUE(Succeeded(RunOnMachine(machine, {"set", "drova_channel_gains", "2", "-3", "-4"})));
     EXPECT_EQ("vex_system_gain (1101) = -6\ndrova_channel_gains (2137) = {\"n\":2,\"v\":[-3,-4]}\n",
@@ -116,6 +111,11 @@ TEST_F(VexctlScenario, ShowGetSeveralAndUnset) {
     ASSERT_TRUE(Succeeded(RunOnMachine(machine, {"unset", "vex_system_gain"})));
     EXPECT_TRUE(StoredValue(ReadFile(machine), kTestSpeakers, MainKey(0)).is_null());
     EXPECT_TRUE(ExitedWith(1, RunOnMachine(machine, {"unset", "vex_system_gain"})));
+#ifndef _WIN32
+    struct stat status {};
+    ASSERT_EQ(0, stat(PathText(machine).c_str(), &status));
+    EXPECT_EQ(0640u, status.st_mode & 07777);
+#endif
 }
 
 TEST_F(VexctlScenario, NothingIsReportedDoneBeforeItIsSaved) {
@@ -135,17 +135,27 @@ TEST_F(VexctlScenario, NothingIsReportedDoneBeforeItIsSaved) {
         Contains(OutputJson(json).at("error").at("message"), "nothing of this run was kept"));
 }
 
-TEST_F(VexctlScenario, MachineFileKeepsItsMode) {
-#ifdef _WIN32
-    GTEST_SKIP() << "file modes are a POSIX matter";
-#else
+TEST_F(VexctlScenario, OverlappingSetsLoseNoAcknowledgedWrite) {
     const auto machine = WriteTestMachine();
-    ASSERT_EQ(0, chmod(PathText(machine).c_str(), 0640));
-    ASSERT_TRUE(Succeeded(RunOnMachine(machine, {"set", "vex_system_gain", "3"})));
-    struct stat status {};
-    ASSERT_EQ(0, stat(PathText(machine).c_str(), &status));
-    EXPECT_EQ(0640u, status.st_mode & 07777);
-#endif
+    const char* const defaultSpeakers = "{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}";
+    for (const bool defaultMachine : {false, true}) {
+        SCOPED_TRACE(defaultMachine ? "default machine" : "machine file");
+        // Ids 1101 to 1110 are the main-processing pids 0 to 9.
+        std::vector<std::vector<std::string>> runs;
+        for (int pid = 0; pid < 10; ++pid) {
+            runs.push_back({"--machine", defaultMachine ? "default" : PathText(machine), "set",
+                            std::to_string(1101 + pid), std::to_string(100 + pid)});
+        }
+        const std::vector<ProgramResult> results = RunAtOnce(runs);
+        const std::string text = ReadFile(defaultMachine ? StateFile() : machine);
+        for (int pid = 0; pid < 10; ++pid) {
+            ASSERT_TRUE(Succeeded(results[static_cast<size_t>(pid)])) << pid;
+            EXPECT_EQ(100 + pid, StoredValue(text, defaultMachine ? defaultSpeakers : kTestSpeakers,
+                                             MainKey(pid))
+                                     .value("value", -1))
+                << "the write of " << 1101 + pid << " was lost";
+        }
+    }
 }
 
 }  // namespace

@@ -2,119 +2,10 @@
 
 #include "support/MachineDump.h"
 
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace vextest {
-
-namespace {
-
-std::string Describe(const ProgramResult& result) {
-    return "exit code " + std::to_string(result.exitCode) + "\n--- stdout:\n" + result.out +
-           "--- stderr:\n" + result.err;
-}
-
-}  // namespace
-
-std::string TestMachineJson(const std::string& extra) {
-    return R"({
-  "name": "vexctl-test",
-  "endpoints": [
-    {
-      "id": "speakers-1",
-      "default": true,
-      "name": "Test Speakers",
-      "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1}},
-      "fx": {
-        "{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},13": ["{1bedaecc-55f6-4149-95d9-a707a2fb4134}"],
-        "{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},15": ["{97acd2ab-83ec-494b-9fe4-922bce1bd691}"]
-      }
-    },
-    {
-      "id": "headphones-2",
-      "name": "Kopfh\u00f6rer",
-      "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 3}}
-    },
-    {"id": "hdmi-3", "state": "disabled", "name": "Display Audio"},
-    {"id": "mic-4", "flow": "capture", "default": true, "name": "Microphone"}
-  ])" + (extra.empty() ? std::string() : ",\n  " + extra) +
-           "\n}\n";
-}
-
-// Speakers with a low-latency module labelled "1.5" on the wave filter's offload pin,
-// headphones with a vendor-set module ("1.4.1"), and a line output without any module. No
-// module is labelled for the main processing.
-std::string DspMachineJson() {
-    return R"({
-  "name": "vexctl-dsp-test",
-  "endpoints": [
-    {
-      "id": "speakers-1", "default": true, "name": "Test Speakers",
-      "properties": {
-        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1},
-        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "{0A0B0C0D-0000-4000-8000-000000000001}"
-      },
-      "renderPath": {
-        "waveFilter": "spk#wave",
-        "modules": [{"guid": "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}", "type": "EFX",
-                     "name": "drova-ll", "version": "1.5.0.3", "forms": ["pin", "audioModule"]}]
-      }
-    },
-    {
-      "id": "headphones-2", "name": "Test Headphones",
-      "properties": {
-        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 3},
-        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "{0A0B0C0D-0000-4000-8000-000000000002}"
-      },
-      "renderPath": {
-        "waveFilter": "hp#wave",
-        "modules": [{"guid": "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}", "set": "amd",
-                     "version": "4.1.0"}]
-      }
-    },
-    {
-      "id": "line-3", "name": "Line Out",
-      "properties": {
-        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 2},
-        "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "{0A0B0C0D-0000-4000-8000-000000000003}"
-      }
-    }
-  ]
-}
-)";
-}
-
-std::string MainKey(int pid) {
-    return "{F112024A-FE30-42A8-80AB-8DD825A06F78}," + std::to_string(pid);
-}
-
-std::string LowLatencyKey(int pid) {
-    return "{5510C7AB-DFC2-40D0-A98B-5F77F697005E}," + std::to_string(pid);
-}
-
-nlohmann::json StoredValue(const std::string& machineText, const std::string& endpointId,
-                           const std::string& key) {
-    return DumpedProperty(nlohmann::json::parse(machineText), endpointId, key);
-}
-
-void VexctlTest::SetUp() {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_directory = std::filesystem::current_path() / "vexctl-runs" /
-                  (std::string(info->test_suite_name()) + "." + info->name());
-    std::filesystem::remove_all(m_directory);
-    std::filesystem::create_directories(m_directory / "state");
-    m_program = VexctlProgram();
-    ASSERT_TRUE(std::filesystem::exists(m_program)) << PathText(m_program) << " is not built";
-}
-
-void VexctlTest::TearDown() {
-    if (!HasFailure()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_directory, ignored);
-    }
-}
 
 namespace {
 
@@ -124,12 +15,75 @@ const char* const kStateVariable = "LOCALAPPDATA";
 const char* const kStateVariable = "XDG_STATE_HOME";
 #endif
 
+std::string Describe(const ProgramResult& result) {
+    return "exit code " + std::to_string(result.exitCode) + "\n--- stdout:\n" + result.out +
+           "--- stderr:\n" + result.err;
+}
+
 }  // namespace
 
+std::string TestMachineJson(const std::string& extra) {
+    return R"({"name": "vexctl-test", "endpoints": [
+  {"id": "speakers-1", "default": true, "name": "Test Speakers",
+   "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1}},
+   "fx": {"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},13": ["{1bedaecc-55f6-4149-95d9-a707a2fb4134}"],
+          "{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},15": ["{97acd2ab-83ec-494b-9fe4-922bce1bd691}"]}},
+  {"id": "headphones-2", "name": "Kopfh\u00f6rer",
+   "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 3}}},
+  {"id": "hdmi-3", "state": "disabled", "name": "Display Audio"},
+  {"id": "mic-4", "flow": "capture", "default": true, "name": "Microphone"}])" +
+           (extra.empty() ? std::string() : ",\n" + extra) + "}\n";
+}
+
+std::string DspMachineJson() {
+    return R"({"name": "vexctl-dsp-test", "endpoints": [
+  {"id": "speakers-1", "default": true, "name": "Test Speakers",
+   "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1},
+                  "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4":
+                    "{0A0B0C0D-0000-4000-8000-000000000001}"},
+   "renderPath": {"waveFilter": "spk#wave", "modules": [
+     {"guid": "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}", "type": "EFX", "name": "drova-ll",
+      "version": "1.5.0.3", "forms": ["pin", "audioModule"]}]}},
+  {"id": "headphones-2", "name": "Test Headphones",
+   "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 3},
+                  "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4":
+                    "{0A0B0C0D-0000-4000-8000-000000000002}"},
+   "renderPath": {"waveFilter": "hp#wave", "modules": [
+     {"guid": "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}", "set": "amd", "version": "4.1.0"}]}},
+  {"id": "line-3", "name": "Line Out",
+   "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 2},
+                  "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4":
+                    "{0A0B0C0D-0000-4000-8000-000000000003}"}}]}
+)";
+}
+
+std::string MainKey(int pid) {
+    return "{F112024A-FE30-42A8-80AB-8DD825A06F78}," + std::to_string(pid);
+}
+
+nlohmann::json StoredValue(const std::string& machineText, const std::string& endpointId,
+                           const std::string& key) {
+    return DumpedProperty(nlohmann::json::parse(machineText), endpointId, key);
+}
+
+void VexctlTest::SetUp() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_directory = std::filesystem::current_path() / "vexctl-runs" /
+                  (std::string(info->test_suite_name()) + "." + info->name());
+    std::filesystem::remove_all(m_directory);
+    std::filesystem::create_directories(m_directory / "state");
+    ASSERT_TRUE(std::filesystem::exists(VexctlProgram())) << "vexctl is not built";
+}
+
+void VexctlTest::TearDown() {
+    if (!HasFailure()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_directory, ignored);
+    }
+}
+
 ProgramResult VexctlTest::Run(const std::vector<std::string>& arguments) {
-    const std::filesystem::path scratch = m_directory / ("run" + std::to_string(++m_runs));
-    return RunProgram(m_program, arguments, {{kStateVariable, PathText(m_directory / "state")}},
-                      scratch);
+    return RunAtOnce({arguments})[0];
 }
 
 std::vector<ProgramResult> VexctlTest::RunAtOnce(
@@ -139,7 +93,7 @@ std::vector<ProgramResult> VexctlTest::RunAtOnce(
     for (size_t i = 0; i < runs.size(); ++i) {
         const std::filesystem::path scratch = m_directory / ("run" + std::to_string(++m_runs));
         threads.emplace_back([this, &runs, &results, i, scratch] {
-            results[i] = RunProgram(m_program, runs[i],
+            results[i] = RunProgram(VexctlProgram(), runs[i],
                                     {{kStateVariable, PathText(m_directory / "state")}}, scratch);
         });
     }
@@ -164,8 +118,7 @@ ProgramResult VexctlTest::RunOnMachine(const std::filesystem::path& machine,
 
 std::filesystem::path VexctlTest::WriteFile(const std::string& name, const std::string& content) {
     const std::filesystem::path path = m_directory / name;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
     return path;
 }
 
@@ -177,20 +130,12 @@ std::filesystem::path VexctlTest::StateFile() const {
     return m_directory / "state" / "vexctl" / "default-machine.json";
 }
 
-::testing::AssertionResult Succeeded(const ProgramResult& result) {
-    return ExitedWith(0, result);
-}
-
 ::testing::AssertionResult ExitedWith(int code, const ProgramResult& result) {
     if (result.exitCode == code) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()
            << "expected exit code " << code << ", got " << Describe(result);
-}
-
-bool Contains(const std::string& text, const std::string& fragment) {
-    return text.find(fragment) != std::string::npos;
 }
 
 nlohmann::json OutputJson(const ProgramResult& result) {

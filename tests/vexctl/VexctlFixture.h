@@ -1,7 +1,5 @@
-// Tests of vexctl drive the built program: each run is a process of its own, natively the
-// native program and under Wine vexctl.exe beside the test. A test works in a directory of its
-// own with its own state directory (XDG_STATE_HOME, or LOCALAPPDATA on Windows) and its own
-// machine files.
+// vexctl tests run the built program, each run a process of its own, in a directory of the
+// test's own with its own state directory (XDG_STATE_HOME, or LOCALAPPDATA on Windows).
 #pragma once
 
 #include "ProgramRun.h"
@@ -11,32 +9,26 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <initializer_list>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace vextest {
 
-// Endpoint ids of the test machine (TestMachineJson).
 inline constexpr const char* kTestSpeakers = "speakers-1";
-inline constexpr const char* kTestHeadphones = "headphones-2";
 
-// A machine with two active render endpoints (speakers, the default, with an installed effect;
-// headphones without one, with a name that is not ASCII), a disabled HDMI output and a
-// microphone, with `extra` added as members of the top-level object (e.g. faults).
+// Speakers (the default, with an installed effect), headphones named in German, a disabled HDMI
+// output and a microphone, with `extra` added to the top-level object (e.g. faults).
 std::string TestMachineJson(const std::string& extra = "");
-
 // Speakers with a low-latency module labelled "1.5", headphones with a vendor-set module
-// ("1.4.1"), and a line output ("line-3") without any module; no main-processing module.
+// ("1.4.1"), a line output ("line-3") without any module; no main-processing module.
 std::string DspMachineJson();
-
-// The property key under which the endpoint effect keeps a main-processing parameter, as the
-// simulator's dump writes it.
+// The key of a main-processing parameter in an endpoint's store.
 std::string MainKey(int pid);
-std::string LowLatencyKey(int pid);
-
-// A value stored on an endpoint of a machine file, or null when it is not set.
+// A fault of TestMachineJson: the store refuses vex_calibration_boost (pid 1).
+inline const std::string kRefusingStore =
+    R"("faults": [{"method": "IPropertyStore::SetValue", "key": ")" + MainKey(1) +
+    R"(", "result": "E_ACCESSDENIED"}])";
+// A value stored on an endpoint of a machine file, or null.
 nlohmann::json StoredValue(const std::string& machineText, const std::string& endpointId,
                            const std::string& key);
 
@@ -45,38 +37,35 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Runs vexctl with the arguments.
     ProgramResult Run(const std::vector<std::string>& arguments);
-    // Runs vexctl on the default simulated machine kept in this test's state directory (on
-    // Windows, where the real audio system is the default, with --machine default).
+    // On the default simulated machine (on Windows, where the default is the real audio system,
+    // with --machine default).
     ProgramResult RunOnDefaultMachine(std::vector<std::string> arguments);
-    // Runs vexctl on a machine file.
     ProgramResult RunOnMachine(const std::filesystem::path& machine,
                                std::vector<std::string> arguments);
-    // Starts one vexctl run per argument list at the same time and waits for all of them.
+    // One run per argument list, all at the same time.
     std::vector<ProgramResult> RunAtOnce(const std::vector<std::vector<std::string>>& runs);
 
-    // Writes a file into this test's directory and gives its path.
     std::filesystem::path WriteFile(const std::string& name, const std::string& content);
     std::string ReadFile(const std::filesystem::path& path) const { return ReadText(path); }
-    // A machine file holding TestMachineJson(extra).
     std::filesystem::path WriteTestMachine(const std::string& extra = "");
-
     std::filesystem::path StateFile() const;
     const std::filesystem::path& Directory() const { return m_directory; }
 
 private:
     std::filesystem::path m_directory;
-    std::filesystem::path m_program;
     int m_runs = 0;
 };
 
-// Output assertions that show the whole run when they fail.
-::testing::AssertionResult Succeeded(const ProgramResult& result);
+// Exit code assertions that show the whole run when they fail.
 ::testing::AssertionResult ExitedWith(int code, const ProgramResult& result);
-bool Contains(const std::string& text, const std::string& fragment);
-
-// The JSON document that a run printed on standard output.
+inline ::testing::AssertionResult Succeeded(const ProgramResult& result) {
+    return ExitedWith(0, result);
+}
+inline bool Contains(const std::string& text, const std::string& fragment) {
+    return text.find(fragment) != std::string::npos;
+}
+// The JSON document a run printed on standard output.
 nlohmann::json OutputJson(const ProgramResult& result);
 
 }  // namespace vextest
