@@ -71,7 +71,6 @@ public:
         return *this;
     }
     Bytes& Get() { return m_bytes; }
-    size_t Size() const { return m_bytes.size(); }
 
 private:
     Bytes m_bytes;
@@ -90,12 +89,6 @@ inline Bytes Le32(std::initializer_list<uint32_t> words) {
         r.U32(w);
     }
     return r.Get();
-}
-
-inline uint32_t WordAt(const uint8_t* p, size_t offset) {
-    return static_cast<uint32_t>(p[offset]) | (static_cast<uint32_t>(p[offset + 1]) << 8) |
-           (static_cast<uint32_t>(p[offset + 2]) << 16) |
-           (static_cast<uint32_t>(p[offset + 3]) << 24);
 }
 
 // A fixture with the filters' KS controls at hand.
