@@ -97,7 +97,6 @@ Json DecodeStructured(Layout layout, const std::vector<BYTE>& bytes, Reading rea
 std::vector<BYTE> EncodeStructured(const ParameterInfo& parameter, const Json& value);
 
 // Raw words that fit the layout are held to what the named form allows.
-// Raw words that fit the layout are held to what the named form allows.
 std::vector<BYTE> CheckedRawWords(const ParameterInfo& parameter, std::vector<BYTE> bytes) {
     const Json named = DecodeStructured(parameter.layout->fields, bytes, Reading::AsWritten);
     if (!named.is_null()) {
