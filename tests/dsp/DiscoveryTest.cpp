@@ -345,6 +345,13 @@ TEST_F(Discovery, AmdProbeIsTheVendorSetRequest) {
                                         "0ef14ee036da9246a71e0077161aed54 02000000 00000000")},
         RequestsOfKind(WaveFilter(1), "amdPresence"))
         << "the first row of the table answers at once";
+    // The module is there when the first byte says so, however short the answer.
+    LoadJson(Machine({Endpoint(1, StandardProperties(1),
+                               RenderPath("[" + Module(kAmd15, R"("set": "amd")") + "]"))},
+                     "[]", R"([{"method": "IKsControl::KsProperty", "request": "amdPresence",
+                               "answer": {"returned": 1}}])"));
+    CPPAPIHelper oneByte;
+    EXPECT_EQ(0, oneByte.PPInitialize());
 }
 
 namespace {
