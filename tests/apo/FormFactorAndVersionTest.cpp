@@ -126,6 +126,12 @@ TEST_F(EndpointQueries, VersionTextsComeFromTheFxStore) {
     const std::string wrapped = FxList(
         13, "VT_VECTOR|VT_LPWSTR",
         R"(["{0EBD8505-17BB-4AE7-AD76-E86F99A425E9}", "{1bedaecc-55f6-4149-95d9-a707a2fb4134}"])");
+    // Upper-case texts: the composite stream key (its first names no effect), the mode key.
+    const std::string laterStrings =
+        FxList(
+            13, "VT_VECTOR|VT_BSTR",
+            R"(["{00000000-1111-2222-3333-444444444444}", "{1BEDAECC-55F6-4149-95D9-A707A2FB4134}"])") +
+        ", " + FxList(7, "VT_LPWSTR", R"("{5CA784EC-8C20-445A-8C9E-7D3F43A08851}")");
     const auto wrapper = [](const char* value) {
         return "{" + kWrapperRegistryKey + R"(: {"APO_SFX": )" + value + "}}";
     };
@@ -143,18 +149,10 @@ TEST_F(EndpointQueries, VersionTextsComeFromTheFxStore) {
         {"the single stream key serves without the composite one",
          FxList(5, "VT_BSTR", R"("{D9916FA0-99F7-11E7-BF21-6C0B849889E1}")"), "{}",
          VEX_PARAM_MAIN_VERSION, "vex2.5"},
-        {"later strings in any letter case",
-         FxList(
-             13, "VT_VECTOR|VT_BSTR",
-             R"(["{00000000-1111-2222-3333-444444444444}", "{1BEDAECC-55F6-4149-95D9-A707A2FB4134}"])") +
-             ", " + FxList(7, "VT_LPWSTR", R"("{5CA784EC-8C20-445A-8C9E-7D3F43A08851}")"),
-         "{}", VEX_PARAM_MAIN_VERSION, "vex2.10-lite"},
-        {"low latency reads the endpoint mode key",
-         FxList(
-             13, "VT_VECTOR|VT_BSTR",
-             R"(["{00000000-1111-2222-3333-444444444444}", "{1BEDAECC-55F6-4149-95D9-A707A2FB4134}"])") +
-             ", " + FxList(7, "VT_LPWSTR", R"("{5CA784EC-8C20-445A-8C9E-7D3F43A08851}")"),
-         "{}", VEX_PARAM_LOW_LATENCY_VERSION, "drova1.5"},
+        {"later strings in any letter case", laterStrings, "{}", VEX_PARAM_MAIN_VERSION,
+         "vex2.10-lite"},
+        {"low latency reads the endpoint mode key", laterStrings, "{}",
+         VEX_PARAM_LOW_LATENCY_VERSION, "drova1.5"},
         {"low latency reads no stream key",
          FxList(5, "VT_LPWSTR", R"("{97acd2ab-83ec-494b-9fe4-922bce1bd691}")") + ", " +
              FxList(13, "VT_VECTOR|VT_LPWSTR", R"(["{97acd2ab-83ec-494b-9fe4-922bce1bd691}"])"),
