@@ -145,6 +145,8 @@ run_ctest() {  # run_ctest DIR LOG CTEST-ARGS...
     rc=${PIPESTATUS[0]}
     if grep -q '^The following tests FAILED:' "$log"; then
         sed -n '/^The following tests FAILED:/,/^$/p' "$log"
+        # What the failing cases said, so a run whose build directory is gone still shows why.
+        grep -E -A14 ': Failure.?$|^wine-launch: ' "$log" | head -80 | tr -d '\r' | sed 's/^/   | /'
     fi
     ctest_counts "$log"
     [[ $rc -eq 0 ]] && grep -qE '^[0-9]+% tests passed' "$log"
