@@ -62,8 +62,6 @@ TEST(Allocators, ABlockFreedByAnotherFamilyStopsTheProcess) {
          "SysFreeString.*CoTaskMemAlloc.*SysAllocString"},
         {"BSTR to CoTaskMemFree", BstrBlock, FreeTask,
          "CoTaskMemFree.*SysAllocString.*CoTaskMemAlloc"},
-        {"local memory to CoTaskMemFree", LocalBlock, FreeTask,
-         "CoTaskMemFree.*LocalAlloc.*CoTaskMemAlloc"},
         {"task memory to LocalFree", TaskBlock, FreeLocal, "LocalFree.*CoTaskMemAlloc.*LocalAlloc"},
         {"task memory read as a BSTR", TaskBlock, LengthOfBstr,
          "SysStringLen.*CoTaskMemAlloc.*SysAllocString"},
