@@ -2,7 +2,7 @@
 // function only.
 #include "support/TestSupport.h"
 
-#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -27,24 +27,21 @@ const Use LengthOfBstr = [](void* block) { SysStringLen(static_cast<BSTR>(block)
 
 }  // namespace
 
-TEST(Allocators, EachFamilyFreesItsOwnBlocks) {
-    struct Row {
-        const char* name;
-        Allocate allocate;
-        Use release;
-    };
-    const Row rows[] = {
-        {"task memory", TaskBlock, FreeTask},
-        {"BSTR", BstrBlock, FreeBstr},
-        {"local memory", LocalBlock, FreeLocal},
-    };
-    for (const Row& row : rows) {
-        void* block = row.allocate();
-        ASSERT_NE(nullptr, block) << row.name;
-        row.release(block);
-        row.release(nullptr);
+TEST(Allocators, EachFamilyFreesItsOwnBlocksAndZeroSizedBlocksAreDistinct) {
+    for (const auto& [allocate, release] :
+         {std::pair{TaskBlock, FreeTask}, {BstrBlock, FreeBstr}, {LocalBlock, FreeLocal}}) {
+        void* block = allocate();
+        ASSERT_NE(nullptr, block);
+        release(block);
+        release(nullptr);
     }
     EXPECT_EQ(nullptr, LocalFree(nullptr));
+    void* empty = CoTaskMemAlloc(0);
+    void* other = CoTaskMemAlloc(0);
+    EXPECT_NE(nullptr, empty);
+    EXPECT_NE(empty, other);
+    CoTaskMemFree(other);
+    CoTaskMemFree(empty);
 }
 
 TEST(Allocators, ABlockFreedByAnotherFamilyStopsTheProcess) {
@@ -63,14 +60,9 @@ TEST(Allocators, ABlockFreedByAnotherFamilyStopsTheProcess) {
     const Row rows[] = {
         {"task memory to SysFreeString", TaskBlock, FreeBstr,
          "SysFreeString.*CoTaskMemAlloc.*SysAllocString"},
-        {"task memory to LocalFree", TaskBlock, FreeLocal, "LocalFree.*CoTaskMemAlloc.*LocalAlloc"},
         {"BSTR to CoTaskMemFree", BstrBlock, FreeTask,
          "CoTaskMemFree.*SysAllocString.*CoTaskMemAlloc"},
-        {"BSTR to LocalFree", BstrBlock, FreeLocal, "LocalFree.*SysAllocString.*LocalAlloc"},
-        {"local memory to CoTaskMemFree", LocalBlock, FreeTask,
-         "CoTaskMemFree.*LocalAlloc.*CoTaskMemAlloc"},
-        {"local memory to SysFreeString", LocalBlock, FreeBstr,
-         "SysFreeString.*LocalAlloc.*SysAllocString"},
+        {"task memory to LocalFree", TaskBlock, FreeLocal, "LocalFree.*CoTaskMemAlloc.*LocalAlloc"},
         {"task memory read as a BSTR", TaskBlock, LengthOfBstr,
          "SysStringLen.*CoTaskMemAlloc.*SysAllocString"},
     };
@@ -83,18 +75,4 @@ TEST(Allocators, ABlockFreedByAnotherFamilyStopsTheProcess) {
             row.diagnostic)
             << row.name;
     }
-}
-
-TEST(Allocators, TaskMemoryIsUsableAndZeroSizedBlocksAreDistinct) {
-    auto* block = static_cast<unsigned char*>(CoTaskMemAlloc(64));
-    ASSERT_NE(nullptr, block);
-    std::memset(block, 0xA5, 64);
-    EXPECT_EQ(0xA5, block[63]);
-    void* empty = CoTaskMemAlloc(0);
-    void* other = CoTaskMemAlloc(0);
-    EXPECT_NE(nullptr, empty);
-    EXPECT_NE(empty, other);
-    CoTaskMemFree(other);
-    CoTaskMemFree(empty);
-    CoTaskMemFree(block);
 }

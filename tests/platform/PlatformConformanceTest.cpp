@@ -3,12 +3,8 @@
 // layer behaves like the real thing.
 #include "support/TestSupport.h"
 
-#include "util/ScopedPropVariant.h"
-
 #include <cstring>
 #include <vector>
-
-using vextest::ComApartment;
 
 namespace {
 
@@ -28,14 +24,6 @@ LPWSTR CoTaskString(const WCHAR* text) {
     auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc((n + 1) * sizeof(WCHAR)));
     std::memcpy(copy, text, (n + 1) * sizeof(WCHAR));
     return copy;
-}
-
-WString FetchString(const PROPVARIANT& value, ULONG index, HRESULT* hr) {
-    PWSTR text = nullptr;
-    *hr = PropVariantGetStringElem(value, index, &text);
-    WString result = text != nullptr ? WString(text) : WString();
-    CoTaskMemFree(text);
-    return result;
 }
 
 }  // namespace
@@ -77,22 +65,18 @@ TEST(Bstr, VarBstrCmpOrders) {
     const Row rows[] = {
         {TEXT("abc"), TEXT("abc"), 0, VARCMP_EQ},
         {TEXT("abc"), TEXT("abd"), 0, VARCMP_LT},
-        {TEXT("abd"), TEXT("abc"), 0, VARCMP_GT},
         {TEXT("a"), TEXT("B"), 0, VARCMP_LT},
         {WString(), TEXT(""), 0, VARCMP_EQ, true},
         {WString(), TEXT("abc"), 0, VARCMP_LT, true},
         {TEXT("{abc}"), TEXT("{ABC}"), 0, VARCMP_LT},
         {TEXT("{abc}"), TEXT("{ABC}"), NORM_IGNORECASE, VARCMP_EQ},
-        {TEXT("abc"), TEXT("ABD"), NORM_IGNORECASE, VARCMP_LT},
         {TEXT("ABD"), TEXT("abc"), NORM_IGNORECASE, VARCMP_GT},
-        {TEXT("abc"), TEXT("abcd"), NORM_IGNORECASE, VARCMP_LT},
         {TEXT("a"), WString(TEXT("a\0"), 2), 0, VARCMP_EQ},
         {TEXT("ab"), WString(TEXT("a\0b"), 3), 0, VARCMP_EQ},
         {WString(TEXT("a\0b"), 3), WString(TEXT("a\0c"), 3), 0, VARCMP_LT},
         {WString(TEXT("a\0b"), 3), TEXT("a"), 0, VARCMP_GT},
         {WString(TEXT("\0b"), 2), TEXT("a"), 0, VARCMP_LT},
         {TEXT("a"), WString(TEXT("\0a"), 2), 0, VARCMP_GT},
-        {WString(TEXT("\0a"), 2), WString(TEXT("\0\0a"), 3), 0, VARCMP_EQ},
         {WString(TEXT("\0"), 1), WString(), 0, VARCMP_GT},
     };
     for (const Row& row : rows) {
@@ -202,40 +186,37 @@ TEST(PropVariant, ClearReleasesWhatEveryTypeOwns) {
 }
 
 TEST(PropVariant, ClearAcceptsExactlyTheTypesAValueMayHold) {
-    // Every type below 0x50, alone, as a vector, as a safe array and by reference, each with
-    // no data (null pointers, no elements).
-    const std::vector<VARTYPE> singles = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
-                                          11, 13, 14, 16, 17, 18, 19, 20, 21, 22, 23,
-                                          30, 31, 64, 65, 66, 67, 68, 69, 70, 71, 72};
-    const std::vector<VARTYPE> vectors = {2,  3,  4,  5,  6,  7,  8,  10, 11, 12, 16,
-                                          17, 18, 19, 20, 21, 30, 31, 64, 71, 72};
-    const std::vector<VARTYPE> arrays = {2,  3,  4,  5,  6,  7,  8,  9,  10, 11,
-                                         12, 13, 14, 16, 17, 18, 19, 22, 23};
-    struct Form {
-        const char* name;
-        VARTYPE modifier;
-        const std::vector<VARTYPE>* accepted;
+    // Each type with no data (null pointers, no elements): alone, as a vector, as a safe array
+    // and by reference.
+    const HRESULT Bad = STG_E_INVALIDPARAMETER;
+    const struct {
+        VARTYPE vt;
+        HRESULT hr;
+    } rows[] = {
+        {VT_EMPTY, S_OK},
+        {VT_ERROR, S_OK},
+        {VT_VARIANT, Bad},
+        {VT_UNKNOWN, S_OK},
+        {15, Bad},
+        {26, Bad},
+        {VT_CLSID, S_OK},
+        {73, Bad},
+        {VT_VECTOR | VT_NULL, Bad},
+        {VT_VECTOR | VT_VARIANT, S_OK},
+        {VT_VECTOR | VT_UNKNOWN, Bad},
+        {VT_VECTOR | VT_FILETIME, S_OK},
+        {VT_VECTOR | VT_BLOB, Bad},
+        {VT_ARRAY | VT_UNKNOWN, S_OK},
+        {VT_ARRAY | VT_I8, Bad},
+        {VT_ARRAY | VT_LPWSTR, Bad},
+        {VT_BYREF | VT_I4, Bad},
     };
-    const std::vector<VARTYPE> none;
-    const Form forms[] = {
-        {"alone", 0, &singles},
-        {"vector", VT_VECTOR, &vectors},
-        {"array", VT_ARRAY, &arrays},
-        {"by reference", VT_BYREF, &none},
-    };
-    for (const Form& form : forms) {
-        for (VARTYPE element = 0; element < 0x50; ++element) {
-            PROPVARIANT value;
-            PropVariantInit(&value);
-            value.vt = static_cast<VARTYPE>(element | form.modifier);
-            bool accepted = false;
-            for (VARTYPE a : *form.accepted) {
-                accepted = accepted || a == element;
-            }
-            EXPECT_HR(accepted ? S_OK : STG_E_INVALIDPARAMETER, PropVariantClear(&value))
-                << form.name << " " << element;
-            EXPECT_EQ(VT_EMPTY, value.vt) << form.name << " " << element;
-        }
+    for (const auto& row : rows) {
+        PROPVARIANT value;
+        PropVariantInit(&value);
+        value.vt = row.vt;
+        EXPECT_HR(row.hr, PropVariantClear(&value)) << row.vt;
+        EXPECT_EQ(VT_EMPTY, value.vt) << row.vt;
     }
     // A refused value is emptied all the same.
     PROPVARIANT odd;
@@ -289,83 +270,6 @@ TEST(PropVariant, ClearOfAVectorWithoutItsElementsStopsTheProcess) {
     }
 }
 
-TEST(PropVariant, Int32VectorRetypedAsBlobKeepsTheWords) {
-    // The library's way to build a structured value: a task-allocated word array under a
-    // VT_VECTOR|VT_I4 header, retyped in place into a blob of four times as many bytes.
-    const LONG words[] = {3, 20, -1, 0x7FFFFFFF};
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    value.vt = VT_VECTOR | VT_I4;
-    value.cal.cElems = 4;
-    value.cal.pElems = static_cast<LONG*>(CoTaskMemAlloc(sizeof words));
-    std::memcpy(value.cal.pElems, words, sizeof words);
-
-    EXPECT_EQ(24u, sizeof(PROPVARIANT));
-    value.vt = VT_BLOB;
-    value.blob.cbSize *= 4;
-    ASSERT_EQ(16u, value.blob.cbSize);
-    EXPECT_EQ(0, std::memcmp(value.blob.pBlobData, words, sizeof words));
-
-    EXPECT_HR(S_OK, PropVariantClear(&value));
-}
-
-TEST(PropVariant, InitPropVariantFromInt32Vector) {
-    const LONG words[] = {7, -8, 9};
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    if (vextest::RunningUnderWine()) {
-        GTEST_SKIP() << "Wine's propsys exports InitPropVariantFromInt32Vector as a stub that "
-                        "aborts the process";
-    }
-    const HRESULT hr = InitPropVariantFromInt32Vector(words, 3, &value);
-    ASSERT_HR(S_OK, hr);
-    EXPECT_EQ(VT_VECTOR | VT_I4, value.vt);
-    ASSERT_EQ(3u, value.cal.cElems);
-    EXPECT_EQ(-8, value.cal.pElems[1]);
-    EXPECT_HR(S_OK, PropVariantClear(&value));
-}
-
-TEST(PropVariant, StringElementsOfVectorsAndSingles) {
-    if (vextest::RunningUnderWine()) {
-        GTEST_SKIP() << "Wine's propsys exports PropVariantGetElementCount and "
-                        "PropVariantGetStringElem as stubs that abort the process";
-    }
-    ScopedPropVariant bstrs;
-    PROPVARIANT* v = bstrs.Receive();
-    v->vt = VT_VECTOR | VT_BSTR;
-    v->cabstr.cElems = 2;
-    v->cabstr.pElems = NewBstrArray({TEXT("{first}"), TEXT("{second}")});
-    EXPECT_EQ(2u, PropVariantGetElementCount(bstrs.Get()));
-    HRESULT hr = E_FAIL;
-    EXPECT_TRUE(FetchString(bstrs.Get(), 0, &hr) == WString(TEXT("{first}")));
-    EXPECT_HR(S_OK, hr);
-    EXPECT_TRUE(FetchString(bstrs.Get(), 1, &hr) == WString(TEXT("{second}")));
-    EXPECT_HR(S_OK, hr);
-    FetchString(bstrs.Get(), 2, &hr);
-    EXPECT_TRUE(FAILED(hr)) << "past the end gave " << vextest::Hex(hr);
-
-    ScopedPropVariant strings;
-    v = strings.Receive();
-    v->vt = VT_VECTOR | VT_LPWSTR;
-    v->calpwstr.cElems = 1;
-    v->calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR)));
-    v->calpwstr.pElems[0] = CoTaskString(TEXT("only"));
-    EXPECT_EQ(1u, PropVariantGetElementCount(strings.Get()));
-    EXPECT_TRUE(FetchString(strings.Get(), 0, &hr) == WString(TEXT("only")));
-    EXPECT_HR(S_OK, hr);
-
-    ScopedPropVariant single;
-    v = single.Receive();
-    v->vt = VT_LPWSTR;
-    v->pwszVal = CoTaskString(TEXT("single"));
-    EXPECT_EQ(1u, PropVariantGetElementCount(single.Get()));
-    EXPECT_TRUE(FetchString(single.Get(), 0, &hr) == WString(TEXT("single")));
-    EXPECT_HR(S_OK, hr);
-
-    ScopedPropVariant empty;
-    EXPECT_EQ(0u, PropVariantGetElementCount(empty.Get()));
-}
-
 TEST(Guid, TextFormsRoundTrip) {
     CLSID clsid{};
     ASSERT_HR(S_OK, CLSIDFromString(TEXT("{97acd2ab-83ec-494b-9fe4-922bce1bd691}"), &clsid));
@@ -407,12 +311,9 @@ TEST(MultiByte, EachCodePageDecodesItsOwnWay) {
         {CP_THREAD_ACP, "\x80\x9F\xC3\xA9", TEXT("\u20AC\u0178\u00C3\u00A9")},
         {CP_UTF8, "\xC3\xA9\xF0\x9F\x98\x80", TEXT("\u00E9\U0001F600")},
         {CP_UTF8, "\xC0\x80", WString()},          // overlong NUL
-        {CP_UTF8, "\xC1\xBF", WString()},          // overlong
-        {CP_UTF8, "\xE0\x80\xAF", WString()},      // overlong
         {CP_UTF8, "\xF0\x80\x80\xAF", WString()},  // overlong
         {CP_UTF8, "\xED\xA0\x80", WString()},      // a surrogate
         {CP_UTF8, "\xF4\x90\x80\x80", WString()},  // above U+10FFFF
-        {CP_UTF8, "\xF5\x80\x80\x80", WString()},
         {CP_UTF8, "\xFF", WString()},
         {CP_UTF8, "\xE9", WString()},  // a lead byte cut short
     };

@@ -66,9 +66,6 @@ protected:
 TEST_F(Misuse, BadHandlesAreRefusedOnEveryExport) {
     ControlHandle closed = OpenOrFail(vextest::kHeadphones);
     ASSERT_HR(S_OK, m_library.Close(closed));
-    ControlHandle twiceClosed = OpenOrFail(vextest::kHeadphones);
-    ASSERT_HR(S_OK, m_library.Close(twiceClosed));
-    ASSERT_HR(E_INVALIDARG, m_library.Close(twiceClosed));
     // A foreign handle holding a valid endpoint id: the text alone is no handle.
     WString foreignText(kSpeakers);
     const struct {
@@ -77,7 +74,6 @@ TEST_F(Misuse, BadHandlesAreRefusedOnEveryExport) {
     } handles[] = {
         {"null", nullptr},
         {"closed", closed},
-        {"closed twice", twiceClosed},
         {"foreign", foreignText.data()},
         {"one past a live handle", static_cast<WCHAR*>(m_handle) + 1},
     };
@@ -174,8 +170,6 @@ TEST_F(Misuse, NullAndUndersizedBuffers) {
         ULONG flags;
         ULONG required;  // the size reported back
     } gets[] = {
-        {"scalar, 3 bytes, store", kScalarId, 3, kApo, 4},
-        {"scalar, 3 bytes, DSP", kScalarId, 3, kDsp, 4},
         {"scalar, 0 bytes, both", kScalarId, 0, kBoth, 4},
         {"form factor, 3 bytes", VEX_PARAM_FORM_FACTOR, 3, kApo, 4},
         {"version text, 1 byte", VEX_PARAM_LOW_LATENCY_VERSION, 1, kApo, 0},
@@ -227,14 +221,11 @@ TEST_F(Misuse, IdsAtEveryBoundary) {
     } cases[] = {
         {1000, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {1001, {Fail, Arg, Arg}, {Ok, Arg, Arg}},
-        {1998, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {1999, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {2000, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {2001, {Fail, Arg, Arg}, {Ok, Ok, Ok}},
-        {2998, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {2999, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {3001, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
-        {3004, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {INT_MIN, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {INT_MAX, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
     };
