@@ -22,16 +22,9 @@
 #define GetTopologyObject GetTopologyObjects
 typedef ISubUnit ISubunit;
 
-// Property-system helpers that propsys.dll exports but the mingw-w64 headers do not declare.
-extern "C" {
-HRESULT WINAPI InitPropVariantFromInt32Vector(const LONG* values, ULONG count, PROPVARIANT* value);
-ULONG WINAPI PropVariantGetElementCount(REFPROPVARIANT value);
-HRESULT WINAPI PropVariantGetStringElem(REFPROPVARIANT value, ULONG index, PWSTR* text);
-}
 #else
 #include <windows.h>
 #include <propsys.h>
-#include <propvarutil.h>
 #include <mmdeviceapi.h>
 #include <ks.h>
 #include <devicetopology.h>

@@ -1,10 +1,9 @@
-// PROPVARIANT clear, and the property system's vector and string helpers.
+// PROPVARIANT clear: the types a value may hold, and what each owns.
 #include <windows.h>
-#include <propvarutil.h>
+#include <propsys.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -144,23 +143,6 @@ void ClearValid(PROPVARIANT* value) {
     }
 }
 
-WCHAR* CopyWide(const WCHAR* text, size_t length) {
-    auto* copy = static_cast<WCHAR*>(CoTaskMemAlloc((length + 1) * sizeof(WCHAR)));
-    if (copy != nullptr) {
-        std::memcpy(copy, text, length * sizeof(WCHAR));
-        copy[length] = 0;
-    }
-    return copy;
-}
-
-size_t WideLength(const WCHAR* text) {
-    size_t n = 0;
-    while (text[n] != 0) {
-        ++n;
-    }
-    return n;
-}
-
 }  // namespace
 
 extern "C" HRESULT PropVariantClear(PROPVARIANT* value) {
@@ -174,79 +156,4 @@ extern "C" HRESULT PropVariantClear(PROPVARIANT* value) {
     }
     PropVariantInit(value);
     return hr;
-}
-
-extern "C" HRESULT InitPropVariantFromInt32Vector(const LONG* values, ULONG count,
-                                                  PROPVARIANT* value) {
-    if (value == nullptr || (values == nullptr && count > 0)) {
-        return E_INVALIDARG;
-    }
-    PropVariantInit(value);
-    auto* elements = static_cast<LONG*>(CoTaskMemAlloc(static_cast<size_t>(count) * sizeof(LONG)));
-    if (elements == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    if (count > 0) {
-        std::memcpy(elements, values, static_cast<size_t>(count) * sizeof(LONG));
-    }
-    value->vt = VT_VECTOR | VT_I4;
-    value->cal.cElems = count;
-    value->cal.pElems = elements;
-    return S_OK;
-}
-
-extern "C" ULONG PropVariantGetElementCount(REFPROPVARIANT value) {
-    if (value.vt == VT_EMPTY) {
-        return 0;
-    }
-    if ((value.vt & VT_VECTOR) != 0) {
-        return value.cal.cElems;
-    }
-    if ((value.vt & VT_ARRAY) != 0) {
-        return 0;
-    }
-    return 1;
-}
-
-extern "C" HRESULT PropVariantGetStringElem(REFPROPVARIANT value, ULONG index, PWSTR* text) {
-    if (text == nullptr) {
-        return E_INVALIDARG;
-    }
-    *text = nullptr;
-    const WCHAR* source = nullptr;
-    size_t length = 0;
-    switch (value.vt) {
-        case VT_LPWSTR:
-            if (index != 0) {
-                return E_INVALIDARG;
-            }
-            source = value.pwszVal;
-            length = source != nullptr ? WideLength(source) : 0;
-            break;
-        case VT_BSTR:
-            if (index != 0) {
-                return E_INVALIDARG;
-            }
-            source = value.bstrVal;
-            length = SysStringLen(value.bstrVal);
-            break;
-        case VT_VECTOR | VT_LPWSTR:
-            if (index >= value.calpwstr.cElems) {
-                return E_INVALIDARG;
-            }
-            source = value.calpwstr.pElems[index];
-            length = source != nullptr ? WideLength(source) : 0;
-            break;
-        case VT_VECTOR | VT_BSTR:
-            if (index >= value.cabstr.cElems) {
-                return E_INVALIDARG;
-            }
-            source = value.cabstr.pElems[index];
-            length = SysStringLen(value.cabstr.pElems[index]);
-            break;
-        default:
-            return E_INVALIDARG;
-    }
-    *text = CopyWide(source != nullptr ? source : u"", length);
-    return *text != nullptr ? S_OK : E_OUTOFMEMORY;
 }
