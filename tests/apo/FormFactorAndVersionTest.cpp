@@ -21,8 +21,9 @@ const std::string kFailFormFactorRead =
 // store, registry and faults.
 std::string Machine(int formFactor, const std::string& more = "", const std::string& fx = "",
                     const std::string& registry = "{}", const std::string& faults = "[]") {
-    return R"({"endpoints": [{"id": "{0.0.0.00000000}.{55555555-0000-0000-0000-000000000001}",
-              "default": true, "name": "Endpoint", "properties": {")" +
+    return std::string(
+               R"({"endpoints": [{"id": "{0.0.0.00000000}.{55555555-0000-0000-0000-000000000001}",
+              "default": true, "name": "Endpoint", "properties": {")") +
            kFormFactor + R"(": {"type": "VT_UI4", "value": )" + std::to_string(formFactor) + "}" +
            more + R"(}, "fx": {)" + fx + R"(}}], "registry": )" + registry + R"(, "faults": )" +
            faults + "}";
