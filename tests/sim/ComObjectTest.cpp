@@ -78,45 +78,23 @@ TEST_F(SimRefCounts, RefusalsAnswerTheirCodeAndCreateNothing) {
         HRESULT expected;
         std::function<HRESULT(void**)> run;
     };
+    using Out = void**;
+    // clang-format off
     const Row rows[] = {
-        {"GetDevice of an unknown id", notFound,
-         [&](void** out) { return enumerator->GetDevice(TEXT("missing"), (IMMDevice**)out); }},
-        {"default capture endpoint of a machine with none", notFound,
-         [&](void** out) {
-             return enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, (IMMDevice**)out);
-         }},
-        {"EnumAudioEndpoints with no state", E_INVALIDARG,
-         [&](void** out) {
-             return enumerator->EnumAudioEndpoints(eRender, 0, (IMMDeviceCollection**)out);
-         }},
-        {"EnumAudioEndpoints with an unknown state bit", E_INVALIDARG,
-         [&](void** out) {
-             return enumerator->EnumAudioEndpoints(eRender, 0x10, (IMMDeviceCollection**)out);
-         }},
-        {"EnumAudioEndpoints with an unknown flow", E_INVALIDARG,
-         [&](void** out) {
-             return enumerator->EnumAudioEndpoints(static_cast<EDataFlow>(3), DEVICE_STATE_ACTIVE,
-                                                   (IMMDeviceCollection**)out);
-         }},
-        {"Item past the collection", E_INVALIDARG,
-         [&](void** out) { return capture->Item(1, (IMMDevice**)out); }},
-        {"a writable open of a read-only store", E_ACCESSDENIED,
-         [&](void** out) {
-             return device->OpenPropertyStore(STGM_READWRITE, (IPropertyStore**)out);
-         }},
-        {"a write-only open of a read-only store", E_ACCESSDENIED,
-         [&](void** out) { return device->OpenPropertyStore(STGM_WRITE, (IPropertyStore**)out); }},
-        {"an open with an unknown access", E_INVALIDARG,
-         [&](void** out) { return device->OpenPropertyStore(7, (IPropertyStore**)out); }},
-        {"a write to a store opened for reading", STG_E_ACCESSDENIED,
-         [&](void**) { return readable->SetValue(simtest::kFormFactorKey, three); }},
-        {"QueryInterface for an interface the device lacks", E_NOINTERFACE,
-         [&](void** out) { return device->QueryInterface(simtest::kIidEnumerator, out); }},
-        {"Activate of an interface the device lacks", E_NOINTERFACE,
-         [&](void** out) {
-             return device->Activate(simtest::kIidEnumerator, CLSCTX_ALL, nullptr, out);
-         }},
+        {"GetDevice of an unknown id", notFound, [&](Out out) { return enumerator->GetDevice(TEXT("missing"), (IMMDevice**)out); }},
+        {"default capture endpoint of a machine with none", notFound, [&](Out out) { return enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, (IMMDevice**)out); }},
+        {"EnumAudioEndpoints with no state", E_INVALIDARG, [&](Out out) { return enumerator->EnumAudioEndpoints(eRender, 0, (IMMDeviceCollection**)out); }},
+        {"EnumAudioEndpoints with an unknown state bit", E_INVALIDARG, [&](Out out) { return enumerator->EnumAudioEndpoints(eRender, 0x10, (IMMDeviceCollection**)out); }},
+        {"EnumAudioEndpoints with an unknown flow", E_INVALIDARG, [&](Out out) { return enumerator->EnumAudioEndpoints(static_cast<EDataFlow>(3), DEVICE_STATE_ACTIVE, (IMMDeviceCollection**)out); }},
+        {"Item past the collection", E_INVALIDARG, [&](Out out) { return capture->Item(1, (IMMDevice**)out); }},
+        {"a writable open of a read-only store", E_ACCESSDENIED, [&](Out out) { return device->OpenPropertyStore(STGM_READWRITE, (IPropertyStore**)out); }},
+        {"a write-only open of a read-only store", E_ACCESSDENIED, [&](Out out) { return device->OpenPropertyStore(STGM_WRITE, (IPropertyStore**)out); }},
+        {"an open with an unknown access", E_INVALIDARG, [&](Out out) { return device->OpenPropertyStore(7, (IPropertyStore**)out); }},
+        {"a write to a store opened for reading", STG_E_ACCESSDENIED, [&](Out) { return readable->SetValue(simtest::kFormFactorKey, three); }},
+        {"QueryInterface for an interface the device lacks", E_NOINTERFACE, [&](Out out) { return device->QueryInterface(simtest::kIidEnumerator, out); }},
+        {"Activate of an interface the device lacks", E_NOINTERFACE, [&](Out out) { return device->Activate(simtest::kIidEnumerator, CLSCTX_ALL, nullptr, out); }},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.call);
         const long objects = vexsim_LiveObjectCount();

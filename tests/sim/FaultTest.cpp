@@ -1,6 +1,9 @@
-// Injected faults: by method, by call number, by property key, access mode and class, success
-// codes other than S_OK, and the call counts that go with them.
+// Injected faults: by method, by call number, by property key, access mode, flow and role,
+// interface, success codes other than S_OK, and the call counts that go with them.
 #include "support/SimObjects.h"
+
+#include <functional>
+#include <vector>
 
 using simtest::Loaded;
 
@@ -8,81 +11,87 @@ namespace {
 
 class SimFaults : public simtest::SimTest {};
 
-const WCHAR* const kSpeaker = TEXT("{0.0.0.00000000}.{11111111-0000-0000-0000-000000000001}");
-
 }  // namespace
 
-TEST_F(SimFaults, FromNthCallOnEveryLaterCallFails) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(R"({
-        "endpoints": [{"id": "speaker", "default": true}],
-        "faults": [{"method": "IMMDevice::GetId", "endpoint": "speaker", "from": 2, "result": "0x8889000A"}]})")));
-    ComPtr<IMMDevice> device = Device(TEXT("speaker"));
-    ASSERT_TRUE(device);
-    ScopedCoMem<WCHAR> id;
-    EXPECT_HR(S_OK, device->GetId(id.Receive()));
-    EXPECT_HR(static_cast<HRESULT>(0x8889000A), device->GetId(id.Receive()));
-    EXPECT_EQ(nullptr, id.Get());
-    EXPECT_HR(static_cast<HRESULT>(0x8889000A), device->GetId(id.Receive()));
-}
-
-TEST_F(SimFaults, SuccessCodeIsReturnedWithTheValue) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(R"({
-        "endpoints": [{"id": "speaker", "default": true, "properties": {
-            "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0": {"type": "VT_UI4", "value": 2}}}],
-        "faults": [{"method": "IPropertyStore::GetValue", "key": "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0",
-                    "result": "S_FALSE"}]})")));
-    ComPtr<IPropertyStore> store = Store(TEXT("speaker"), STGM_READ);
-    ASSERT_TRUE(store);
-    ScopedPropVariant value;
-    EXPECT_HR(S_FALSE, store->GetValue(simtest::kOverrideKey, value.Receive()));
-    EXPECT_EQ(VT_UI4, value.Type());
-    EXPECT_EQ(2u, value.Get().ulVal);
-}
-
-TEST_F(SimFaults, AccessFilterFailsTheWritableOpenOnly) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
-    ASSERT_TRUE(
-        Loaded(vexsim_AddFaults(R"({"method": "IMMDevice::OpenPropertyStore", "access": "readwrite",
-        "result": "E_ACCESSDENIED"})")));
-    ComPtr<IMMDevice> device = Device(kSpeaker);
-    ASSERT_TRUE(device);
-    ComPtr<IPropertyStore> store;
-    EXPECT_HR(E_ACCESSDENIED, device->OpenPropertyStore(STGM_READWRITE, store.Receive()));
-    EXPECT_FALSE(store);
-    EXPECT_HR(S_OK, device->OpenPropertyStore(STGM_READ, store.Receive()));
-    EXPECT_TRUE(store);
-    EXPECT_EQ(2ul, vexsim_CallCount("IMMDevice::OpenPropertyStore"));
-}
-
-TEST_F(SimFaults, DefaultEndpointLookupFailsForOneFlowAndRole) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
-    ASSERT_TRUE(
-        Loaded(vexsim_AddFaults(R"({"method": "IMMDeviceEnumerator::GetDefaultAudioEndpoint",
-        "flow": "render", "role": "console", "result": "E_UNEXPECTED"})")));
-    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
-    ASSERT_TRUE(enumerator);
+// One row per fault added to the default machine: the calls made after it, and their answers.
+TEST_F(SimFaults, FiltersChooseTheCallsThatFail) {
+    ComPtr<IMMDeviceEnumerator> enumerator;
     ComPtr<IMMDevice> device;
-    EXPECT_HR(E_UNEXPECTED,
-              enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive()));
-    EXPECT_HR(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, device.Receive()));
-    EXPECT_HR(S_OK, enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Receive()));
-}
-
-TEST_F(SimFaults, QueryInterfaceFailsForOneInterface) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
-    ASSERT_TRUE(Loaded(vexsim_AddFaults(
-        R"({"method": "IMMDevice::QueryInterface", "iid": "IMMEndpoint", "result": "E_NOINTERFACE"})")));
-    ComPtr<IMMDevice> device = Device(kSpeaker);
-    ASSERT_TRUE(device);
-    ComPtr<IMMEndpoint> endpoint;
-    EXPECT_HR(E_NOINTERFACE, device.QueryInterface(simtest::kIidEndpoint, &endpoint));
-    EXPECT_FALSE(endpoint);
-    ComPtr<IMMDevice> same;
-    EXPECT_HR(S_OK, device.QueryInterface(simtest::kIidDevice, &same));
+    ScopedCoMem<WCHAR> id;
+    ScopedPropVariant value;
+    ComPtr<IPropertyStore> store;
+    ComPtr<IUnknown> other;
+    const auto getId = [&] {
+        const HRESULT hr = device->GetId(id.Receive());
+        EXPECT_EQ(SUCCEEDED(hr), id.Get() != nullptr);
+        return hr;
+    };
+    const auto open = [&](DWORD access) {
+        return [&, access] {
+            const HRESULT hr = device->OpenPropertyStore(access, store.Receive());
+            EXPECT_EQ(SUCCEEDED(hr), static_cast<bool>(store));
+            return hr;
+        };
+    };
+    const auto byDefault = [&](EDataFlow flow, ERole role) {
+        return [&, flow, role] {
+            ComPtr<IMMDevice> found;
+            return enumerator->GetDefaultAudioEndpoint(flow, role, found.Receive());
+        };
+    };
+    const auto query = [&](REFIID iid) {
+        return [&, iid] { return device.QueryInterface(iid, &other); };
+    };
+    const auto getOverride = [&] {
+        const HRESULT hr = store->GetValue(simtest::kOverrideKey, value.Receive());
+        EXPECT_EQ(VT_UI4, value.Type());
+        EXPECT_EQ(2u, value.Get().ulVal) << "the value comes with the code";
+        return hr;
+    };
+    const auto getDevice = [&] {
+        return enumerator->GetDevice(simtest::kSpeakers, device.Receive());
+    };
+    const HRESULT kAudio = static_cast<HRESULT>(0x8889000A);
+    const struct {
+        const char* fault;
+        std::vector<std::pair<std::function<HRESULT()>, HRESULT>> calls;
+    } rows[] = {
+        {R"({"method": "IMMDevice::GetId", "endpoint": "{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}", "from": 2, "result": "0x8889000A"})",
+         {{getId, S_OK}, {getId, kAudio}, {getId, kAudio}}},
+        {R"({"method": "IPropertyStore::GetValue", "key": "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0", "result": "S_FALSE"})",
+         {{open(STGM_READWRITE), S_OK}, {getOverride, S_FALSE}}},
+        {R"({"method": "IMMDevice::OpenPropertyStore", "access": "readwrite", "result": "E_ACCESSDENIED"})",
+         {{open(STGM_READWRITE), E_ACCESSDENIED}, {open(STGM_READ), S_OK}}},
+        {R"({"method": "IMMDeviceEnumerator::GetDefaultAudioEndpoint", "flow": "render", "role": "console", "result": "E_UNEXPECTED"})",
+         {{byDefault(eRender, eConsole), E_UNEXPECTED},
+          {byDefault(eRender, eMultimedia), S_OK},
+          {byDefault(eCapture, eConsole), S_OK}}},
+        {R"({"method": "IMMDevice::QueryInterface", "iid": "IMMEndpoint", "result": "E_NOINTERFACE"})",
+         {{query(simtest::kIidEndpoint), E_NOINTERFACE}, {query(simtest::kIidDevice), S_OK}}},
+        // Counted from the moment it is added: the second call from now fails, whatever it is.
+        {R"({"method": "*", "call": 2, "result": "E_OUTOFMEMORY"})",
+         {{getDevice, S_OK}, {getId, E_OUTOFMEMORY}, {getId, S_OK}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(R"({"endpoints": [
+            {"id": "{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}", "default": true,
+             "properties": {"{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0": {"type": "VT_UI4", "value": 2}}},
+            {"id": "mic", "flow": "capture", "default": true}]})")));
+        enumerator = Enumerator();
+        ASSERT_TRUE(enumerator);
+        ASSERT_HR(S_OK, getDevice());
+        ASSERT_TRUE(Loaded(vexsim_AddFaults(row.fault)));
+        const unsigned long before = vexsim_CallCount("*");
+        for (const auto& [call, expected] : row.calls) {
+            EXPECT_HR(expected, call());
+        }
+        EXPECT_EQ(before + row.calls.size(), vexsim_CallCount("*")) << "each call counted once";
+    }
 }
 
 TEST_F(SimFaults, WrongFaultsAreRefusedWholeWithThePathAtFault) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
+    ASSERT_TRUE(Loaded(vexsim_LoadMachine("default")));
     struct Case {
         const char* json;
         const char* message;
@@ -123,27 +132,9 @@ TEST_F(SimFaults, WrongFaultsAreRefusedWholeWithThePathAtFault) {
         const std::string error = vexsim_LastError();
         EXPECT_NE(std::string::npos, error.find(c.message)) << error;
     }
-    ComPtr<IMMDevice> device = Device(kSpeaker);
+    ComPtr<IMMDevice> device = Device(simtest::kSpeakers);
     ASSERT_TRUE(device);
     ScopedCoMem<WCHAR> id;
     EXPECT_HR(S_OK, device->GetId(id.Receive()))
         << "the valid fault of a refused list was not added";
-}
-
-TEST_F(SimFaults, AnyMethodFaultHitsTheNthCallWhateverTheMethod) {
-    ASSERT_TRUE(Loaded(vexsim_LoadMachine("single-speaker")));
-    ComPtr<IMMDeviceEnumerator> enumerator = Enumerator();
-    ASSERT_TRUE(enumerator);
-    const unsigned long before = vexsim_CallCount("*");
-    // Counted from the moment it is added: the second call from now fails, whatever it is.
-    ASSERT_TRUE(
-        Loaded(vexsim_AddFaults(R"({"method": "*", "call": 2, "result": "E_OUTOFMEMORY"})")));
-    ComPtr<IMMDevice> device;
-    ASSERT_HR(S_OK, enumerator->GetDevice(kSpeaker, device.Receive()));
-    ScopedCoMem<WCHAR> id;
-    EXPECT_HR(E_OUTOFMEMORY, device->GetId(id.Receive()));
-    EXPECT_EQ(nullptr, id.Get());
-    EXPECT_HR(S_OK, device->GetId(id.Receive()));
-    EXPECT_EQ(before + 3, vexsim_CallCount("*"));
-    EXPECT_EQ(2ul, vexsim_CallCount("IMMDevice::GetId"));
 }

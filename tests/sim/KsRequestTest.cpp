@@ -71,20 +71,22 @@ TEST_F(SimKsRequest, EngineDescriptorOfTheEngineNode) {
     Bytes small(8);
     EXPECT_HR(kInsufficientBuffer, Send(property, &small, &returned));
 
-    Bytes noTopologyFlag = property;
-    noTopologyFlag[23] = 0;
-    EXPECT_HR(kInvalidParameter, Send(noTopologyFlag, &data, &returned));
-    Bytes otherNode = property;
-    otherNode[24] = 7;
-    EXPECT_HR(kInvalidParameter, Send(otherNode, &data, &returned));
-    Bytes reserved = property;
-    reserved[28] = 1;
-    EXPECT_HR(kInvalidParameter, Send(reserved, &data, &returned));
+    // Byte offsets of KSP_NODE changed one at a time: flags, node, reserved, the property id.
+    const struct {
+        size_t offset;
+        BYTE value;
+        HRESULT expected;
+    } changes[] = {{23, 0, kInvalidParameter},
+                   {24, 7, kInvalidParameter},
+                   {28, 1, kInvalidParameter},
+                   {16, 5, kNotSupported}};
+    for (const auto& change : changes) {
+        Bytes changed = property;
+        changed[change.offset] = change.value;
+        EXPECT_HR(change.expected, Send(changed, &data, &returned)) << change.offset;
+    }
     Bytes shortProperty(property.begin(), property.end() - 4);
     EXPECT_HR(kInvalidParameter, Send(shortProperty, &data, &returned));
-    Bytes otherId = property;
-    otherId[16] = 5;
-    EXPECT_HR(kNotSupported, Send(otherId, &data, &returned));
 
     // The topology filter has a node 0 (its volume node), but no engine.
     ComPtr<IKsControl> topology = Control(simtest::kTopologyFilterUtf8);
@@ -152,33 +154,27 @@ TEST_F(SimKsRequest, WrongRequestsGetDriverCodes) {
     Request reserved;
     reserved.Guid(simtest::kVendorSet).U32(0).U32(1).U32(1).U32(5);
     Request wrongClass;
-    wrongClass.Guid(simtest::kAudioModuleSet)
-        .U32(2)
-        .U32(1)
-        .Guid(simtest::kModuleAddress)
-        .U32(0)
-        .U32(0);
+    wrongClass.Guid(simtest::kAudioModuleSet).U32(2).U32(1).Guid(simtest::kModuleAddress);
+    wrongClass.U32(0).U32(0);
     wrongClass.Append(Pin(0, 1).Get());
     Request unknownSet;
     unknownSet.Guid("{00000000-1111-2222-3333-444444444444}").U32(0).U32(1);
+    const char* const speaker = simtest::kSpeakerModule;
+    // clang-format off
     const Case cases[] = {
         {"unknown property set", unknownSet.Get(), kNotSupported},
-        {"another module type", withHeader(Pin(3, 1), 1, simtest::kSpeakerModule),
-         kInvalidParameter},
-        {"an unknown module", withHeader(Pin(3, 1), 2, "{9DC26903-A3A8-4A30-8839-A77B6F4E5964}"),
-         kInvalidParameter},
+        {"another module type", withHeader(Pin(3, 1), 1, speaker), kInvalidParameter},
+        {"an unknown module", withHeader(Pin(3, 1), 2, "{9DC26903-A3A8-4A30-8839-A77B6F4E5964}"), kInvalidParameter},
         {"a wrong address GUID", badAddress.Get(), kInvalidParameter},
-        {"a pin without the module", withHeader(Pin(3, 1, 0), 2, simtest::kSpeakerModule),
-         kNotSupported},
-        {"a pin the filter lacks", withHeader(Pin(3, 1, 9), 2, simtest::kSpeakerModule),
-         kInvalidParameter},
-        {"get and set at once", withHeader(Pin(3, 3), 2, simtest::kSpeakerModule),
-         kInvalidParameter},
+        {"a pin without the module", withHeader(Pin(3, 1, 0), 2, speaker), kNotSupported},
+        {"a pin the filter lacks", withHeader(Pin(3, 1, 9), 2, speaker), kInvalidParameter},
+        {"get and set at once", withHeader(Pin(3, 3), 2, speaker), kInvalidParameter},
         {"a non-zero reserved word", reserved.Get(), kInvalidParameter},
         {"an unknown vendor id", Pin(4, 1).Get(), kNotSupported},
         {"an audio module the filter lacks", wrongClass.Get(), kInvalidParameter},
         {"a short property", Bytes(20), kInvalidParameter},
     };
+    // clang-format on
     for (Case c : cases) {
         EXPECT_HR(c.expected, Send(c.property, &data, &returned)) << c.what;
     }

@@ -17,39 +17,25 @@ TEST_F(SimMachineFile, WrongContentNamesTheJsonPath) {
         const char* json;
         const char* message;
     };
+    // clang-format off
     const Case cases[] = {
         {R"([])", "$: expected an object, found an array"},
         {R"({"endpoint": []})", "$.endpoint: unknown member"},
         {R"({"endpoints": [{"flow": "render"}]})", "$.endpoints[0]: an endpoint needs \"id\""},
-        {R"({"endpoints": [{"id": "a"}, {"id": "b", "flow": "sideways"}]})",
-         "$.endpoints[1].flow: unknown data flow \"sideways\""},
-        {R"({"endpoints": [{"id": "a", "state": "asleep"}]})",
-         "$.endpoints[0].state: unknown state"},
-        {R"({"endpoints": [{"id": "a"}, {"id": "a"}]})",
-         "$.endpoints[1].id: another endpoint has the same id"},
-        {R"({"endpoints": [{"id": "a", "default": true}, {"id": "b", "default": ["console"]}]})",
-         "$.endpoints[1].default: another render endpoint is already the default"},
-        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}": 1}}]})",
-         "$.endpoints[0].properties[\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}\"]: not a property "
-         "key"},
-        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": 1}}]})",
-         "$.endpoints[0].properties[\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0\"]: expected a "
-         "typed value"},
-        {R"({"endpoints": [{"id": "a", "fx": {"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},5": {"type": "VT_R8", "value": 1}}}]})",
-         "$.endpoints[0].fx[\"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},5\"].type: unknown type "
-         "\"VT_R8\""},
-        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": -1}}}]})",
-         ",0\"].value: integer out of range"},
-        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1], "words": [1]}}}]})",
-         "exactly one of \"bytes\" and \"words\""},
-        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1, 256]}}}]})",
-         ",0\"].bytes[1]: integer out of range"},
-        {R"({"registry": {"SOFTWARE\\Tembra\\Wrapper": {"APO_SFX": 5}}})",
-         "$.registry[\"SOFTWARE\\\\Tembra\\\\Wrapper\"].APO_SFX: expected a string or a typed "
-         "value"},
-        {R"({"endpoints": [{"id": "a", "readWriteResult": "S_OK"}]})",
-         "$.endpoints[0].readWriteResult: must be a failure code"},
+        {R"({"endpoints": [{"id": "a"}, {"id": "b", "flow": "sideways"}]})", "$.endpoints[1].flow: unknown data flow \"sideways\""},
+        {R"({"endpoints": [{"id": "a", "state": "asleep"}]})", "$.endpoints[0].state: unknown state"},
+        {R"({"endpoints": [{"id": "a"}, {"id": "a"}]})", "$.endpoints[1].id: another endpoint has the same id"},
+        {R"({"endpoints": [{"id": "a", "default": true}, {"id": "b", "default": ["console"]}]})", "$.endpoints[1].default: another render endpoint is already the default"},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}": 1}}]})", "$.endpoints[0].properties[\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}\"]: not a property key"},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": 1}}]})", "$.endpoints[0].properties[\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0\"]: expected a typed value"},
+        {R"({"endpoints": [{"id": "a", "fx": {"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},5": {"type": "VT_R8", "value": 1}}}]})", "$.endpoints[0].fx[\"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},5\"].type: unknown type \"VT_R8\""},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": -1}}}]})", ",0\"].value: integer out of range"},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1], "words": [1]}}}]})", "exactly one of \"bytes\" and \"words\""},
+        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1, 256]}}}]})", ",0\"].bytes[1]: integer out of range"},
+        {R"({"registry": {"SOFTWARE\\Tembra\\Wrapper": {"APO_SFX": 5}}})", "$.registry[\"SOFTWARE\\\\Tembra\\\\Wrapper\"].APO_SFX: expected a string or a typed value"},
+        {R"({"endpoints": [{"id": "a", "readWriteResult": "S_OK"}]})", "$.endpoints[0].readWriteResult: must be a failure code"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         EXPECT_EQ(-1, vexsim_LoadMachineJson(c.json)) << c.json;
         const std::string error = vexsim_LastError();

@@ -1,6 +1,7 @@
 #include "ProgramRun.h"
 
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #ifdef _WIN32
@@ -43,11 +44,11 @@ std::filesystem::path PathOf(const std::string& text) {
 
 namespace {
 
-#ifdef _WIN32
+// The child inherits this process's environment: the changes are made here, and the lock keeps
+// them and the start of the child together.
+std::mutex g_spawnLock;
 
-std::wstring Wide(const std::string& text) {
-    return PathOf(text).wstring();
-}
+#ifdef _WIN32
 
 // One argument quoted the way the C runtime's command-line parser reads it back.
 std::wstring Quoted(const std::wstring& argument) {
@@ -69,26 +70,6 @@ std::wstring Quoted(const std::wstring& argument) {
     return out + L"\"";
 }
 
-// The environment block of this process with the changes made (names in any letter case).
-std::wstring EnvironmentBlock(const std::map<std::string, std::string>& changes) {
-    std::wstring block;
-    wchar_t* strings = GetEnvironmentStringsW();
-    for (const wchar_t* entry = strings; *entry != 0; entry += wcslen(entry) + 1) {
-        const std::wstring text(entry);
-        const std::wstring name = text.substr(0, text.find(L'=', 1));
-        bool changed = false;
-        for (const auto& change : changes) {
-            changed = changed || _wcsicmp(name.c_str(), Wide(change.first).c_str()) == 0;
-        }
-        block += changed ? std::wstring() : text + L'\0';
-    }
-    FreeEnvironmentStringsW(strings);
-    for (const auto& [name, value] : changes) {
-        block += Wide(name) + L"=" + Wide(value) + L'\0';
-    }
-    return block + L'\0';
-}
-
 HANDLE InheritableFile(const std::filesystem::path& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
     return CreateFileW(path.wstring().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -100,9 +81,8 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
           const std::filesystem::path& outPath, const std::filesystem::path& errPath) {
     std::wstring commandLine = Quoted(program.wstring());
     for (const std::string& argument : arguments) {
-        commandLine += L" " + Quoted(Wide(argument));
+        commandLine += L" " + Quoted(PathOf(argument).wstring());
     }
-    std::wstring block = EnvironmentBlock(environment);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -110,9 +90,16 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
     startup.hStdOutput = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(
-        program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &startup, &process);
+    BOOL started = FALSE;
+    {
+        const std::lock_guard<std::mutex> lock(g_spawnLock);
+        for (const auto& [name, value] : environment) {
+            SetEnvironmentVariableW(PathOf(name).wstring().c_str(),
+                                    PathOf(value).wstring().c_str());
+        }
+        started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr,
+                                 TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    }
     CloseHandle(startup.hStdInput);
     CloseHandle(startup.hStdOutput);
     CloseHandle(startup.hStdError);
@@ -132,28 +119,13 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
 int Spawn(const std::filesystem::path& program, const std::vector<std::string>& arguments,
           const std::map<std::string, std::string>& environment,
           const std::filesystem::path& outPath, const std::filesystem::path& errPath) {
-    std::vector<std::string> argumentTexts = {program.string()};
-    argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environmentTexts;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text(*entry);
-        if (environment.count(text.substr(0, text.find('='))) == 0) {
-            environmentTexts.push_back(text);
-        }
+    std::vector<std::string> texts = {program.string()};
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) {
+        argv.push_back(text.data());
     }
-    for (const auto& [name, value] : environment) {
-        environmentTexts.push_back(name + "=" + value);
-    }
-    const auto pointers = [](std::vector<std::string>& texts) {
-        std::vector<char*> list;
-        for (std::string& text : texts) {
-            list.push_back(text.data());
-        }
-        list.push_back(nullptr);
-        return list;
-    };
-    std::vector<char*> argv = pointers(argumentTexts);
-    std::vector<char*> envp = pointers(environmentTexts);
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -161,8 +133,14 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), flags, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), flags, 0644);
     pid_t pid = 0;
-    const int spawned =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    int spawned = 0;
+    {
+        const std::lock_guard<std::mutex> lock(g_spawnLock);
+        for (const auto& [name, value] : environment) {
+            setenv(name.c_str(), value.c_str(), 1);
+        }
+        spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    }
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     if (spawned != 0 || waitpid(pid, &status, 0) != pid) {
