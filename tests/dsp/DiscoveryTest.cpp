@@ -1,6 +1,7 @@
 // The endpoint module inventory against simulated machines: which records a walk finds, what
 // it asks the driver on the way, and how it ends on endpoints and graphs that do not fit.
 #include "support/Machines.h"
+#include "support/SimObjects.h"
 
 #include "discovery/PPAPIHelper.h"
 
@@ -8,19 +9,12 @@ using namespace dsptest;
 
 namespace {
 
-class Discovery : public ::testing::Test {
+class Discovery : public simtest::SimTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(m_com.Result())); }
-    void TearDown() override {
-        vexsim_Reset();
-        vexsim_Unregister();
-    }
     void LoadJson(const std::string& json) {
         ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachineJson(json.c_str())));
     }
     void Load(const char* machine) { ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine(machine))); }
-
-    vextest::ComApartment m_com;
 };
 
 std::string Text(const ScopedBstr& text) {
@@ -376,16 +370,6 @@ private:
     ULONG m_references = 1;
 };
 
-ComPtr<IMMDevice> FilterDevice(const std::string& id) {
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ComPtr<IMMDevice> device;
-    if (SUCCEEDED(CoCreateInstance(Guids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                   Guids::kIidIMMDeviceEnumerator, enumerator.ReceiveVoid()))) {
-        enumerator->GetDevice(vextest::Widen(id.c_str()).c_str(), device.Receive());
-    }
-    return device;
-}
-
 }  // namespace
 
 TEST_F(Discovery, ModuleExistenceBehindOneConnector) {
@@ -414,7 +398,8 @@ TEST_F(Discovery, ModuleExistenceBehindOneConnector) {
         SCOPED_TRACE(c.what);
         LoadJson(OneEndpointMachine(c.modules));
         {
-            OneDeviceCollection collection(FilterDevice(WaveFilter(1)).Get());
+            OneDeviceCollection collection(
+                Device(vextest::Widen(WaveFilter(1).c_str()).c_str()).Get());
             CPPAPIHelper helper;
             EXPECT_HR(c.result, helper.TembraModuleExist(&collection, 0, c.connector));
             if (c.request != nullptr) {
