@@ -357,6 +357,16 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
              return m_library.Get(handle, 2107, buffer.data(), &size, kDsp);
          },
          kInvalidData, "GetParameter: Get drova-audio-optimizer-bands failed. [0x8007000d]", 2},
+        {"a get the module fails",
+         [&] {
+             EXPECT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty", "request": )"
+                                           R"("moduleParam", "param": 20, "call": 1, )"
+                                           R"("result": "E_FAIL"})"));
+             LONG read = 0;
+             ULONG size = sizeof read;
+             return m_library.Get(handle, 2103, &read, &size, kDsp);
+         },
+         E_FAIL, "failed. [0x80004005]", 2},
         {"a stored value without its layout",
          [&] {
              EXPECT_HR(S_OK, m_library.SetVariant(handle, 1114, &word, VEX_ROUTE_APO));
