@@ -16,38 +16,83 @@ TEST(ConversionGet, NullSizeOrBufferIsRefused) {
     EXPECT_EQ(4u, null.size);
 }
 
-TEST(ConversionGet, RecordLimits) {
-    const auto records = [](LONG count, size_t present) {
-        Words words{count};
-        for (size_t i = 0; i < present; ++i) {
-            words.push_back(6);
-            const Words record = Sequence(static_cast<LONG>(100 * (i + 1)), 6);
-            words.insert(words.end(), record.begin(), record.end());
-        }
-        return StoredValue::Blob(words);
+// Four records of six words each, `present` of them stored after the count.
+Words Records(LONG count, size_t present) {
+    Words words{count};
+    for (size_t i = 0; i < present; ++i) {
+        words.push_back(6);
+        const Words record = Sequence(static_cast<LONG>(100 * (i + 1)), 6);
+        words.insert(words.end(), record.begin(), record.end());
+    }
+    return words;
+}
+
+// A stored value read into `capacity` bytes: the result, the size reported, the words the
+// buffer starts with (cleared past them) and nothing written past the capacity.
+TEST(ConversionGet, StoredValuesWithinTheirLimits) {
+    const Words initInfo = Join({Sequence(0, 10), {128}, Sequence(100, 32)});
+    const auto marked = [&](LONG marker) {
+        Words words = initInfo;
+        words[10] = marker;
+        return words;
     };
-    for (const LONG count : {5, -1, INT_MIN}) {
-        SCOPED_TRACE("count " + std::to_string(count) + " is more than four records");
-        const StoredValue stored = records(count, 5);
-        const GetOutcome got = Get(2116, stored.Get(), 120);
-        EXPECT_HR(E_OUTOFMEMORY, got.hr);
-        EXPECT_EQ(count, ToWords(got.bytes.data(), 4)[0]) << "the count is written";
-        EXPECT_TRUE(AllZero(got.bytes, 4));
-    }
-    {
-        SCOPED_TRACE("the buffer must hold four records, whatever the count");
-        const StoredValue stored = records(1, 1);
-        const GetOutcome got = Get(2116, stored.Get(), 99);
-        EXPECT_HR(E_INVALIDARG, got.hr);
-        EXPECT_EQ(100u, got.size);
-    }
-    {
-        SCOPED_TRACE("a count beyond the records stored");
-        const StoredValue stored = records(3, 2);
-        const GetOutcome got = Get(2116, stored.Get(), 100);
-        EXPECT_HR(kMalformedStoredValue, got.hr);
-        EXPECT_EQ(100u, got.size);
+    const struct {
+        const char* what;
+        LONG id;
+        Words stored;
+        ULONG capacity;
+        HRESULT hr;
+        ULONG size;
+        Words back = {};
+        ULONG required = 0;  // the size a null buffer learns, when checked
+    } cases[] = {
+        {"5 records are more than four", 2116, Records(5, 5), 120, E_OUTOFMEMORY, 120, {5}},
+        {"-1 records", 2116, Records(-1, 5), 120, E_OUTOFMEMORY, 120, {-1}},
+        {"INT_MIN records", 2116, Records(INT_MIN, 5), 120, E_OUTOFMEMORY, 120, {INT_MIN}},
+        {"room for four records, whatever the count", 2116, Records(1, 1), 99, E_INVALIDARG, 100},
+        {"a count beyond the records stored", 2116, Records(3, 2), 100, kMalformedStoredValue, 100},
+        {"partial output: words past the counted ones",
+         1156,
+         {3, 2, 10, 11, 12, 13},
+         24,
+         S_OK,
+         24,
+         {3, 2, 10, 11},
+         16},
+        {"partial output: count 1 beyond the words", 1156, {0, 1}, 64, kMalformedStoredValue, 64},
+        {"partial output: count -1", 1156, {0, -1}, 64, kMalformedStoredValue, 64},
+        {"partial output: count 2^30", 1156, {0, 0x40000000}, 64, kMalformedStoredValue, 64},
+        {"init info: a marker up to the words after it", 1161, initInfo, 168, S_OK, 168,
+         Join({Sequence(0, 10), Sequence(100, 32)})},
+        {"init info: marker 129", 1161, marked(129), 4096, kMalformedStoredValue, 4096},
+        {"init info: marker -1", 1161, marked(-1), 4096, kMalformedStoredValue, 4096},
+        {"init info: shorter than this library stores", 1161, Join({Sequence(0, 10), {8, 5, 6}}),
+         48, S_OK, 48, Join({Sequence(0, 10), {5, 6}}), 48},
+        {"filter config: a count beyond the bytes", 2105, {9, 1, 2}, 64, kMalformedStoredValue, 64},
+        {"filter config: a count above the capacity copies the capacity", 2105,
+         Join({{-1}, Sequence(1, 520)}), 2084, S_OK, 2084, Join({{-1}, Sequence(1, 511)})},
+        {"filter config: bytes past the count",
+         2105,
+         {2, 0x04030201, 0x08070605},
+         12,
+         S_OK,
+         12,
+         {2, 0x0201}},
+        {"a scalar id holds no blob", 9999, {1}, 64, kMalformedStoredValue, 64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const StoredValue stored = StoredValue::Blob(c.stored);
+        if (c.required != 0) {
+            EXPECT_EQ(c.required, RequiredSize(c.id, stored.Get()));
+        }
+        const GetOutcome got = Get(c.id, stored.Get(), c.capacity);
+        EXPECT_HR(c.hr, got.hr);
+        EXPECT_EQ(c.size, got.size);
         EXPECT_TRUE(got.guardIntact);
+        const Words back = ToWords(got.bytes.data(), 4 * c.back.size());
+        EXPECT_EQ(c.back, back);
+        EXPECT_TRUE(AllZero(got.bytes, 4 * c.back.size()));
     }
 }
 
@@ -108,72 +153,6 @@ TEST(ConversionGet, OptimizerRowsThatAreStored) {
     }
 }
 
-TEST(ConversionGet, PartialOutputMode) {
-    // Words past the counted ones are not written.
-    const StoredValue stored = StoredValue::Blob(Words{3, 2, 10, 11, 12, 13});
-    EXPECT_EQ(16u, RequiredSize(1156, stored.Get()));
-    const GetOutcome got = Get(1156, stored.Get(), 24);
-    ASSERT_HR(S_OK, got.hr);
-    EXPECT_EQ(ToBytes({3, 2, 10, 11, 0, 0}), got.bytes);
-}
-
-TEST(ConversionGet, InitInfoLengthWord) {
-    const Words stored = Join({Sequence(0, 10), {32}, Sequence(100, 32)});
-    {
-        SCOPED_TRACE("a marker up to the words stored after it");
-        Words words = stored;
-        words[10] = 128;
-        const StoredValue value = StoredValue::Blob(words);
-        const GetOutcome got = Get(1161, value.Get(), 168);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ(Join({Sequence(0, 10), Sequence(100, 32)}),
-                  ToWords(got.bytes.data(), got.bytes.size()));
-    }
-    for (const LONG marker : {129, -1}) {
-        SCOPED_TRACE("marker " + std::to_string(marker));
-        Words words = stored;
-        words[10] = marker;
-        const StoredValue value = StoredValue::Blob(words);
-        const GetOutcome got = Get(1161, value.Get(), 4096);
-        EXPECT_HR(kMalformedStoredValue, got.hr);
-        EXPECT_EQ(4096u, got.size);
-    }
-    {
-        SCOPED_TRACE("a shorter value than this library stores");
-        const StoredValue value = StoredValue::Blob(Join({Sequence(0, 10), {8}, {5, 6}}));
-        EXPECT_EQ(48u, RequiredSize(1161, value.Get()));
-        const GetOutcome got = Get(1161, value.Get(), 48);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ(Join({Sequence(0, 10), {5, 6}}), ToWords(got.bytes.data(), 48));
-    }
-}
-
-TEST(ConversionGet, FilterConfigCount) {
-    {
-        SCOPED_TRACE("a count beyond the bytes stored");
-        const StoredValue stored = StoredValue::Blob(Words{9, 1, 2});
-        const GetOutcome got = Get(2105, stored.Get(), 64);
-        EXPECT_HR(kMalformedStoredValue, got.hr);
-        EXPECT_EQ(64u, got.size);
-    }
-    {
-        SCOPED_TRACE("a stored count above the capacity copies the capacity");
-        Words words = Join({{-1}, Sequence(1, 520)});
-        const StoredValue stored = StoredValue::Blob(words);
-        const GetOutcome got = Get(2105, stored.Get(), 2084);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ(words[511], ToWords(got.bytes.data(), 2048)[511]);
-        EXPECT_TRUE(AllZero(got.bytes, 2048));
-    }
-    {
-        SCOPED_TRACE("bytes past the count are not copied");
-        const StoredValue stored = StoredValue::Blob(Words{2, 0x04030201, 0x08070605});
-        const GetOutcome got = Get(2105, stored.Get(), 12);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ((Bytes{2, 0, 0, 0, 1, 2, 0, 0, 0, 0, 0, 0}), got.bytes);
-    }
-}
-
 // Stored values whose shape does not fit their id: refused, the size left alone, nothing
 // written past the buffer.
 TEST(ConversionGet, MalformedStoredValues) {
@@ -220,18 +199,6 @@ TEST(ConversionGet, MalformedStoredValues) {
         ASSERT_HR(S_OK, got.hr);
         EXPECT_EQ((Bytes{1, 2, 3}), got.bytes);
     }
-    {
-        SCOPED_TRACE("a scalar id holds an integer");
-        const StoredValue blob = StoredValue::Blob(Words{1});
-        expectMalformed(9999, blob.Get(), "a blob");
-        const StoredValue shortInteger = StoredValue::Integer(VT_I2, 1);
-        expectMalformed(9999, shortInteger.Get(), "a VT_I2");
-    }
-    {
-        SCOPED_TRACE("a count beyond the partial output words stored");
-        for (const LONG k : {1, -1, 0x40000000}) {
-            const StoredValue stored = StoredValue::Blob(Words{0, k});
-            expectMalformed(1156, stored.Get(), "count");
-        }
-    }
+    const StoredValue shortInteger = StoredValue::Integer(VT_I2, 1);
+    expectMalformed(9999, shortInteger.Get(), "a scalar id holds a VT_I4, not a VT_I2");
 }

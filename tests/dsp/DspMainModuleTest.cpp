@@ -55,34 +55,24 @@ TEST_F(MainModule, TheFormFactorIsWrittenBeforeEveryMainWrite) {
         PROPVARIANT value;
         ULONG formFactor;
         std::vector<ParamWrite> sent;
+        HRESULT result = S_OK;
     } cases[] = {
         {1101, vextest::Int32Value(5), 3, {{127, WordsHex({3})}, {123, WordsHex({5})}}},
         {1004, vextest::Int32Value(1), 3, {{127, WordsHex({3})}, {127, WordsHex({1})}}},
         {1114, blob, 1, {{127, WordsHex({1})}, {142, Hex(bands.data(), 4 * 43)}}},
         {2103, vextest::Int32Value(9), 3, {{20, WordsHex({9})}}},
+        // Module parameter 160, one past the main list: only the form factor goes out.
+        {1005, vextest::Int32Value(1), 2, {{127, WordsHex({2})}}, E_INVALIDARG},
+        // The bypass is no name of the list but always valid.
+        {1002, vextest::Int32Value(1), 2, {{127, WordsHex({2})}, {1000, WordsHex({1})}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
         ASSERT_EQ(0, vexsim_KsClearRequests(m_filter.c_str()));
-        EXPECT_HR(S_OK,
+        EXPECT_HR(c.result,
                   DspController::SetParameter(m_endpoint.c_str(), c.id, c.value, c.formFactor));
         EXPECT_EQ(c.sent, ParamWrites(m_filter));
     }
-}
-
-TEST_F(MainModule, AnIdPastTheMainListIsRefused) {
-    // 1005 is module parameter 160, one past the main module's 40 names from 120 on: only the
-    // form factor goes out.
-    EXPECT_HR(E_INVALIDARG,
-              DspController::SetParameter(m_endpoint.c_str(), 1005, vextest::Int32Value(1), 2));
-    const std::vector<ParamWrite> sent = {{127, WordsHex({2})}};
-    EXPECT_EQ(sent, ParamWrites(m_filter));
-    // The bypass parameter is no name of the list but always valid.
-    ASSERT_EQ(0, vexsim_KsClearRequests(m_filter.c_str()));
-    EXPECT_HR(S_OK,
-              DspController::SetParameter(m_endpoint.c_str(), 1002, vextest::Int32Value(1), 2));
-    const std::vector<ParamWrite> bypass = {{127, WordsHex({2})}, {1000, WordsHex({1})}};
-    EXPECT_EQ(bypass, ParamWrites(m_filter));
 }
 
 TEST_F(MainModule, GetLayoutsOfTheMainModule) {
@@ -100,19 +90,29 @@ TEST_F(MainModule, GetLayoutsOfTheMainModule) {
                  Slice(kRegulatorTuning, 64, 20)})},
         {1141, 130, Concat({Slice(kPartialOutput, 0, 1), {0}, Slice(kPartialOutput, 2, 32)})},
     };
-    for (const bool longer : {false, true}) {
+    // The module's answer as it is, a word short of the layout (once), and longer (always).
+    for (const char* answer : {"", "short", R"({"length": 400, "returned": 404})"}) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(std::to_string(c.id) + (longer ? ", longer answer" : ""));
-            if (longer) {
-                ASSERT_EQ(0, vexsim_AddFaults(("{\"method\": \"IKsControl::KsProperty\", "
-                                               "\"request\": \"moduleParam\", \"param\": " +
-                                               std::to_string(c.param) +
-                                               ", \"answer\": {\"length\": 400, "
-                                               "\"returned\": 404}}")
-                                                  .c_str()))
-                    << vexsim_LastError();
-            }
+            SCOPED_TRACE(std::to_string(c.id) + " " + answer);
             const auto needed = static_cast<ULONG>(4 * c.output.size());
+            const bool isShort = std::string(answer) == "short";
+            if (*answer != 0) {
+                const std::string fault =
+                    R"({"method": "IKsControl::KsProperty", "request": "moduleParam", "param": )" +
+                    std::to_string(c.param) +
+                    (isShort ? R"(, "call": 1, "answer": {"length": )" +
+                                   std::to_string(needed - 4) + "}}"
+                             : std::string(", \"answer\": ") + answer + "}");
+                ASSERT_EQ(0, vexsim_AddFaults(fault.c_str())) << vexsim_LastError();
+            }
+            if (isShort) {
+                std::vector<BYTE> buffer(512, 0xAB);
+                ULONG size = static_cast<ULONG>(buffer.size());
+                EXPECT_FALSE(SUCCEEDED(
+                    DspController::GetParameter(m_endpoint.c_str(), c.id, buffer.data(), &size)));
+                EXPECT_EQ(std::vector<BYTE>(512, 0xAB), buffer) << "nothing copied";
+                continue;
+            }
             ULONG size = 0;
             EXPECT_HR(E_INVALIDARG,
                       DspController::GetParameter(m_endpoint.c_str(), c.id, nullptr, &size));
@@ -129,28 +129,5 @@ TEST_F(MainModule, GetLayoutsOfTheMainModule) {
             EXPECT_EQ(needed, size);
             EXPECT_EQ(WordsHex(c.output), Hex(exact.data(), needed));
         }
-    }
-}
-
-TEST_F(MainModule, ShortMainAnswersAreFailures) {
-    const struct {
-        LONG id;
-        int param;
-        int length;
-    } cases[] = {{1114, 142, 168}, {1123, 153, 332}, {1141, 130, 132}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.id);
-        ASSERT_EQ(0, vexsim_AddFaults(("{\"method\": \"IKsControl::KsProperty\", \"request\": "
-                                       "\"moduleParam\", \"param\": " +
-                                       std::to_string(c.param) +
-                                       ", \"call\": 1, \"answer\": {\"length\": " +
-                                       std::to_string(c.length) + "}}")
-                                          .c_str()))
-            << vexsim_LastError();
-        std::vector<BYTE> buffer(512, 0xAB);
-        ULONG size = static_cast<ULONG>(buffer.size());
-        EXPECT_FALSE(
-            SUCCEEDED(DspController::GetParameter(m_endpoint.c_str(), c.id, buffer.data(), &size)));
-        EXPECT_EQ(std::vector<BYTE>(512, 0xAB), buffer) << "nothing copied";
     }
 }

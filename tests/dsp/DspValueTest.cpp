@@ -171,21 +171,23 @@ TEST_F(DspValues, SetRefusesValuesItCannotReshape) {
         EXPECT_EQ(0, vexsim_KsRequestCount(moduleFilter.c_str())) << "nothing is sent";
     }
 
-    ASSERT_EQ(0, vexsim_KsClearRequests(filter.c_str()));
+    // A single word (a count and no values), a blob with bytes but no memory, an unsigned word.
+    PROPVARIANT nowhere = vextest::Int32Value(0);
+    nowhere.vt = VT_BLOB;
+    nowhere.blob = {8, nullptr};
+    PROPVARIANT unsignedWord = vextest::Int32Value(1);
+    unsignedWord.vt = VT_UI4;
     const PROPVARIANT count = vextest::Int32Value(2);
-    EXPECT_HR(E_INVALIDARG, m_library.SetVariant(m_handles[kLabel15], 2137, &count, kDsp))
-        << "a single word holds a count and no values";
+    ASSERT_EQ(0, vexsim_KsClearRequests(filter.c_str()));
     for (const LONG id : {2105, 2137}) {
-        SCOPED_TRACE(id);
-        PROPVARIANT nowhere;
-        PropVariantInit(&nowhere);
-        nowhere.vt = VT_BLOB;
-        nowhere.blob.cbSize = 8;
-        EXPECT_HR(E_INVALIDARG, m_library.SetVariant(m_handles[kLabel15], id, &nowhere, kDsp))
-            << "a blob with bytes but no memory";
-        PROPVARIANT unsignedWord = vextest::Int32Value(1);
-        unsignedWord.vt = VT_UI4;
-        EXPECT_HR(E_INVALIDARG, m_library.SetVariant(m_handles[kLabel15], id, &unsignedWord, kDsp));
+        for (const PROPVARIANT* value : {&count, static_cast<const PROPVARIANT*>(&nowhere),
+                                         static_cast<const PROPVARIANT*>(&unsignedWord)}) {
+            if (id == 2105 && value == &count) {
+                continue;  // a count and no values is the channel block's shape
+            }
+            SCOPED_TRACE(std::to_string(id) + ", type " + std::to_string(value->vt));
+            EXPECT_HR(E_INVALIDARG, m_library.SetVariant(m_handles[kLabel15], id, value, kDsp));
+        }
     }
     EXPECT_EQ(0, vexsim_KsRequestCount(filter.c_str())) << "nothing is sent";
 }
@@ -210,6 +212,7 @@ TEST_F(DspValues, GetLaysTheAnswerOutUnderTheSizeProtocol) {
         Module module;
         LONG id;
         std::vector<long> output;
+        const char* fault = nullptr;  // a different answer of the module
     } cases[] = {
         {"copied whole", kLabel15, 2108, kThresholds},
         {"copied whole", kLabel15, 2105, kFilterCoefficients},
@@ -222,9 +225,13 @@ TEST_F(DspValues, GetLaysTheAnswerOutUnderTheSizeProtocol) {
          Concat({{3}, kOptimizerValues})},
         {"the channel block, words past the channels untouched", kLabel15, 2137,
          Concat({{2, -11, -12}, std::vector<long>(6, kUntouched)})},
+        {"the 644-byte block of a longer answer", kLabel15, 2107, OptimizerBlock(),
+         R"({"method": "IKsControl::KsProperty", "request": "moduleParam", "param": 23, )"
+         R"("from": 1, "answer": {"length": 700, "returned": 704}})"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.what) + ", id " + std::to_string(c.id));
+        ASSERT_EQ(0, c.fault != nullptr ? vexsim_AddFaults(c.fault) : 0) << vexsim_LastError();
         const ControlHandle handle = m_handles[c.module];
         const auto needed = static_cast<ULONG>(4 * c.output.size());
         ULONG size = 0;
@@ -293,58 +300,19 @@ TEST_F(DspValues, ShortAndOversizedAnswersAreFailures) {
     }
 }
 
-TEST(DspChannels, AModuleWithMoreThanEightChannelsFillsTheBlockOnly) {
-    vextest::ComApartment com;
-    vextest::VexLibrary library;
-    ASSERT_TRUE(library.Loaded());
-    ASSERT_TRUE(vextest::SimLoaded(vexsim_LoadMachine("ten-channels")));
-    ControlHandle handle = nullptr;
-    ASSERT_HR(S_OK, library.Open(&handle, TEXT("{0.0.0.00000000}.{7b3c4d5e-0000-4000-8000-"
-                                               "000000000004}")));
+using DspChannels = vextest::LibraryTest;
+
+TEST_F(DspChannels, AModuleWithMoreThanEightChannelsFillsTheBlockOnly) {
+    Load("ten-channels");
+    ControlHandle handle =
+        OpenOrFail(TEXT("{0.0.0.00000000}.{7b3c4d5e-0000-4000-8000-000000000004}"));
     ASSERT_EQ(0, vexsim_KsClearRequests("spk#wave"));
     std::vector<BYTE> block(36);  // exactly the block, so a write past it is caught
     ULONG size = 36;
-    ASSERT_HR(S_OK, library.Get(handle, 2137, block.data(), &size, kDsp));
-    EXPECT_EQ(36u, size);
+    ASSERT_HR(S_OK, m_library.Get(handle, 2137, block.data(), &size, kDsp));
     EXPECT_EQ(WordsHex({8}), Hex(block.data(), 4)) << "eight of the ten channels";
     EXPECT_EQ(8u, RequestsOfKind("spk#wave", "moduleParam").size()) << "parameters 54 to 61";
-    EXPECT_HR(S_OK, library.Close(handle));
-    library.Unload();
-    vexsim_Reset();
-    vexsim_Unregister();
-}
-
-TEST_F(DspValues, ALongerAnswerGivesTheLayoutOnly) {
-    ASSERT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty", "request": )"
-                                  R"("moduleParam", "param": 23, "from": 1, )"
-                                  R"("answer": {"length": 700, "returned": 704}})"))
-        << vexsim_LastError();
-    const auto needed = static_cast<ULONG>(4 * OptimizerBlock().size());
-    std::vector<BYTE> small(needed - 1);  // blocks of exactly their size: a write past is caught
-    ULONG size = needed - 1;
-    EXPECT_HR(E_INVALIDARG, m_library.Get(m_handles[kLabel15], 2107, small.data(), &size, kDsp));
-    EXPECT_EQ(needed, size);
-    std::vector<BYTE> exact(needed);
-    ASSERT_HR(S_OK, m_library.Get(m_handles[kLabel15], 2107, exact.data(), &size, kDsp));
-    EXPECT_EQ(WordsHex(OptimizerBlock()), Hex(exact.data(), needed));
-}
-
-TEST_F(DspValues, AFailingChannelFailsTheSetYetEveryChannelIsWritten) {
-    vextest::TraceSession session(2);
-    const std::string filter = WaveFilter(kLabel15);
-    ASSERT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty", "request": )"
-                                  R"("moduleParam", "direction": "set", "param": 54, )"
-                                  R"("result": "E_FAIL"})"))
-        << vexsim_LastError();
-    ASSERT_EQ(0, vexsim_KsClearRequests(filter.c_str()));
-    EXPECT_HR(E_FAIL, SetBlob(kLabel15, 2137, Bytes({2, -3, -4})));
-    EXPECT_EQ(PerChannel(54, {-3, -4}), ParamWrites(filter)) << "the channel after it is written";
-    if (vextest::HaveTraceController()) {
-        const auto records =
-            vextest::RecordsContaining("Set drova_channel_gain failed. [0x80004005]");
-        ASSERT_EQ(1u, records.size());
-        EXPECT_EQ(2, records[0].level);
-    }
+    EXPECT_HR(S_OK, m_library.Close(handle));
 }
 
 TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
@@ -365,6 +333,17 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
              return SetBlob(kLabel15, 2137, Bytes({3, 10, 20}));
          },
          E_INVALIDARG, "SetParameter: Set drova_channel_gain failed. [0x80070057]", 2},
+        {"a channel the module refuses, the channel after it still written",
+         [&] {
+             EXPECT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty", "request": )"
+                                           R"("moduleParam", "direction": "set", "param": 54, )"
+                                           R"("result": "E_FAIL"})"));
+             EXPECT_EQ(0, vexsim_KsClearRequests(WaveFilter(kLabel15).c_str()));
+             const HRESULT hr = SetBlob(kLabel15, 2137, Bytes({2, -3, -4}));
+             EXPECT_EQ(PerChannel(54, {-3, -4}), ParamWrites(WaveFilter(kLabel15)));
+             return hr;
+         },
+         E_FAIL, "Set drova_channel_gain failed. [0x80004005]", 2},
         {"a value longer than the form carries",
          [&] { return m_library.SetVariant(handle, 2105, &longBlob, kDsp); }, E_INVALIDARG,
          "SetModuleParam: Failed to set PP module parameter!: [0x80070057]", 3},
@@ -378,6 +357,16 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
              return m_library.Get(handle, 2107, buffer.data(), &size, kDsp);
          },
          kInvalidData, "GetParameter: Get drova-audio-optimizer-bands failed. [0x8007000d]", 2},
+        {"a get the module fails",
+         [&] {
+             EXPECT_EQ(0, vexsim_AddFaults(R"({"method": "IKsControl::KsProperty", "request": )"
+                                           R"("moduleParam", "param": 20, "call": 1, )"
+                                           R"("result": "E_FAIL"})"));
+             LONG read = 0;
+             ULONG size = sizeof read;
+             return m_library.Get(handle, 2103, &read, &size, kDsp);
+         },
+         E_FAIL, "failed. [0x80004005]", 2},
         {"a stored value without its layout",
          [&] {
              EXPECT_HR(S_OK, m_library.SetVariant(handle, 1114, &word, VEX_ROUTE_APO));
