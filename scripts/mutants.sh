@@ -13,8 +13,9 @@
 # stopped) the script writes the replacement into the file, rebuilds the test programs of the
 # file's area (the table below) in DIR (native, AddressSanitizer and UndefinedBehaviorSanitizer),
 # runs their cases with ctest (stopping on the first failure, each case with a timeout), notes
-# the first case that failed ("caught") or that none did ("missed"), and restores the file. A
-# fault that does not compile is noted "build-failed". At the end it writes the report (default
+# the first case that failed ("caught") or that every case passed ("missed"), and restores the
+# file. A fault that does not compile is noted "build-failed"; a run that shows neither (no case
+# ran, ctest failed) "unclear", with its output in DIR/mutant-ID.log. At the end it writes the report (default
 # tests/mutants-report.txt): one line per fault, its result and the case that caught it.
 #
 # --check only verifies that the list still applies to the sources: every file exists and every
@@ -217,12 +218,15 @@ while IFS=$'\t' read -r id file text repl what; do
         caught=$(grep -E '\*\*\*(Failed|Timeout|Exception)|\(Failed\)|\(Timeout\)|\(Subprocess' \
             <<<"$out" | grep -oE '(Test +#[0-9]+: |- )[A-Za-z0-9_./]+' | head -1 |
             sed -E 's/^(Test +#[0-9]+: |- )//')
+        # Neither a failing case nor every case passed (no case ran, ctest itself failed): the
+        # run says nothing about the fault; its output is kept for a look.
         if [[ -n $caught ]]; then
             result=caught
         elif grep -qE '^100% tests passed' <<<"$out"; then
             result=missed caught=-
         else
-            result=missed caught=-
+            result=unclear caught=-
+            printf '%s\n' "$out" >"$BUILD/mutant-$id.log"
         fi
     fi
     restore
