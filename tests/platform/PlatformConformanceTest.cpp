@@ -135,49 +135,34 @@ TEST(PropVariant, ClearReleasesWhatEveryTypeOwns) {
         EXPECT_EQ(VT_EMPTY, value.vt);
     }
 
-    // Owned memory of every other kind; under a leak checker anything not freed shows up.
-    std::vector<PROPVARIANT> values(9, PROPVARIANT{});
+    // Owned memory of the kinds stored values come in; under a leak checker anything not freed
+    // shows up.
+    std::vector<PROPVARIANT> values(6, PROPVARIANT{});
     values[0].vt = VT_CLSID;
     values[0].puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
     values[1].vt = VT_BLOB;
     values[1].blob.cbSize = 4;
     values[1].blob.pBlobData = static_cast<BYTE*>(CoTaskMemAlloc(4));
-    values[2].vt = VT_CF;
-    values[2].pclipdata = static_cast<CLIPDATA*>(CoTaskMemAlloc(sizeof(CLIPDATA)));
-    values[2].pclipdata->cbSize = 8;
-    values[2].pclipdata->ulClipFmt = -1;
-    values[2].pclipdata->pClipData = static_cast<BYTE*>(CoTaskMemAlloc(4));
-    values[3].vt = VT_VECTOR | VT_LPSTR;
-    values[3].calpstr.cElems = 1;
-    values[3].calpstr.pElems = static_cast<LPSTR*>(CoTaskMemAlloc(sizeof(LPSTR)));
-    values[3].calpstr.pElems[0] = static_cast<LPSTR>(CoTaskMemAlloc(4));
-    std::memcpy(values[3].calpstr.pElems[0], "abc", 4);
     // Nested values: a BSTR and a task-allocated string.
-    values[4].vt = VT_VECTOR | VT_VARIANT;
-    values[4].capropvar.cElems = 2;
-    values[4].capropvar.pElems = static_cast<PROPVARIANT*>(CoTaskMemAlloc(2 * sizeof(PROPVARIANT)));
-    PropVariantInit(&values[4].capropvar.pElems[0]);
-    values[4].capropvar.pElems[0].vt = VT_BSTR;
-    values[4].capropvar.pElems[0].bstrVal = SysAllocString(TEXT("inner"));
-    PropVariantInit(&values[4].capropvar.pElems[1]);
-    values[4].capropvar.pElems[1].vt = VT_LPWSTR;
-    values[4].capropvar.pElems[1].pwszVal = CoTaskString(TEXT("inner"));
-    values[6].vt = VT_VECTOR | VT_I4;
-    values[6].cal.cElems = 3;
-    values[6].cal.pElems = static_cast<LONG*>(CoTaskMemAlloc(12));
-    values[7].vt = VT_VECTOR | VT_LPWSTR;
-    values[7].calpwstr.cElems = 1;
-    values[7].calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR)));
-    values[7].calpwstr.pElems[0] = CoTaskString(TEXT("one"));
-    values[8].vt = VT_VECTOR | VT_BSTR;
-    values[8].cabstr.cElems = 2;
-    values[8].cabstr.pElems = NewBstrArray({TEXT("one"), TEXT("two")});
-    values[5].vt = VT_VECTOR | VT_CF;
-    values[5].caclipdata.cElems = 1;
-    values[5].caclipdata.pElems = static_cast<CLIPDATA*>(CoTaskMemAlloc(sizeof(CLIPDATA)));
-    values[5].caclipdata.pElems[0].cbSize = 8;
-    values[5].caclipdata.pElems[0].ulClipFmt = -1;
-    values[5].caclipdata.pElems[0].pClipData = static_cast<BYTE*>(CoTaskMemAlloc(4));
+    values[2].vt = VT_VECTOR | VT_VARIANT;
+    values[2].capropvar.cElems = 2;
+    values[2].capropvar.pElems = static_cast<PROPVARIANT*>(CoTaskMemAlloc(2 * sizeof(PROPVARIANT)));
+    PropVariantInit(&values[2].capropvar.pElems[0]);
+    values[2].capropvar.pElems[0].vt = VT_BSTR;
+    values[2].capropvar.pElems[0].bstrVal = SysAllocString(TEXT("inner"));
+    PropVariantInit(&values[2].capropvar.pElems[1]);
+    values[2].capropvar.pElems[1].vt = VT_LPWSTR;
+    values[2].capropvar.pElems[1].pwszVal = CoTaskString(TEXT("inner"));
+    values[3].vt = VT_VECTOR | VT_I4;
+    values[3].cal.cElems = 3;
+    values[3].cal.pElems = static_cast<LONG*>(CoTaskMemAlloc(12));
+    values[4].vt = VT_VECTOR | VT_LPWSTR;
+    values[4].calpwstr.cElems = 1;
+    values[4].calpwstr.pElems = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR)));
+    values[4].calpwstr.pElems[0] = CoTaskString(TEXT("one"));
+    values[5].vt = VT_VECTOR | VT_BSTR;
+    values[5].cabstr.cElems = 2;
+    values[5].cabstr.pElems = NewBstrArray({TEXT("one"), TEXT("two")});
     for (PROPVARIANT& v : values) {
         const VARTYPE vt = v.vt;
         EXPECT_HR(S_OK, PropVariantClear(&v)) << vt;
