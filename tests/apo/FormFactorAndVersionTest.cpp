@@ -93,10 +93,8 @@ TEST_F(EndpointQueries, FormFactorTakesTheOverrideAndCountsAHeadsetAsHeadphones)
     } cases[] = {
         {5, 3},
         {4, 4},
-        {9, 9},
         {1, 3, override(R"({"type": "VT_UI4", "value": 3})")},
         {3, 1, override(R"({"type": "VT_UI4", "value": 2})")},
-        {3, 1, override(R"({"type": "VT_I4", "value": 7})")},
         // clang-format off
         {5, 3, override(R"({"type": "VT_UI4", "value": 0})"), "[]",
          {{0, "ApoController::GetFormFactor: formFactor = [5]"},

@@ -19,28 +19,24 @@ TEST(Format, ConversionsAndTheirSafety) {
         {"[wide|narrow]", Format(TEXT("[%s|%S]"), wide, "narrow")},
         {"[ab]", Format(TEXT("[%.2s]"), TEXT("abcdef"))},
         {"[   ab|cd   ]", Format(TEXT("[%5s|%-5S]"), TEXT("ab"), "cd")},
-        {"[]", Format(TEXT("[%s]"), TEXT(""))},
-        // Signed and unsigned integers: %d reads the bits as signed; 0 without a width is nothing.
+        // Signed and unsigned integers: %d reads the bits as signed.
         {"-42 0 2147483647", Format(TEXT("%d %d %d"), -42, 0, 2147483647)},
         {"4294967295", Format(TEXT("%u"), -1)},
         {"-1", Format(TEXT("%d"), 4294967295u)},
         {"[   42|42   |00042|-0042]", Format(TEXT("[%5d|%-5d|%05d|%05d]"), 42, 42, 42, -42)},
-        {"7, ", Format(TEXT("%0d, "), 7)},
         // Hexadecimal with precision and length modifiers: a signed value widens; without ll
         // only 32 bits are read.
         {"80070057", Format(TEXT("%.8x"), static_cast<HRESULT>(0x80070057))},
-        {"00000001", Format(TEXT("%.8x"), 1)},
         {"0000deadbeef1234", Format(TEXT("%.16llx"), 0xDEADBEEF1234ull)},
         {"ffffffffffffffff", Format(TEXT("%.16llx"), -1)},
         {"8004FFFF", Format(TEXT("%0lX"), 0x8004FFFFu)},
         {"ffffffff", Format(TEXT("%x"), -1LL)},
-        {"-5", Format(TEXT("%lld"), -5)},
         // Percent and unknown conversions are literal.
         {"100%", Format(TEXT("%d%%"), 100)},
         {"a %q b", Format(TEXT("a %q b"))},
         {"trailing %", Format(TEXT("trailing %"))},
-        {"half %5", Format(TEXT("half %5"))},
-        // Missing or mismatched arguments never read beyond the list; a text is never a number.
+        // Missing or mismatched arguments never read beyond the list; a text is never a number; 0
+        // without a width is nothing.
         {"1 %d %s", Format(TEXT("%d %d %s"), 1)},
         {"%d", Format(TEXT("%d"), TEXT("text"))},
         {"%s and 5", Format(TEXT("%s and %d"), 4, 5)},

@@ -134,11 +134,8 @@ TEST_F(Misuse, NullAndUndersizedBuffers) {
         {"scalar, null buffer", kScalarId, nullptr, 4, kApo, E_INVALIDARG},
         {"scalar, null buffer, size 0", kScalarId, nullptr, 0, kBoth, E_INVALIDARG},
         {"scalar, 3 bytes", kScalarId, word.data(), 3, kBoth, E_INVALIDARG},
-        {"scalar, 0 bytes", kScalarId, word.data(), 0, kApo, E_INVALIDARG},
         {"structured, null buffer", kStructuredId, nullptr, 80, kBoth, E_INVALIDARG},
-        {"structured, one word short", kStructuredId, blob.data(), 76, kApo, E_INVALIDARG},
         {"structured, one byte short", kStructuredId, blob.data(), 79, kApo, E_INVALIDARG},
-        {"selection, null buffer", VEX_PARAM_LOW_LATENCY_MODULE, nullptr, 8, kDsp, E_INVALIDARG},
         {"selection, 7 bytes", VEX_PARAM_LOW_LATENCY_MODULE, blob.data(), 7, kDsp, E_INVALIDARG},
         {"selection, 9 bytes", VEX_PARAM_LOW_LATENCY_MODULE, blob.data(), 9, kDsp, E_INVALIDARG},
         {"counted, a count of -1", 2107, minusOne.data(), 8, kApo, E_INVALIDARG},
@@ -162,7 +159,6 @@ TEST_F(Misuse, NullAndUndersizedBuffers) {
     EXPECT_EQ(4u, size);
     size = 1024;
     EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, kScalarId, nullptr, &size, kDsp));
-    EXPECT_HR(E_INVALIDARG, m_library.Get(m_handle, VEX_PARAM_FORM_FACTOR, nullptr, &size, kApo));
     const struct {
         const char* what;
         LONG id;
@@ -221,10 +217,8 @@ TEST_F(Misuse, IdsAtEveryBoundary) {
     } cases[] = {
         {1000, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {1001, {Fail, Arg, Arg}, {Ok, Arg, Arg}},
-        {1999, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {2000, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {2001, {Fail, Arg, Arg}, {Ok, Ok, Ok}},
-        {2999, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {3001, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {INT_MIN, {Fail, Arg, Arg}, {Fail, Arg, Fail}},
         {INT_MAX, {Fail, Arg, Arg}, {Fail, Arg, Fail}},

@@ -98,7 +98,6 @@ const AnswerCase kAnswers[] = {
     {"ModuleListSizeQueryTooShort", "moduleList", R"("sizeQuery": true, "answer": {"returned": 4})", ModuleList, 0, S_OK, 4, Bytes()},
     {"ModuleListSizeFieldLies", "moduleList", R"("answer": {"length": 100000, "count": 1000})", ModuleList, kListSize, S_OK, kListSize, Le32({100000, 1000})},
     {"DescriptorCountBeyondTheList", "moduleDescriptors", R"("answer": {"count": 7})", Descriptors, kDescriptorsSize, S_OK, kDescriptorsSize, Le32({kDescriptorsSize, 7})},
-    {"DescriptorSizeQueryAsksForMore", "moduleDescriptors", R"("sizeQuery": true, "answer": {"returned": 1000000})", Descriptors, 0, simtest::kMoreData, 1000000, Bytes()},
     {"VersionBytesReplaced", "interfaceVersion", R"("answer": {"bytes": "03"})", InterfaceVersion, 5, S_OK, 1, Bytes({3, 0, 0, 0, 0})},
     {"BytesLongerThanTheBufferAreCut", "interfaceVersion", R"("answer": {"bytes": "0102030405060708090a"})", InterfaceVersion, 5, S_OK, 5, Bytes({1, 2, 3, 4, 5})},
     {"ReturnedLongerThanTheBuffer", "moduleParam", R"("answer": {"returned": 70000})", ParamGet, 64004, S_OK, 70000, Le32({4, 1})},

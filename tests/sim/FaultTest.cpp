@@ -1,5 +1,5 @@
-// Injected faults: by method, by call number, by property key, access mode, flow and role,
-// interface, success codes other than S_OK, and the call counts that go with them.
+// Injected faults: by method, by call number, access mode, flow and role, interface, and the call
+// counts that go with them (the library's tests narrow faults by property key and success code).
 #include "support/SimObjects.h"
 
 #include <functional>
@@ -18,7 +18,6 @@ TEST_F(SimFaults, FiltersChooseTheCallsThatFail) {
     ComPtr<IMMDeviceEnumerator> enumerator;
     ComPtr<IMMDevice> device;
     ScopedCoMem<WCHAR> id;
-    ScopedPropVariant value;
     ComPtr<IPropertyStore> store;
     ComPtr<IUnknown> other;
     const auto getId = [&] {
@@ -42,12 +41,6 @@ TEST_F(SimFaults, FiltersChooseTheCallsThatFail) {
     const auto query = [&](REFIID iid) {
         return [&, iid] { return device.QueryInterface(iid, &other); };
     };
-    const auto getOverride = [&] {
-        const HRESULT hr = store->GetValue(simtest::kOverrideKey, value.Receive());
-        EXPECT_EQ(VT_UI4, value.Type());
-        EXPECT_EQ(2u, value.Get().ulVal) << "the value comes with the code";
-        return hr;
-    };
     const auto getDevice = [&] {
         return enumerator->GetDevice(simtest::kSpeakers, device.Receive());
     };
@@ -58,8 +51,6 @@ TEST_F(SimFaults, FiltersChooseTheCallsThatFail) {
     } rows[] = {
         {R"({"method": "IMMDevice::GetId", "endpoint": "{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}", "from": 2, "result": "0x8889000A"})",
          {{getId, S_OK}, {getId, kAudio}, {getId, kAudio}}},
-        {R"({"method": "IPropertyStore::GetValue", "key": "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0", "result": "S_FALSE"})",
-         {{open(STGM_READWRITE), S_OK}, {getOverride, S_FALSE}}},
         {R"({"method": "IMMDevice::OpenPropertyStore", "access": "readwrite", "result": "E_ACCESSDENIED"})",
          {{open(STGM_READWRITE), E_ACCESSDENIED}, {open(STGM_READ), S_OK}}},
         {R"({"method": "IMMDeviceEnumerator::GetDefaultAudioEndpoint", "flow": "render", "role": "console", "result": "E_UNEXPECTED"})",
@@ -75,8 +66,7 @@ TEST_F(SimFaults, FiltersChooseTheCallsThatFail) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fault);
         ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(R"({"endpoints": [
-            {"id": "{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}", "default": true,
-             "properties": {"{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0": {"type": "VT_UI4", "value": 2}}},
+            {"id": "{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a01}", "default": true},
             {"id": "mic", "flow": "capture", "default": true}]})")));
         enumerator = Enumerator();
         ASSERT_TRUE(enumerator);
@@ -106,26 +96,16 @@ TEST_F(SimFaults, WrongFaultsAreRefusedWholeWithThePathAtFault) {
          "$.result: not a result code"},
         {R"({"method": "IMMDevice::GetId"})", "$: a fault needs \"result\""},
         {R"({"method": "IMMDevice::GetId", "result": "E_FAIL", "call": 1, "from": 2})", "not both"},
-        {R"({"method": "IMMDevice::GetId", "result": "E_FAIL", "call": 0})",
-         "$.call: integer out of range"},
         {R"({"method": "GetId", "result": "E_FAIL"})", "$.method: unknown method \"GetId\""},
-        {R"({"method": "IMMDevice::GetId", "result": "E_FAIL", "times": 2})",
-         "$.times: unknown member"},
         {R"({"method": "IMMDevice::GetId", "answer": {"returned": 1}})",
          "$.answer: IMMDevice::GetId sends no kernel-streaming request"},
         {R"({"method": "IKsControl::KsProperty", "answer": {}})", "$.answer: an answer needs"},
         {R"({"method": "IKsControl::KsProperty", "request": "interfaceVersion", "answer": {"count": 0}})",
          "$.answer.count: only the answers of"},
-        {R"({"method": "IKsControl::KsProperty", "answer": {"length": 0}})",
-         "$.answer.length: only the answers of"},
         {R"({"method": "IKsControl::KsProperty", "request": "moduleParam", "direction": "set", "answer": {"bytes": "00"}})",
          "$.answer: a set request's data buffer is the caller's"},
         {R"({"method": "IKsControl::KsProperty", "answer": {"bytes": "123"}})",
          "$.answer.bytes: expected hexadecimal digits"},
-        {R"({"method": "IKsControl::KsProperty", "answer": {"size": 1}})", "$.answer"},
-        {R"({"method": "*", "endpoint": "speaker", "result": "E_FAIL"})", ""},
-        {R"({"method": "IPart::GetName", "request": "moduleList", "result": "E_FAIL"})",
-         "has no kernel-streaming request"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(-1, vexsim_AddFaults(c.json)) << c.json;

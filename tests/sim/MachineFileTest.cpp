@@ -20,19 +20,13 @@ TEST_F(SimMachineFile, WrongContentNamesTheJsonPath) {
     // clang-format off
     const Case cases[] = {
         {R"([])", "$: expected an object, found an array"},
-        {R"({"endpoint": []})", "$.endpoint: unknown member"},
-        {R"({"endpoints": [{"flow": "render"}]})", "$.endpoints[0]: an endpoint needs \"id\""},
         {R"({"endpoints": [{"id": "a"}, {"id": "b", "flow": "sideways"}]})", "$.endpoints[1].flow: unknown data flow \"sideways\""},
-        {R"({"endpoints": [{"id": "a", "state": "asleep"}]})", "$.endpoints[0].state: unknown state"},
         {R"({"endpoints": [{"id": "a"}, {"id": "a"}]})", "$.endpoints[1].id: another endpoint has the same id"},
         {R"({"endpoints": [{"id": "a", "default": true}, {"id": "b", "default": ["console"]}]})", "$.endpoints[1].default: another render endpoint is already the default"},
         {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}": 1}}]})", "$.endpoints[0].properties[\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E}\"]: not a property key"},
         {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": 1}}]})", "$.endpoints[0].properties[\"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0\"]: expected a typed value"},
-        {R"({"endpoints": [{"id": "a", "fx": {"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},5": {"type": "VT_R8", "value": 1}}}]})", "$.endpoints[0].fx[\"{D04E05A6-594B-4FB6-A80D-01AF5EED7D1D},5\"].type: unknown type \"VT_R8\""},
         {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": -1}}}]})", ",0\"].value: integer out of range"},
         {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1], "words": [1]}}}]})", "exactly one of \"bytes\" and \"words\""},
-        {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1, 256]}}}]})", ",0\"].bytes[1]: integer out of range"},
-        {R"({"registry": {"SOFTWARE\\Tembra\\Wrapper": {"APO_SFX": 5}}})", "$.registry[\"SOFTWARE\\\\Tembra\\\\Wrapper\"].APO_SFX: expected a string or a typed value"},
         {R"({"endpoints": [{"id": "a", "readWriteResult": "S_OK"}]})", "$.endpoints[0].readWriteResult: must be a failure code"},
     };
     // clang-format on
@@ -102,9 +96,6 @@ TEST_F(SimMachineFile, DumpLoadsBackAsTheSameMachine) {
         ASSERT_TRUE(Loaded(vexsim_AddFaults(R"([
             {"method": "IPropertyStore::GetValue", "key": "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0", "call": 3,
              "result": "S_FALSE"},
-            {"method": "IMMDeviceEnumerator::GetDefaultAudioEndpoint", "flow": "capture", "role": "communications",
-             "from": 2, "result": "0x80070490"},
-            {"method": "IMMDevice::Activate", "iid": "IDeviceTopology", "result": "E_NOINTERFACE"},
             {"method": "IKsControl::KsProperty", "request": "moduleList", "sizeQuery": false,
              "answer": {"bytes": "0800", "returned": 8, "length": 8, "count": 0}}])")))
             << vexsim_LastError();
@@ -122,12 +113,6 @@ TEST_F(SimMachineFile, ResetLeavesAnEmptyMachine) {
     ASSERT_TRUE(enumerator);
     vexsim_Reset();
 
-    ComPtr<IMMDeviceCollection> collection;
-    ASSERT_HR(S_OK,
-              enumerator->EnumAudioEndpoints(eAll, DEVICE_STATEMASK_ALL, collection.Receive()));
-    UINT count = 99;
-    EXPECT_HR(S_OK, collection->GetCount(&count));
-    EXPECT_EQ(0u, count);
     ComPtr<IMMDevice> device;
     EXPECT_HR(HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
               enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Receive()));

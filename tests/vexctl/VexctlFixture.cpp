@@ -49,11 +49,7 @@ std::string DspMachineJson() {
                   "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4":
                     "{0A0B0C0D-0000-4000-8000-000000000002}"},
    "renderPath": {"waveFilter": "hp#wave", "modules": [
-     {"guid": "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}", "set": "amd", "version": "4.1.0"}]}},
-  {"id": "line-3", "name": "Line Out",
-   "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 2},
-                  "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4":
-                    "{0A0B0C0D-0000-4000-8000-000000000003}"}}]}
+     {"guid": "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}", "set": "amd", "version": "4.1.0"}]}}]}
 )";
 }
 

@@ -19,8 +19,8 @@ inline constexpr const char* kTestSpeakers = "speakers-1";
 // Speakers (the default, with an installed effect), headphones named in German, a disabled HDMI
 // output and a microphone, with `extra` added to the top-level object (e.g. faults).
 std::string TestMachineJson(const std::string& extra = "");
-// Speakers with a low-latency module labelled "1.5", headphones with a vendor-set module
-// ("1.4.1"), a line output ("line-3") without any module; no main-processing module.
+// Speakers with a low-latency module labelled "1.5" and headphones with a vendor-set module
+// ("1.4.1"); no main-processing module.
 std::string DspMachineJson();
 // The key of a main-processing parameter in an endpoint's store.
 std::string MainKey(int pid);
