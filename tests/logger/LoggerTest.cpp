@@ -134,6 +134,13 @@ TEST_F(Logger, NamePrefixesEveryMessage) {
     Util::EtwLogger named(&provider, 0x400, TEXT("Tuner: "));
     named.Log(4, TEXT("A.cpp"), 1, TEXT("F"), TEXT("hello"));
     EventUnregister(provider.handle);
+    // A provider no session listens to keeps nothing; a registration needs a provider id.
+    REGHANDLE unheard = 0;
+    ASSERT_EQ(0u, EventRegister(&GUID_NULL, nullptr, nullptr, &unheard));
+    EXPECT_EQ(0u, EventWriteString(unheard, 1, 0, TEXT("unheard")));
+    EventUnregister(unheard);
+    EXPECT_EQ(static_cast<ULONG>(ERROR_INVALID_PARAMETER),
+              EventRegister(nullptr, nullptr, nullptr, &unheard));
     const auto records = Records();
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ("[A.cpp:1] F: Tuner: hello", records[0].text);

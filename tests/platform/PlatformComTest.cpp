@@ -231,6 +231,8 @@ TEST(ComApartments, RegistrationNeedsInitialisation) {
     EXPECT_HR(CO_E_NOTINITIALIZED, CoRevokeClassObject(1));
     ComApartment com;
     EXPECT_HR(E_INVALIDARG, CoRevokeClassObject(0xFFFFu)) << "an unknown cookie";
+    EXPECT_HR(E_INVALIDARG, CoRegisterClassObject(kTestClass, nullptr, CLSCTX_INPROC_SERVER,
+                                                  REGCLS_MULTIPLEUSE, &cookie));
 }
 
 TEST(ComApartments, UnimplementedRegistrationFlagsAreRefused) {

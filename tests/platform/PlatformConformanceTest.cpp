@@ -272,6 +272,8 @@ TEST(Guid, TextFormsRoundTrip) {
               CLSIDFromString(TEXT("{97acd2ab-83ec-494b-9fe4-922bce1bd69}"), &clsid));
     EXPECT_HR(CO_E_CLASSSTRING,
               CLSIDFromString(TEXT("{97acd2ab-83ec-494b-9fe4-922bce1bd6zz}"), &clsid));
+    EXPECT_HR(E_INVALIDARG,
+              CLSIDFromString(TEXT("{97acd2ab-83ec-494b-9fe4-922bce1bd691}"), nullptr));
 }
 
 TEST(MultiByte, AnsiTextWidens) {
@@ -295,10 +297,11 @@ TEST(MultiByte, EachCodePageDecodesItsOwnWay) {
         {CP_ACP, "\xE9", TEXT("\u00E9")},
         {CP_THREAD_ACP, "\x80\x9F\xC3\xA9", TEXT("\u20AC\u0178\u00C3\u00A9")},
         {CP_UTF8, "\xC3\xA9\xF0\x9F\x98\x80", TEXT("\u00E9\U0001F600")},
-        {CP_UTF8, "\xC0\x80", WString()},          // overlong NUL
-        {CP_UTF8, "\xF0\x80\x80\xAF", WString()},  // overlong
-        {CP_UTF8, "\xED\xA0\x80", WString()},      // a surrogate
-        {CP_UTF8, "\xF4\x90\x80\x80", WString()},  // above U+10FFFF
+        {CP_UTF8, "\xDF\xBF\xC3\x41", TEXT("\u07FF\uFFFDA")},  // a lead without its follower
+        {CP_UTF8, "\xC0\x80", WString()},                      // overlong NUL
+        {CP_UTF8, "\xF0\x80\x80\xAF", WString()},              // overlong
+        {CP_UTF8, "\xED\xA0\x80", WString()},                  // a surrogate
+        {CP_UTF8, "\xF4\x90\x80\x80", WString()},              // above U+10FFFF
         {CP_UTF8, "\xFF", WString()},
         {CP_UTF8, "\xE9", WString()},  // a lead byte cut short
     };

@@ -76,6 +76,7 @@ TEST_F(Registry, ReadsAStringWithASizeQueryFirstAndMissesWhatIsNotThere) {
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type) << "a type mismatch still reports the type";
     EXPECT_EQ(4u, bytes) << "and the size";
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(nullptr));
     EXPECT_EQ(
         ERROR_FILE_NOT_FOUND,
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\VexNoSuchKey\\"), 0, KEY_READ, &key));
