@@ -55,7 +55,7 @@ done
 # matches wins. The library's tests exercise the simulator as well; vexctl has its own program.
 areas() {  # areas FILE: prints the ctest label regex
     case $1 in
-        platform/*) echo 'PlatformConformanceTest|SimulatorTest|ExportsTest|ApoControllerTest' ;;
+        platform/*) echo 'PlatformConformanceTest|LoggerTest|SimulatorTest|ExportsTest|ApoControllerTest' ;;
         Orv3VexControl/util/EtwLogger* | Orv3VexControl/util/Format* | Orv3VexControl/util/Log*)
             echo 'LoggerTest|ExportsTest|FaultSweepTest' ;;
         Orv3VexControl/conversion/*) echo 'ParameterConversionTest|ExportsTest|DspValueTest' ;;
