@@ -43,7 +43,6 @@ public:
     }
     Request& U16(uint16_t value) { return U8(static_cast<uint8_t>(value)).U8(value >> 8); }
     Request& U32(uint32_t value) { return U16(static_cast<uint16_t>(value)).U16(value >> 16); }
-    Request& U64(uint64_t value) { return U32(static_cast<uint32_t>(value)).U32(value >> 32); }
     // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
     Request& Guid(const char* text) {
         const std::string t(text);

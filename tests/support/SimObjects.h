@@ -23,8 +23,6 @@ inline constexpr IID kIidEndpoint = {
     0x1BE09788, 0x6894, 0x4089, {0x85, 0x86, 0x9A, 0x2A, 0x6C, 0x26, 0x5A, 0xC5}};
 inline constexpr IID kIidDevice = {
     0xD666063F, 0x1587, 0x4E43, {0x81, 0xF1, 0xB9, 0x48, 0xE8, 0x07, 0x36, 0x3F}};
-inline constexpr IID kIidUnknown = {
-    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // {1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0
 inline constexpr PROPERTYKEY kFormFactorKey = {
@@ -32,16 +30,10 @@ inline constexpr PROPERTYKEY kFormFactorKey = {
 // {DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0
 inline constexpr PROPERTYKEY kOverrideKey = {
     {0xDD0DF94B, 0x53A2, 0x4A92, {0x85, 0x4E, 0x91, 0xF4, 0x2E, 0x28, 0xFD, 0x7B}}, 0};
-// {A45C254E-DF1C-4EFD-8020-67D146A850E0},14
-inline constexpr PROPERTYKEY kFriendlyNameKey = {
-    {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
 
 // Endpoint ids of the shipped machines.
 using vextest::kHeadphones;
 using vextest::kSpeakers;
-inline const WCHAR* const kHdmi = TEXT("{0.0.0.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a03}");
-inline const WCHAR* const kMicrophone =
-    TEXT("{0.0.1.00000000}.{6f1f6a2e-3c1b-4d59-9a51-0b7e2d1c4a04}");
 
 // A load's result as a gtest assertion that shows the simulator's message.
 inline ::testing::AssertionResult Loaded(int result) {
