@@ -74,16 +74,16 @@ TEST_F(DspParameters, ScalarIdsReachTheirModuleParameter) {
 }
 
 TEST_F(DspParameters, RequestBytesOfEachModuleForm) {
-    // A set of a word to 7 on a module of each form, the request that carries it; then the
-    // selection of the module, which cancels its notification registration.
+    // A set of a word to 7 on a module of each form (one endpoint each), the request that
+    // carries it; then the selection of the module, which cancels its notification registration.
     const struct {
         const char* what;
         std::string modules;
         LONG id;
         const char* kind;
-        size_t from;           // the property's bytes checked start here
-        const char* property;  // after the id, the flag byte of a set
-        const char* data;      // the data block's first bytes, when the value travels there
+        size_t from;  // the property's bytes checked start here
+        const char* property;
+        const char* data;  // the data block's first bytes, when the value travels there
         HRESULT selection;
     } cases[] = {
         {"pin form: the KSP_PIN on pin 1, the module header, parameter 20", PinModule(kIntel131),
@@ -103,12 +103,18 @@ TEST_F(DspParameters, RequestBytesOfEachModuleForm) {
          "02000000 15000000",
          nullptr, E_NOTIMPL},
     };
+    std::vector<std::string> endpoints;
+    for (const auto& c : cases) {
+        const int n = static_cast<int>(endpoints.size()) + 1;
+        endpoints.push_back(Endpoint(n, StandardProperties(n), RenderPath(c.modules)));
+    }
+    LoadJson(Machine(endpoints));
+    int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        LoadJson(OneEndpointMachine(c.modules));
-        ControlHandle handle = OpenOrFail(EndpointIdW(1).c_str());
+        ControlHandle handle = OpenOrFail(EndpointIdW(++n).c_str());
         ASSERT_HR(S_OK, SetWord(handle, c.id, 7, kDsp));
-        const std::string filter = WaveFilter(1);
+        const std::string filter = WaveFilter(n);
         vexsim_KsRequestInfo info{};
         ASSERT_EQ(
             0, vexsim_KsRequest(filter.c_str(), vexsim_KsRequestCount(filter.c_str()) - 1, &info));
@@ -123,7 +129,6 @@ TEST_F(DspParameters, RequestBytesOfEachModuleForm) {
         EXPECT_HR(c.selection, m_library.Set(handle, 2003, "12345678", 8, kDsp));
         EXPECT_EQ(c.selection == S_OK ? 1u : 0u, RequestsOfKind(filter, "unregister").size());
         EXPECT_HR(S_OK, m_library.Close(handle));
-        vexsim_Reset();
     }
 }
 
