@@ -32,14 +32,10 @@ TEST_F(DspSessions, AnEndpointGetsItsModules) {
     const DspModuleAvailability modules = DspController::GetModuleAvailability(vextest::kSpeakers);
     EXPECT_FALSE(modules.mainModule) << "no module of the version tables is a main module";
     EXPECT_TRUE(modules.lowLatencyModule);
-    const struct {
-        LONG publicId;
-        LONG index;
-    } ranges[] = {
-        {1998, DspController::kNoModule}, {2001, 0}, {2998, 0}, {2999, DspController::kNoModule}};
-    for (const auto& r : ranges) {
-        EXPECT_EQ(r.index, DspController::GetModuleIndex(vextest::kSpeakers, r.publicId))
-            << r.publicId;
+    const LONG none = DspController::kNoModule;
+    for (const auto& [publicId, index] :
+         {std::pair<LONG, LONG>{1998, none}, {2001, 0}, {2998, 0}, {2999, none}}) {
+        EXPECT_EQ(index, DspController::GetModuleIndex(vextest::kSpeakers, publicId)) << publicId;
     }
     EXPECT_HR(S_OK, DspController::SelectModule(vextest::kSpeakers, 2003));
     WString otherCase = vextest::kSpeakers;  // its hexadecimal digits in upper case

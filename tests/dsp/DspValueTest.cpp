@@ -2,7 +2,6 @@
 // layout, a get laid out under the size protocol, and what is refused.
 #include "support/Machines.h"
 
-#include <cstring>
 #include <functional>
 
 using namespace dsptest;
