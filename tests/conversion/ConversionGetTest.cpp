@@ -47,8 +47,6 @@ TEST(ConversionGet, StoredValuesWithinTheirLimits) {
         ULONG required = 0;  // the size a null buffer learns, when checked
     } cases[] = {
         {"5 records are more than four", 2116, Records(5, 5), 120, E_OUTOFMEMORY, 120, {5}},
-        {"-1 records", 2116, Records(-1, 5), 120, E_OUTOFMEMORY, 120, {-1}},
-        {"INT_MIN records", 2116, Records(INT_MIN, 5), 120, E_OUTOFMEMORY, 120, {INT_MIN}},
         {"room for four records, whatever the count", 2116, Records(1, 1), 99, E_INVALIDARG, 100},
         {"a count beyond the records stored", 2116, Records(3, 2), 100, kMalformedStoredValue, 100},
         {"partial output: words past the counted ones",
@@ -60,12 +58,10 @@ TEST(ConversionGet, StoredValuesWithinTheirLimits) {
          {3, 2, 10, 11},
          16},
         {"partial output: count 1 beyond the words", 1156, {0, 1}, 64, kMalformedStoredValue, 64},
-        {"partial output: count -1", 1156, {0, -1}, 64, kMalformedStoredValue, 64},
         {"partial output: count 2^30", 1156, {0, 0x40000000}, 64, kMalformedStoredValue, 64},
         {"init info: a marker up to the words after it", 1161, initInfo, 168, S_OK, 168,
          Join({Sequence(0, 10), Sequence(100, 32)})},
         {"init info: marker 129", 1161, marked(129), 4096, kMalformedStoredValue, 4096},
-        {"init info: marker -1", 1161, marked(-1), 4096, kMalformedStoredValue, 4096},
         {"init info: shorter than this library stores", 1161, Join({Sequence(0, 10), {8, 5, 6}}),
          48, S_OK, 48, Join({Sequence(0, 10), {5, 6}}), 48},
         {"filter config: a count beyond the bytes", 2105, {9, 1, 2}, 64, kMalformedStoredValue, 64},
@@ -161,9 +157,8 @@ TEST(ConversionGet, MalformedStoredValues) {
         size_t shortest;  // bytes of the shortest blob that is taken
     };
     const Case cases[] = {
-        {1114, 92}, {1122, 92}, {1119, 88}, {1123, 260}, {1170, 260}, {1156, 8},
-        {1161, 44}, {2105, 4},  {2107, 4},  {2108, 88},  {2109, 4},   {2116, 4},
-        {2122, 4},  {2135, 4},  {2137, 4},  {2138, 4},
+        {1114, 92}, {1119, 88}, {1123, 260}, {1156, 8}, {1161, 44}, {2105, 4}, {2107, 4},
+        {2108, 88}, {2109, 4},  {2116, 4},   {2122, 4}, {2135, 4},  {2137, 4},
     };
     const ULONG capacity = 1024;
     const auto expectMalformed = [&](LONG id, const PROPVARIANT& value, const char* what) {

@@ -53,32 +53,3 @@ TEST(ConversionRoundTrip, EveryStructuredIdReadsBackWhatWasSet) {
         EXPECT_TRUE(AllZero(roomy.bytes, trip.required)) << "the rest of the capacity is cleared";
     }
 }
-
-TEST(ConversionRoundTrip, ScalarIdsTravelAsOneInteger) {
-    for (const LONG id : {1001, 1113, 2104, 2136, 3002, 9999, -1}) {
-        SCOPED_TRACE("id " + std::to_string(id));
-        const Bytes caller = ToBytes({-123456, 77});
-        const ConvertedParameter converted =
-            ConvertParameterToPropVariant(id, caller.data(), static_cast<ULONG>(caller.size()));
-        ASSERT_TRUE(converted.Valid());
-        ASSERT_EQ(VT_I4, converted.Value().vt);
-        EXPECT_EQ(-123456, converted.Value().lVal) << "only the first word is taken";
-
-        const GetOutcome got = Get(id, converted.Value(), 4);
-        ASSERT_HR(S_OK, got.hr);
-        EXPECT_EQ(Bytes(caller.begin(), caller.begin() + 4), got.bytes);
-    }
-}
-
-// A released value is the caller's to clear; the object left behind holds nothing.
-TEST(ConversionRoundTrip, ReleasedValueIsTheCallersToClear) {
-    const Bytes caller = ToBytes(Sequence(1, 20));
-    ConvertedParameter converted =
-        ConvertParameterToPropVariant(2109, caller.data(), static_cast<ULONG>(caller.size()));
-    ASSERT_TRUE(converted.Valid());
-    PROPVARIANT value = converted.Release();
-    EXPECT_EQ(VT_BLOB, value.vt);
-    EXPECT_EQ(VT_EMPTY, converted.Value().vt);
-    EXPECT_HR(S_OK, PropVariantClear(&value));
-    EXPECT_EQ(VT_EMPTY, value.vt);
-}

@@ -42,7 +42,6 @@ TEST(ConversionSet, WhatASetStores) {
         {2105, FilterConfig(5, 5), {5, 0x44332211, 0x55}, 3},
         {2105, FilterConfig(2044, 2044), {2044, 0x44332211}, 512},
         {2105, FilterConfig(2045, 2045), {}, 0},
-        {2105, FilterConfig(2045, 0), {}, 0},
         {2105, FilterConfig(0xFFFFFFFF, 16), {}, 0},
         {2116, ToBytes({0}), {0}, 1},
         {2137, ToBytes(Join({{2, 10, 20}, Sequence(99, 30)})), {2, 10, 20}, 3},

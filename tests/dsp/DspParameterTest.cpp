@@ -15,12 +15,9 @@ constexpr ULONG kDsp = VEX_ROUTE_DSP;
 
 // Scalar ids of the low-latency range and their module parameters: the bypass, ids out of
 // order, and both sides of the end of a "1.4.2" module's list.
-struct ScalarId {
-    LONG publicId;
-    ULONG moduleParam;
-};
-const ScalarId kLowLatencyScalars[] = {{2002, 1000}, {2103, 20}, {2111, 28}, {2112, 27},
-                                       {2124, 45},   {2128, 42}, {2129, 46}, {2134, 49}};
+const std::pair<LONG, ULONG> kLowLatencyScalars[] = {{2002, 1000}, {2103, 20}, {2111, 28},
+                                                     {2112, 27},   {2124, 45}, {2128, 42},
+                                                     {2129, 46},   {2134, 49}};
 
 class DspParameters : public vextest::LibraryTest {
 protected:
@@ -52,107 +49,87 @@ std::string PinModule(const char* guid, const char* rest = "") {
 }  // namespace
 
 TEST_F(DspParameters, ScalarIdsReachTheirModuleParameter) {
-    // The default speakers' module is "1.4.2" (module parameters 20..45); a "1.5" module takes
-    // the whole low-latency list (20..71).
-    const struct {
-        const char* label;
-        std::string machine;
-        std::string filter;
-        const char* module;
-        ULONG lastAccepted;
-    } machines[] = {
-        {"1.4.2", "", kDefaultWaveFilter, kIntel142, 45},
-        {"1.5", OneEndpointMachine(PinModule("{876CD395-4C0D-4DD7-A205-7F99FD78ED78}")),
-         WaveFilter(1), "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}", 71},
-    };
-    for (const auto& m : machines) {
-        SCOPED_TRACE(m.label);
-        if (m.machine.empty()) {
-            Load("default");
-        } else {
-            LoadJson(m.machine);
-        }
-        const WString endpoint = m.machine.empty() ? WString(kSpeakers) : EndpointIdW(1);
-        ControlHandle handle = OpenOrFail(endpoint.c_str());
-        LONG value = 100;
-        for (const ScalarId& id : kLowLatencyScalars) {
-            SCOPED_TRACE(id.publicId);
-            ++value;
-            const bool accepted = id.moduleParam == 1000 || id.moduleParam <= m.lastAccepted;
-            const int setsBefore = static_cast<int>(RequestsOfKind(m.filter, "moduleParam").size());
-            const HRESULT hr = SetWord(handle, id.publicId, value, kDsp);
-            if (!accepted) {
-                EXPECT_HR(E_INVALIDARG, hr) << "outside the module's list";
-                EXPECT_EQ(setsBefore,
-                          static_cast<int>(RequestsOfKind(m.filter, "moduleParam").size()))
-                    << "nothing is sent";
-                continue;
-            }
-            EXPECT_HR(S_OK, hr);
-            EXPECT_EQ(value, ModuleWord(m.filter, m.module, id.moduleParam));
-            LONG read = 0;
-            EXPECT_HR(S_OK, GetWord(handle, id.publicId, &read, kDsp));
-            EXPECT_EQ(value, read);
-        }
-        EXPECT_HR(S_OK, m_library.Close(handle));
-        vexsim_Reset();
-    }
-}
-
-TEST_F(DspParameters, RequestBytesInEachForm) {
-    // A set of 2103 (module parameter 20) to 7 and a get of it, on a module reached in the pin
-    // form on pin 1: the KSP_PIN, the module header, the parameter id and the flag byte.
-    LoadJson(OneEndpointMachine(PinModule(kIntel131)));
-    ControlHandle handle = OpenOrFail(EndpointIdW(1).c_str());
-    ASSERT_HR(S_OK, SetWord(handle, 2103, 7, kDsp));
-    LONG read = 0;
-    ASSERT_HR(S_OK, GetWord(handle, 2103, &read, kDsp));
-    const std::string pin = "37cee9ba99aac74b9bdf4cbf3d23e1b903000000";
-    const std::string rest = Packed(
-        "01000000 00000000 7e2f8ec13d936549b7d11eef228d2af3 02000000 "
-        "0369c29da8a3304a8839a77b6f4e5964 14000000 01");
-    EXPECT_EQ((std::vector<std::string>{pin + "02000000" + rest, pin + "01000000" + rest}),
-              RequestsOfKind(WaveFilter(1), "moduleParam"));
-    vexsim_KsRequestInfo info{};
-    ASSERT_EQ(0, vexsim_KsRequest(WaveFilter(1).c_str(),
-                                  vexsim_KsRequestCount(WaveFilter(1).c_str()) - 2, &info));
-    ASSERT_EQ(64004u, info.dataLength);
-    ASSERT_NE(nullptr, info.data);
-    EXPECT_EQ("0400000007000000", Hex(info.data, 8)) << "the block: length 4, then the value";
-    EXPECT_HR(S_OK, m_library.Close(handle));
-}
-
-TEST_F(DspParameters, AudioModuleFormCarriesTheValueInsideTheProperty) {
+    // The default speakers' module is "1.4.2": module parameters 20..45.
     Load("default");
     ControlHandle handle = OpenOrFail(kSpeakers);
-    ASSERT_HR(S_OK, SetWord(handle, 2103, -2, kDsp));
-    vexsim_KsRequestInfo info{};
-    const int last = vexsim_KsRequestCount(kDefaultWaveFilter) - 1;
-    ASSERT_EQ(0, vexsim_KsRequest(kDefaultWaveFilter, last, &info));
-    EXPECT_EQ(std::string("moduleParam"), info.kind);
-    ASSERT_EQ(64128u, info.propertyLength);
-    EXPECT_EQ(0, info.hasData);
-    // After the 48-byte command and the 32-byte KSP_PIN: header, id 20, flag 1, length 4, -2.
-    EXPECT_EQ(Packed("7e2f8ec13d936549b7d11eef228d2af3 02000000 b03dddcbae856644b18d504fd8e7082b "
-                     "14000000 01 04000000 feffffff"),
-              Hex(info.property + 80, 36 + 4 + 1 + 4 + 4));
+    LONG value = 100;
+    for (const auto& [publicId, moduleParam] : kLowLatencyScalars) {
+        SCOPED_TRACE(publicId);
+        ++value;
+        const size_t setsBefore = RequestsOfKind(kDefaultWaveFilter, "moduleParam").size();
+        const HRESULT hr = SetWord(handle, publicId, value, kDsp);
+        if (moduleParam != 1000 && moduleParam > 45) {
+            EXPECT_HR(E_INVALIDARG, hr) << "outside the module's list";
+            EXPECT_EQ(setsBefore, RequestsOfKind(kDefaultWaveFilter, "moduleParam").size())
+                << "nothing is sent";
+            continue;
+        }
+        EXPECT_HR(S_OK, hr);
+        EXPECT_EQ(value, ModuleWord(kDefaultWaveFilter, kIntel142, moduleParam));
+        LONG read = 0;
+        EXPECT_HR(S_OK, GetWord(handle, publicId, &read, kDsp));
+        EXPECT_EQ(value, read);
+    }
     EXPECT_HR(S_OK, m_library.Close(handle));
 }
 
-TEST_F(DspParameters, AmdTypeModuleInTheVendorSetForm) {
-    LoadJson(OneEndpointMachine(std::string("[{\"guid\": \"") + kAmd15 + "\", \"set\": \"amd\"}]"));
-    ControlHandle handle = OpenOrFail(EndpointIdW(1).c_str());
-    ASSERT_HR(S_OK, SetWord(handle, 2104, 9, kDsp));
-    LONG read = 0;
-    ASSERT_HR(S_OK, GetWord(handle, 2104, &read, kDsp));
-    EXPECT_EQ(9, read);
-    const std::string set = "bdfc07821ac81b4496b54a0cf08665ad00000000";
-    const std::string module = "0ef14ee036da9246a71e0077161aed540200000015000000";
-    EXPECT_EQ((std::vector<std::string>{set + "02000000" + module, set + "01000000" + module}),
-              RequestsOfKind(WaveFilter(1), "amdParam"));
-    EXPECT_HR(E_NOTIMPL, m_library.Set(handle, 2003, "12345678", 8, kDsp))
-        << "an AMD-type module has no notification registration to cancel";
-    EXPECT_HR(S_OK, m_library.Close(handle));
+TEST_F(DspParameters, RequestBytesOfEachModuleForm) {
+    // A set of a word to 7 on a module of each form (one endpoint each), the request that
+    // carries it; then the selection of the module, which cancels its notification registration.
+    const struct {
+        const char* what;
+        std::string modules;
+        LONG id;
+        const char* kind;
+        size_t from;  // the property's bytes checked start here
+        const char* property;
+        const char* data;  // the data block's first bytes, when the value travels there
+        HRESULT selection;
+    } cases[] = {
+        {"pin form: the KSP_PIN on pin 1, the module header, parameter 20", PinModule(kIntel131),
+         2103, "moduleParam", 0,
+         "37cee9ba99aac74b9bdf4cbf3d23e1b9 03000000 02000000 01000000 00000000 "
+         "7e2f8ec13d936549b7d11eef228d2af3 02000000 0369c29da8a3304a8839a77b6f4e5964 14000000 01",
+         "04000000 07000000", S_OK},
+        {"audio-module form: after the 48-byte command and the 32-byte KSP_PIN, the value inside",
+         R"([{"guid": ")" + std::string(kIntel131) + R"(", "forms": ["audioModule"]}])", 2103,
+         "moduleParam", 80,
+         "7e2f8ec13d936549b7d11eef228d2af3 02000000 0369c29da8a3304a8839a77b6f4e5964 14000000 01 "
+         "04000000 07000000",
+         nullptr, S_OK},
+        {"AMD-type: the vendor set, parameter 21",
+         std::string("[{\"guid\": \"") + kAmd15 + "\", \"set\": \"amd\"}]", 2104, "amdParam", 0,
+         "bdfc07821ac81b4496b54a0cf08665ad 00000000 02000000 0ef14ee036da9246a71e0077161aed54 "
+         "02000000 15000000",
+         nullptr, E_NOTIMPL},
+    };
+    std::vector<std::string> endpoints;
+    for (const auto& c : cases) {
+        const int n = static_cast<int>(endpoints.size()) + 1;
+        endpoints.push_back(Endpoint(n, StandardProperties(n), RenderPath(c.modules)));
+    }
+    LoadJson(Machine(endpoints));
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ControlHandle handle = OpenOrFail(EndpointIdW(++n).c_str());
+        ASSERT_HR(S_OK, SetWord(handle, c.id, 7, kDsp));
+        const std::string filter = WaveFilter(n);
+        vexsim_KsRequestInfo info{};
+        ASSERT_EQ(
+            0, vexsim_KsRequest(filter.c_str(), vexsim_KsRequestCount(filter.c_str()) - 1, &info));
+        EXPECT_EQ(std::string(c.kind), info.kind);
+        const std::string property = Packed(c.property);
+        ASSERT_GE(info.propertyLength, c.from + property.size() / 2);
+        EXPECT_EQ(property, Hex(info.property + c.from, static_cast<ULONG>(property.size() / 2)));
+        if (c.data != nullptr) {
+            ASSERT_NE(nullptr, info.data);
+            EXPECT_EQ(Packed(c.data), Hex(info.data, 8));
+        }
+        EXPECT_HR(c.selection, m_library.Set(handle, 2003, "12345678", 8, kDsp));
+        EXPECT_EQ(c.selection == S_OK ? 1u : 0u, RequestsOfKind(filter, "unregister").size());
+        EXPECT_HR(S_OK, m_library.Close(handle));
+    }
 }
 
 TEST_F(DspParameters, TheGateAndTheSelectionIds) {
@@ -164,33 +141,25 @@ TEST_F(DspParameters, TheGateAndTheSelectionIds) {
         const char* what;
         ControlHandle handle;
         LONG id;
-        const void* buffer;
-        ULONG size;
         ULONG flags;
         HRESULT result;
     } cases[] = {
-        {"main range without a main module", speakers, 1101, nullptr, 4, kDsp, E_INVALIDARG},
-        {"low-latency range without a module", headphones, 2103, nullptr, 4, kDsp, E_INVALIDARG},
-        {"an id outside both ranges passes the gate", speakers, 3000, nullptr, 4, kDsp,
-         E_INVALIDARG},
-        {"selection without the DSP route", speakers, 2003, eight, 8, kApo, E_INVALIDARG},
-        {"selection without a session", headphones, 2003, eight, 8, kDsp, E_FAIL},
-        {"selection of a missing main module", speakers, 1003, eight, 8, kDsp, E_INVALIDARG},
-        {"selection of the low-latency module", speakers, 2003, eight, 8, kDsp, S_OK},
+        {"main range without a main module", speakers, 1101, kDsp, E_INVALIDARG},
+        {"low-latency range without a module", headphones, 2103, kDsp, E_INVALIDARG},
+        {"an id outside both ranges passes the gate", speakers, 3000, kDsp, E_INVALIDARG},
+        {"selection without the DSP route", speakers, 2003, kApo, E_INVALIDARG},
+        {"selection without a session", headphones, 2003, kDsp, E_FAIL},
+        {"selection of a missing main module", speakers, 1003, kDsp, E_INVALIDARG},
     };
     LONG word = 1;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const int before = vexsim_KsRequestCount(kDefaultWaveFilter);
-        const void* buffer = c.buffer != nullptr || c.id == 2003 || c.id == 1003 ? c.buffer : &word;
-        EXPECT_HR(c.result, m_library.Set(c.handle, c.id, buffer, c.size, c.flags));
-        const std::vector<std::string> sent = RequestsOfKind(kDefaultWaveFilter, "unregister");
-        if (c.result == S_OK) {
-            EXPECT_EQ(before + 1, vexsim_KsRequestCount(kDefaultWaveFilter));
-            ASSERT_EQ(1u, sent.size()) << "the selection cancels the notification registration";
-        } else {
-            EXPECT_EQ(before, vexsim_KsRequestCount(kDefaultWaveFilter)) << "nothing is sent";
-        }
+        const bool selection = c.id % 1000 == 3;  // an 8-byte request, not a word
+        EXPECT_HR(c.result,
+                  m_library.Set(c.handle, c.id, selection ? eight : static_cast<const void*>(&word),
+                                selection ? 8 : 4, c.flags));
+        EXPECT_EQ(before, vexsim_KsRequestCount(kDefaultWaveFilter)) << "nothing is sent";
     }
     EXPECT_HR(S_OK, m_library.Close(headphones));
     EXPECT_HR(S_OK, m_library.Close(speakers));
@@ -204,11 +173,7 @@ TEST_F(DspParameters, BothRoutesInOneCall) {
     EXPECT_HR(S_OK, SetWord(handle, 2128, 1, kApo | kDsp)) << "the DSP route's result";
     EXPECT_EQ(1, ModuleWord(kDefaultWaveFilter, kIntel142, 42));
     EXPECT_HR(E_INVALIDARG, SetWord(handle, 2129, 1, kApo | kDsp)) << "not the store's";
-    EXPECT_HR(S_OK, SetWord(handle, 2103, 5, kApo | kDsp));
-    EXPECT_EQ(5, ModuleWord(kDefaultWaveFilter, kIntel142, 20));
     LONG read = 0;
-    EXPECT_HR(S_OK, GetWord(handle, 2103, &read, kApo | kDsp));
-    EXPECT_EQ(5, read);
 
     // A store part that fails ends a get before the module is asked.
     const int before = vexsim_KsRequestCount(kDefaultWaveFilter);
@@ -221,25 +186,18 @@ TEST_F(DspParameters, BothRoutesInOneCall) {
 TEST_F(DspParameters, IdentityIdsOfTheModule) {
     Load("default");
     ControlHandle handle = OpenOrFail(kSpeakers);
-    const struct {
-        LONG id;
-        const char* text;
-    } texts[] = {{2007, "1.4.2.0"}, {2004, "{cbdd3db0-85ae-4466-b18d-504fd8e7082b}"}};
-    for (const auto& t : texts) {
-        SCOPED_TRACE(t.id);
-        const ULONG needed = static_cast<ULONG>((std::strlen(t.text) + 1) * sizeof(WCHAR));
-        WCHAR small[2] = {};
-        ULONG size = sizeof small;
-        EXPECT_HR(E_INVALIDARG, m_library.Get(handle, t.id, small, &size, kDsp));
-        EXPECT_EQ(needed, size) << "the size a text needs";
-        std::vector<WCHAR> text(64, 'x');
-        size = static_cast<ULONG>(text.size() * sizeof(WCHAR));
-        ASSERT_HR(S_OK, m_library.Get(handle, t.id, text.data(), &size, kDsp));
-        EXPECT_EQ(needed, size);
-        EXPECT_EQ(t.text, vextest::Narrow(text.data()));
-    }
+    const auto needed = static_cast<ULONG>(sizeof "1.4.2.0" * sizeof(WCHAR));
+    WCHAR small[2] = {};
+    ULONG size = sizeof small;
+    EXPECT_HR(E_INVALIDARG, m_library.Get(handle, 2007, small, &size, kDsp));
+    EXPECT_EQ(needed, size) << "the size a text needs";
+    std::vector<WCHAR> text(64, 'x');
+    size = static_cast<ULONG>(text.size() * sizeof(WCHAR));
+    ASSERT_HR(S_OK, m_library.Get(handle, 2007, text.data(), &size, kDsp));
+    EXPECT_EQ(needed, size);
+    EXPECT_EQ("1.4.2.0", vextest::Narrow(text.data()));
     ULONG type = 0;
-    ULONG size = 2;
+    size = 2;
     EXPECT_HR(E_INVALIDARG, m_library.Get(handle, 2006, &type, &size, kDsp));
     EXPECT_EQ(4u, size);
     ASSERT_HR(S_OK, m_library.Get(handle, 2006, &type, &size, kDsp));
