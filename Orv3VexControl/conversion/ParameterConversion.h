@@ -41,8 +41,6 @@ public:
     HRESULT Result() const { return m_result; }
     const PROPVARIANT& Value() const { return m_value.Get(); }
     const PROPVARIANT* Ptr() const { return m_value.Ptr(); }
-    // Hands the value over; the caller clears it with PropVariantClear.
-    PROPVARIANT Release() { return m_value.Release(); }
 
 private:
     ScopedPropVariant m_value;
