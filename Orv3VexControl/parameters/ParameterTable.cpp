@@ -389,23 +389,3 @@ EndpointParameterInfo LookupEndpointParameter(LONG id) {
     }
     return EndpointParameterInfo{row->name, row->Key(), true};
 }
-
-const std::map<LONG, DspParameterEntry>& DspParameterCatalogue() {
-    static const std::map<LONG, DspParameterEntry> catalogue = [] {
-        std::map<LONG, DspParameterEntry> map;
-        for (const ParameterRow& row : kRows) {
-            if (row.OnDsp()) {
-                map.emplace(row.id,
-                            DspParameterEntry{static_cast<ULONG>(row.moduleParam), row.moduleName});
-            }
-        }
-        return map;
-    }();
-    return catalogue;
-}
-
-const DspParameterEntry* FindDspParameter(LONG publicId) {
-    const auto& catalogue = DspParameterCatalogue();
-    const auto it = catalogue.find(publicId);
-    return it == catalogue.end() ? nullptr : &it->second;
-}

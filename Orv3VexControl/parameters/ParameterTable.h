@@ -8,7 +8,6 @@
 #include "Platform.h"
 
 #include <cstdint>
-#include <map>
 #include <span>
 
 // The two processings of the public ids: 1001..1998 main, 2001..2998 low latency.
@@ -128,13 +127,3 @@ struct EndpointParameterInfo {
     bool found;
 };
 EndpointParameterInfo LookupEndpointParameter(LONG id);
-
-// The DSP route's view: each public id that it accepts, with the module's parameter number and
-// the parameter's DSP name.
-struct DspParameterEntry {
-    ULONG moduleParamId;
-    const WCHAR* name;
-};
-const std::map<LONG, DspParameterEntry>& DspParameterCatalogue();
-// The entry of a public id, or null when the DSP route does not know the id.
-const DspParameterEntry* FindDspParameter(LONG publicId);
