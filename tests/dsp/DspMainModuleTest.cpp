@@ -9,9 +9,9 @@ using namespace dsptest;
 
 namespace {
 
-const std::vector<long> kIeqBands = Series(100, 43);         // 172 bytes
-const std::vector<long> kRegulatorTuning = Series(200, 84);  // 336 bytes
-const std::vector<long> kPartialOutput = Series(300, 34);    // 136 bytes
+const vextest::Words kIeqBands = vextest::Sequence(100, 43);         // 172 bytes
+const vextest::Words kRegulatorTuning = vextest::Sequence(200, 84);  // 336 bytes
+const vextest::Words kPartialOutput = vextest::Sequence(300, 34);    // 136 bytes
 
 class MainModule : public ::testing::Test {
 protected:
@@ -79,15 +79,17 @@ TEST_F(MainModule, GetLayoutsOfTheMainModule) {
     const struct {
         LONG id;
         int param;
-        std::vector<long> output;
+        vextest::Words output;
     } cases[] = {
         {1114, 142,
-         Concat({Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
+         vextest::Join(
+             {Slice(kIeqBands, 0, 1), Slice(kIeqBands, 2, 20), Slice(kIeqBands, 23, 20)})},
         {1123, 153,
-         Concat({Slice(kRegulatorTuning, 21, 1), std::vector<long>(20, 0),
-                 Slice(kRegulatorTuning, 22, 20), Slice(kRegulatorTuning, 43, 20),
-                 Slice(kRegulatorTuning, 64, 20)})},
-        {1141, 130, Concat({Slice(kPartialOutput, 0, 1), {0}, Slice(kPartialOutput, 2, 32)})},
+         vextest::Join({Slice(kRegulatorTuning, 21, 1), vextest::Words(20, 0),
+                        Slice(kRegulatorTuning, 22, 20), Slice(kRegulatorTuning, 43, 20),
+                        Slice(kRegulatorTuning, 64, 20)})},
+        {1141, 130,
+         vextest::Join({Slice(kPartialOutput, 0, 1), {0}, Slice(kPartialOutput, 2, 32)})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);

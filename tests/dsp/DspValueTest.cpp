@@ -18,15 +18,15 @@ const char* const kAmd141 = "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}";
 enum Module { kLabel15 = 1, kLabel100, kLabel131, kLabel141 };
 
 // What the "1.5" module holds before the test touches it.
-const std::vector<long> kThresholds = Series(501, 5);
-const std::vector<long> kVisBands = Series(1001, 25);
-const std::vector<long> kTuningInfo = Series(4001, 180);
-std::vector<long> OptimizerBlock() {
-    std::vector<long> block = Series(0, 161);
+const vextest::Words kThresholds = vextest::Sequence(501, 5);
+const vextest::Words kVisBands = vextest::Sequence(1001, 25);
+const vextest::Words kTuningInfo = vextest::Sequence(4001, 180);
+vextest::Words OptimizerBlock() {
+    vextest::Words block = vextest::Sequence(0, 161);
     block[0] = 160;
     return block;
 }
-const std::vector<long> kOptimizerValues = {7, 8, 9};
+const vextest::Words kOptimizerValues = {7, 8, 9};
 
 std::string Vendor(const char* guid, const std::string& params) {
     return std::string("[{\"guid\": \"") + guid + "\", \"forms\": [\"pin\"], \"params\": {" +
@@ -48,9 +48,9 @@ std::string TheMachine() {
                     endpoint(kLabel131, Vendor(kIntel131, tuning)), endpoint(kLabel141, amd)});
 }
 
-std::vector<BYTE> Bytes(const std::vector<long>& words) {
+std::vector<BYTE> Bytes(const vextest::Words& words) {
     std::vector<BYTE> bytes;
-    for (const long word : words) {
+    for (const int32_t word : words) {
         const auto bits = static_cast<unsigned long>(word);
         for (int i = 0; i < 4; ++i) {
             bytes.push_back(static_cast<BYTE>(bits >> (8 * i)));
@@ -59,14 +59,14 @@ std::vector<BYTE> Bytes(const std::vector<long>& words) {
     return bytes;
 }
 
-std::vector<ParamWrite> Write(unsigned long param, const std::vector<long>& words) {
+std::vector<ParamWrite> Write(unsigned long param, const vextest::Words& words) {
     return {{param, WordsHex(words)}};
 }
 
 // One write per channel from the module parameter of channel 0 on.
-std::vector<ParamWrite> PerChannel(unsigned long first, const std::vector<long>& values) {
+std::vector<ParamWrite> PerChannel(unsigned long first, const vextest::Words& values) {
     std::vector<ParamWrite> writes;
-    for (const long value : values) {
+    for (const int32_t value : values) {
         writes.push_back({first++, WordsHex({value})});
     }
     return writes;
@@ -102,7 +102,7 @@ TEST_F(DspValues, SetReshapesTheValueIntoTheModulesLayout) {
         const char* what;
         Module module;
         LONG id;
-        std::vector<long> value;
+        vextest::Words value;
         std::vector<ParamWrite> sent;
     } cases[] = {
         {"both counts go", kLabel15, 2108, {2, 5, 6, 3, 7, 8, 9}, Write(26, {5, 6, 7, 8, 9})},
@@ -137,7 +137,8 @@ TEST_F(DspValues, SetRefusesValuesItCannotReshape) {
         std::vector<BYTE> value;
     } cases[] = {
         {"more channels than values", kLabel15, 2137, Bytes({3, 10, 20})},
-        {"more than eight channels", kLabel15, 2137, Bytes(Concat({{9}, Series(1, 9)}))},
+        {"more than eight channels", kLabel15, 2137,
+         Bytes(vextest::Join({{9}, vextest::Sequence(1, 9)}))},
         {"a channel count alone", kLabel15, 2138, Bytes({1})},
         {"negative count", kLabel15, 2108, Bytes({-1, 5, 6})},
         {"count reaching past the block", kLabel15, 2108, Bytes({3, 1, 2, 3})},
@@ -145,7 +146,8 @@ TEST_F(DspValues, SetRefusesValuesItCannotReshape) {
         {"count word alone", kLabel15, 2108, Bytes({0})},
         {"negative count", kLabel15, 2116, Bytes({-1, 1, 2, 3, 4, 5, 6, 7})},
         {"a record short", kLabel15, 2116, Bytes({1, 99, 1, 2, 3, 4, 5})},
-        {"two records promised, one there", kLabel15, 2116, Bytes(Concat({{2}, Series(1, 13)}))},
+        {"two records promised, one there", kLabel15, 2116,
+         Bytes(vextest::Join({{2}, vextest::Sequence(1, 13)}))},
         {"shorter than the count word", kLabel15, 2109, three},
         {"shorter than the count word", kLabel100, 2107, three},
     };
@@ -178,7 +180,7 @@ TEST_F(DspValues, SetRefusesValuesItCannotReshape) {
 TEST_F(DspValues, SetThroughTheRawExportReachesTheModule) {
     // The raw layout of 2108 (two blocks of 20 thresholds) is marked on the way in and the
     // marks removed on the way to the module: it holds the 40 values.
-    const std::vector<long> values = Series(-20, 40);
+    const vextest::Words values = vextest::Sequence(-20, 40);
     const std::vector<BYTE> raw = Bytes(values);
     const std::string filter = WaveFilter(kLabel15);
     ASSERT_EQ(0, vexsim_KsClearRequests(filter.c_str()));
@@ -194,7 +196,7 @@ TEST_F(DspValues, GetLaysTheAnswerOutUnderTheSizeProtocol) {
         const char* what;
         Module module;
         LONG id;
-        std::vector<long> output;
+        vextest::Words output;
     } cases[] = {
         {"copied whole", kLabel15, 2108, kThresholds},
         {"80 bytes of a longer answer", kLabel15, 2126, Slice(kVisBands, 0, 20)},
@@ -202,9 +204,9 @@ TEST_F(DspValues, GetLaysTheAnswerOutUnderTheSizeProtocol) {
         {"720 bytes from 1.4.1", kLabel141, 2125, Slice(kTuningInfo, 0, 180)},
         {"the 644-byte block", kLabel15, 2107, OptimizerBlock()},
         {"a 1.0.0 module's values after their count", kLabel100, 2107,
-         Concat({{3}, kOptimizerValues})},
+         vextest::Join({{3}, kOptimizerValues})},
         {"the channel block, words past the channels untouched", kLabel15, 2137,
-         Concat({{2, -11, -12}, std::vector<long>(6, kUntouched)})},
+         vextest::Join({{2, -11, -12}, vextest::Words(6, kUntouched)})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.what) + ", id " + std::to_string(c.id));

@@ -2,6 +2,7 @@
 // as hexadecimal text, and the GUIDs of a few modules of the version tables.
 #pragma once
 
+#include "support/Layouts.h"
 #include "support/SimMachine.h"
 
 #include <cstdio>
@@ -115,53 +116,29 @@ inline std::vector<std::string> RequestsOfKind(const std::string& filter, const 
 }
 
 // Words as the hexadecimal text of their little-endian bytes.
-inline std::string WordsHex(const std::vector<long>& words) {
-    std::string text;
-    for (const long word : words) {
-        const auto bits = static_cast<unsigned long>(word) & 0xFFFFFFFFul;
-        unsigned char bytes[4];
-        for (int i = 0; i < 4; ++i) {
-            bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
-        }
-        text += Hex(bytes, 4);
-    }
-    return text;
-}
-
-// `count` words counting up from `first`.
-inline std::vector<long> Series(long first, size_t count) {
-    std::vector<long> words(count);
-    for (size_t i = 0; i < count; ++i) {
-        words[i] = first + static_cast<long>(i);
-    }
-    return words;
+inline std::string WordsHex(const vextest::Words& words) {
+    const vextest::Bytes bytes = vextest::ToBytes(words);
+    return Hex(bytes.data(), static_cast<unsigned long>(bytes.size()));
 }
 
 // Words as a JSON list.
-inline std::string WordsJson(const std::vector<long>& words) {
+inline std::string WordsJson(const vextest::Words& words) {
     std::string text = "[";
-    for (const long word : words) {
+    for (const int32_t word : words) {
         text += (text.size() > 1 ? ", " : "") + std::to_string(word);
     }
     return text + "]";
 }
 
 // A module parameter of a machine file holding `words`.
-inline std::string Param(int id, const std::vector<long>& words) {
+inline std::string Param(int id, const vextest::Words& words) {
     return "\"" + std::to_string(id) + "\": {\"words\": " + WordsJson(words) + "}";
 }
 
-// `count` words of `words` from `first` on, and lists of words one after the other.
-inline std::vector<long> Slice(const std::vector<long>& words, size_t first, size_t count) {
+// `count` words of `words` from `first` on.
+inline vextest::Words Slice(const vextest::Words& words, size_t first, size_t count) {
     return {words.begin() + static_cast<std::ptrdiff_t>(first),
             words.begin() + static_cast<std::ptrdiff_t>(first + count)};
-}
-inline std::vector<long> Concat(std::initializer_list<std::vector<long>> parts) {
-    std::vector<long> all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
 }
 
 // One module parameter write a filter received: the parameter id and the value's bytes.
