@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <vexsim.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -121,6 +122,13 @@ TEST_P(CaptureRoundTrip, TheCaptureStandsInForTheMachine) {
     EXPECT_EQ(capture["endpoints"].size(), anonymized["endpoints"].size());
 }
 
-INSTANTIATE_TEST_SUITE_P(ShippedMachines, CaptureRoundTrip, ::testing::ValuesIn(kMachines));
+INSTANTIATE_TEST_SUITE_P(ShippedMachines, CaptureRoundTrip, ::testing::ValuesIn(kMachines),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char c) { return c == '-' || c == '.'; }, '_');
+                             return name;
+                         });
 
 }  // namespace
