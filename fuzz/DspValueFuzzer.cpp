@@ -58,23 +58,6 @@ private:
     ULONG m_requests = 0;
 };
 
-EndpointModuleRecord Record(ScriptedModule* module, uint8_t form, const WCHAR* label,
-                            ULONG channels) {
-    EndpointModuleRecord record;
-    record.deviceId.Reset(SysAllocString(kEndpoint));
-    record.friendlyName.Reset(SysAllocString(TEXT("Speakers")));
-    record.versionLabel.Reset(SysAllocString(label));
-    record.moduleName.Reset(SysAllocString(TEXT("drova")));
-    record.moduleVersion.Reset(SysAllocString(TEXT("1.0.0.0")));
-    record.ksControl = ComPtr<IKsControl>(module);
-    record.channelCount = channels;
-    record.moduleType = 2;
-    record.pinId = 1;
-    record.vendorSet = form % 3 == 2 ? 1 : 0;
-    record.audioModule = form % 3 == 1 ? 1 : 0;
-    return record;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -91,7 +74,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ScriptedModule module(&input);
     CTembraDspDrova& driver = DspController::Driver();
-    driver.Modules().push_back(Record(&module, form, label, channels));
+    EndpointModuleRecord& record = driver.Modules().emplace_back();
+    record.deviceId.Reset(SysAllocString(kEndpoint));
+    record.friendlyName.Reset(SysAllocString(TEXT("Speakers")));
+    record.versionLabel.Reset(SysAllocString(label));
+    record.moduleName.Reset(SysAllocString(TEXT("drova")));
+    record.moduleVersion.Reset(SysAllocString(TEXT("1.0.0.0")));
+    record.ksControl = ComPtr<IKsControl>(&module);
+    record.channelCount = channels;
+    record.moduleType = 2;
+    record.pinId = 1;
+    record.vendorSet = form % 3 == 2 ? 1 : 0;
+    record.audioModule = form % 3 == 1 ? 1 : 0;
     DspController::Open(kEndpoint);
 
     if ((operation & 1) == 0) {

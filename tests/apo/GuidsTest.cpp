@@ -5,12 +5,10 @@
 #include "parameters/Guids.h"
 #include "util/GuidText.h"
 
+#include <utility>
+
 TEST(Guids, MatchTheirTexts) {
-    struct Case {
-        const GUID* guid;
-        const char* text;
-    };
-    const Case cases[] = {
+    const std::pair<const GUID*, const char*> cases[] = {
         {&Guids::kClsidMMDeviceEnumerator, "{BCDE0395-E52F-467C-8E3D-C4579291692E}"},
         {&Guids::kIidIMMDeviceEnumerator, "{A95664D2-9614-4F35-A746-DE8DB63617E6}"},
         {&Guids::kTraceProvider, "{23A46DB4-562B-44A3-9C4F-1D5598262B8E}"},
@@ -30,7 +28,7 @@ TEST(Guids, MatchTheirTexts) {
         {&CLSID_PolicyConfigVistaClient, "{294935CE-F637-4E7C-A41B-AB255460B862}"},
         {&IID_IPolicyConfigVistaClient, "{568B9108-44BF-40B4-9006-86AFE5B5A620}"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.text, vextest::Narrow(Util::GuidText(*c.guid)));
+    for (const auto& [guid, text] : cases) {
+        EXPECT_EQ(text, vextest::Narrow(Util::GuidText(*guid)));
     }
 }

@@ -49,8 +49,6 @@ const Case kCases[] = {
      {{Err, "6 words given, but its layout takes 5"}, kSame}},
     {"more_than_read_back", Test, R"(set drova_channel_gains {"v":[1,2,3,4,5,6,7,8,9]})", 2,
      {{Err, "at most 8"}, kSame}},
-    {"case_and_dashes", Test, "set VEX-System-Gain 3", 0,
-     {{Out, "set vex_system_gain (1101) = 3"}}},
     {"misspelt", Test, "get vex_sytem_gain", 2, {{Err, "did you mean vex_system_gain?"}, kSame}},
     {"not_set", Test, "get vex_postgain", 1,
      {{Err, "not set on this endpoint"}, {Code, "0x80004005"}, kSame}},
@@ -58,7 +56,6 @@ const Case kCases[] = {
      {{Err, "not a parameter the library knows"}, {Code, "0x80004005"}, kSame}},
     {"read_only_id", Test, "set 1001 5", 2, {{Err, "set 1001: it is read-only"}, kSame}},
     {"set_only_id", Test, "get 1003", 2, {{Err, "set-only"}, {Err, "vexctl select main"}, kSame}},
-    {"several_names", Test, "get 1001 2001 --json", 0, {{JsonAt, "/values/1/value=\"drova1.4\""}}},
     // Both routes: each route's outcome, and a failure although the store took the value.
     {"both_routes_module_refuses", Dsp, "set vex_system_gain -6 --route both", 1,
      {{Err, "written to the endpoint's store; the DSP module refused: no DSP module for main"},
@@ -66,7 +63,7 @@ const Case kCases[] = {
     {"both_routes_json", Dsp, "set vex_system_gain -6 --route both --json", 1,
      {{JsonAt, "/error/routes/apo/written=true"},
       {JsonAt, "/error/routes/dsp/code=\"0x80070057\""}}},
-    {"dsp_route", Dsp, "set drova-limiter-gain 16 --route dsp", 0,
+    {"dsp_route_case_and_dashes", Dsp, "set DROVA_Limiter_gain 16 --route dsp", 0,
      {{Out, "drova-limiter-gain (2128) = 16"}}},
     {"module_version_refuses", Dsp,
      "set drova_sliding_bass_enable 1 --route dsp --endpoint headphones-2", 1,
@@ -162,7 +159,7 @@ TEST_P(VexctlCommand, Runs) {
         std::replace(word.begin(), word.end(), '~', ' ');
         arguments.push_back(word == "$M" ? PathText(machine) : word == "$P" ? preset : word);
     }
-    const std::string before = ReadFile(machine);
+    const std::string before = ReadText(machine);
     const ProgramResult run = Run(arguments);
     ASSERT_TRUE(ExitedWith(c.exitCode, run));
     for (const auto& [kind, text] : c.checks) {
@@ -171,7 +168,7 @@ TEST_P(VexctlCommand, Runs) {
         } else if (kind == Err) {
             EXPECT_TRUE(Contains(run.err, text)) << text << "\n" << run.err;
         } else if (kind == Same) {
-            EXPECT_EQ(before, ReadFile(machine)) << "the machine file was written";
+            EXPECT_EQ(before, ReadText(machine)) << "the machine file was written";
         } else if (kind == Code) {
             const auto code = static_cast<HRESULT>(std::stoul(text, nullptr, 16));
             ASSERT_FALSE(SystemText(code).empty());

@@ -44,9 +44,21 @@ std::filesystem::path PathOf(const std::string& text) {
 
 namespace {
 
-// The child inherits this process's environment: the changes are made here, and the lock keeps
-// them and the start of the child together.
-std::mutex g_spawnLock;
+// The child inherits this process's environment: the changes are made here, under a lock that
+// keeps them and the start of the child together.
+template <typename Start>
+auto StartWith(const std::map<std::string, std::string>& environment, Start start) {
+    static std::mutex lock;
+    const std::lock_guard<std::mutex> held(lock);
+    for (const auto& [name, value] : environment) {
+#ifdef _WIN32
+        SetEnvironmentVariableW(PathOf(name).wstring().c_str(), PathOf(value).wstring().c_str());
+#else
+        setenv(name.c_str(), value.c_str(), 1);
+#endif
+    }
+    return start();
+}
 
 #ifdef _WIN32
 
@@ -90,16 +102,10 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
     startup.hStdOutput = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
-    BOOL started = FALSE;
-    {
-        const std::lock_guard<std::mutex> lock(g_spawnLock);
-        for (const auto& [name, value] : environment) {
-            SetEnvironmentVariableW(PathOf(name).wstring().c_str(),
-                                    PathOf(value).wstring().c_str());
-        }
-        started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr,
-                                 TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    }
+    const BOOL started = StartWith(environment, [&] {
+        return CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                              CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    });
     CloseHandle(startup.hStdInput);
     CloseHandle(startup.hStdOutput);
     CloseHandle(startup.hStdError);
@@ -119,11 +125,9 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
 int Spawn(const std::filesystem::path& program, const std::vector<std::string>& arguments,
           const std::map<std::string, std::string>& environment,
           const std::filesystem::path& outPath, const std::filesystem::path& errPath) {
-    std::vector<std::string> texts = {program.string()};
-    texts.insert(texts.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& text : texts) {
-        argv.push_back(text.data());
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -133,23 +137,17 @@ int Spawn(const std::filesystem::path& program, const std::vector<std::string>& 
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), flags, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), flags, 0644);
     pid_t pid = 0;
-    int spawned = 0;
-    {
-        const std::lock_guard<std::mutex> lock(g_spawnLock);
-        for (const auto& [name, value] : environment) {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
-        spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    }
+    const int spawned = StartWith(environment, [&] {
+        return posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    });
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     if (spawned != 0 || waitpid(pid, &status, 0) != pid) {
         return -1;
     }
-    if (WIFEXITED(status)) {
-        return WEXITSTATUS(status);
-    }
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    return WIFEXITED(status)     ? WEXITSTATUS(status)
+           : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                 : -1;
 }
 
 #endif

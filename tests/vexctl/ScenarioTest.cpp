@@ -11,26 +11,16 @@
 namespace vextest {
 namespace {
 
-// The endpoints' property stores of a machine file.
-nlohmann::json Stores(const std::string& machineText) {
-    const nlohmann::json machine = nlohmann::json::parse(machineText);
-    nlohmann::json stores = nlohmann::json::object();
-    for (const auto& endpoint : machine.at("endpoints")) {
-        stores[endpoint.at("id").get<std::string>()] =
-            endpoint.value("properties", nlohmann::json());
-    }
-    return stores;
-}
-
 using VexctlScenario = VexctlTest;
 
+// On Windows, where the default is the real audio system, the simulated one is named.
 TEST_F(VexctlScenario, DefaultMachineKeepsWhatIsSetUntilReset) {
-    ASSERT_TRUE(Succeeded(RunOnDefaultMachine({"set", "vex_bypass", "1", "--no-save"})));
+    ASSERT_TRUE(Succeeded(RunOnMachine("default", {"set", "vex_bypass", "1", "--no-save"})));
     EXPECT_FALSE(std::filesystem::exists(StateFile()));
-    ASSERT_TRUE(Succeeded(RunOnDefaultMachine({"set", "vex_bypass", "1"})));
-    EXPECT_EQ("vex_bypass (1002) = 1\n", RunOnDefaultMachine({"get", "vex_bypass"}).out);
+    ASSERT_TRUE(Succeeded(RunOnMachine("default", {"set", "vex_bypass", "1"})));
+    EXPECT_EQ("vex_bypass (1002) = 1\n", RunOnMachine("default", {"get", "vex_bypass"}).out);
     ASSERT_TRUE(Succeeded(Run({"reset"})));
-    EXPECT_TRUE(ExitedWith(1, RunOnDefaultMachine({"get", "vex_bypass"})));
+    EXPECT_TRUE(ExitedWith(1, RunOnMachine("default", {"get", "vex_bypass"})));
 }
 
 TEST_F(VexctlScenario, PresetRoundTripRestoresEveryLayout) {
@@ -50,11 +40,11 @@ TEST_F(VexctlScenario, PresetRoundTripRestoresEveryLayout) {
     ASSERT_TRUE(Succeeded(RunOnMachine(first, {"load", PathText(preset)})));
     const auto dumped = Directory() / "dumped.json";
     ASSERT_TRUE(Succeeded(RunOnMachine(first, {"dump", "--output", PathText(dumped)})));
-    const nlohmann::json document = nlohmann::json::parse(ReadFile(dumped));
+    const nlohmann::json document = nlohmann::json::parse(ReadText(dumped));
     EXPECT_EQ(kTestSpeakers, document.at("endpoint"));
     EXPECT_EQ(parameters, document.at("parameters"));
     ASSERT_TRUE(Succeeded(RunOnMachine(second, {"load", PathText(dumped)})));
-    EXPECT_EQ(Stores(ReadFile(first)), Stores(ReadFile(second)));
+    EXPECT_EQ(nlohmann::json::parse(ReadText(first)), nlohmann::json::parse(ReadText(second)));
 }
 
 TEST_F(VexctlScenario, DspDumpLoadsBackOnTheSameModule) {
@@ -87,9 +77,8 @@ TEST_F(VexctlScenario, LoadFailingPartWayPutsBackWhatItWrote) {
     EXPECT_EQ(nlohmann::json::array(), error.at("not_restored"));
     EXPECT_TRUE(Contains(error.at("message"), "vex_calibration_boost (1102)")) << run.out;
     // As they were before the load: unset, and 9.
-    const std::string after = ReadFile(machine);
-    EXPECT_TRUE(StoredValue(after, kTestSpeakers, MainKey(0)).is_null());
-    EXPECT_EQ(9, StoredValue(after, kTestSpeakers, MainKey(2)).value("value", 0));
+    EXPECT_TRUE(StoredValue(machine, kTestSpeakers, MainKey(0)).is_null());
+    EXPECT_EQ(9, StoredValue(machine, kTestSpeakers, MainKey(2)).value("value", 0));
 }
 
 TEST_F(VexctlScenario, ShowGetSeveralAndUnset) {
@@ -109,7 +98,7 @@ TEST_F(VexctlScenario, ShowGetSeveralAndUnset) {
     EXPECT_EQ("vex_system_gain (1101) = -6\n1004 = 1\n",
               RunOnMachine(machine, {"get", "vex_system_gain", "1004"}).out);
     ASSERT_TRUE(Succeeded(RunOnMachine(machine, {"unset", "vex_system_gain"})));
-    EXPECT_TRUE(StoredValue(ReadFile(machine), kTestSpeakers, MainKey(0)).is_null());
+    EXPECT_TRUE(StoredValue(machine, kTestSpeakers, MainKey(0)).is_null());
     EXPECT_TRUE(ExitedWith(1, RunOnMachine(machine, {"unset", "vex_system_gain"})));
 #ifndef _WIN32
     struct stat status {};
@@ -147,12 +136,12 @@ TEST_F(VexctlScenario, OverlappingSetsLoseNoAcknowledgedWrite) {
                             std::to_string(1101 + pid), std::to_string(100 + pid)});
         }
         const std::vector<ProgramResult> results = RunAtOnce(runs);
-        const std::string text = ReadFile(defaultMachine ? StateFile() : machine);
         for (int pid = 0; pid < 10; ++pid) {
             ASSERT_TRUE(Succeeded(results[static_cast<size_t>(pid)])) << pid;
-            EXPECT_EQ(100 + pid, StoredValue(text, defaultMachine ? defaultSpeakers : kTestSpeakers,
-                                             MainKey(pid))
-                                     .value("value", -1))
+            EXPECT_EQ(100 + pid,
+                      StoredValue(defaultMachine ? StateFile() : machine,
+                                  defaultMachine ? defaultSpeakers : kTestSpeakers, MainKey(pid))
+                          .value("value", -1))
                 << "the write of " << 1101 + pid << " was lost";
         }
     }

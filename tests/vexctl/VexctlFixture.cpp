@@ -37,29 +37,26 @@ std::string TestMachineJson(const std::string& extra) {
 
 std::string DspMachineJson() {
     return R"({"name": "vexctl-dsp-test", "endpoints": [
-  {"id": "speakers-1", "default": true, "name": "Test Speakers",
-   "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1},
-                  "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4":
-                    "{0A0B0C0D-0000-4000-8000-000000000001}"},
-   "renderPath": {"waveFilter": "spk#wave", "modules": [
-     {"guid": "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}", "type": "EFX", "name": "drova-ll",
-      "version": "1.5.0.3", "forms": ["pin", "audioModule"]}]}},
-  {"id": "headphones-2", "name": "Test Headphones",
-   "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 3},
-                  "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4":
-                    "{0A0B0C0D-0000-4000-8000-000000000002}"},
-   "renderPath": {"waveFilter": "hp#wave", "modules": [
-     {"guid": "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}", "set": "amd", "version": "4.1.0"}]}}]}
-)";
+  {"id": "speakers-1", "default": true, "name": "Test Speakers", "properties": {
+     "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 1},
+     "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "{0A0B0C0D-0000-4000-8000-000000000001}"},
+   "renderPath": {"waveFilter": "spk#wave", "modules": [{"guid":
+     "{876CD395-4C0D-4DD7-A205-7F99FD78ED78}", "type": "EFX", "name": "drova-ll",
+     "version": "1.5.0.3", "forms": ["pin", "audioModule"]}]}},
+  {"id": "headphones-2", "name": "Test Headphones", "properties": {
+     "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": 3},
+     "{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},4": "{0A0B0C0D-0000-4000-8000-000000000002}"},
+   "renderPath": {"waveFilter": "hp#wave", "modules": [{"guid":
+     "{B5FCC815-1F49-4F4E-B04C-05F3A383EFFF}", "set": "amd", "version": "4.1.0"}]}}]})";
 }
 
 std::string MainKey(int pid) {
     return "{F112024A-FE30-42A8-80AB-8DD825A06F78}," + std::to_string(pid);
 }
 
-nlohmann::json StoredValue(const std::string& machineText, const std::string& endpointId,
+nlohmann::json StoredValue(const std::filesystem::path& machine, const std::string& endpointId,
                            const std::string& key) {
-    return DumpedProperty(nlohmann::json::parse(machineText), endpointId, key);
+    return DumpedProperty(nlohmann::json::parse(ReadText(machine)), endpointId, key);
 }
 
 void VexctlTest::SetUp() {
@@ -97,13 +94,6 @@ std::vector<ProgramResult> VexctlTest::RunAtOnce(
         thread.join();
     }
     return results;
-}
-
-ProgramResult VexctlTest::RunOnDefaultMachine(std::vector<std::string> arguments) {
-#ifdef _WIN32
-    arguments.insert(arguments.begin(), {"--machine", "default"});
-#endif
-    return Run(arguments);
 }
 
 ProgramResult VexctlTest::RunOnMachine(const std::filesystem::path& machine,

@@ -29,7 +29,7 @@ inline const std::string kRefusingStore =
     R"("faults": [{"method": "IPropertyStore::SetValue", "key": ")" + MainKey(1) +
     R"(", "result": "E_ACCESSDENIED"}])";
 // A value stored on an endpoint of a machine file, or null.
-nlohmann::json StoredValue(const std::string& machineText, const std::string& endpointId,
+nlohmann::json StoredValue(const std::filesystem::path& machine, const std::string& endpointId,
                            const std::string& key);
 
 class VexctlTest : public ::testing::Test {
@@ -38,16 +38,12 @@ protected:
     void TearDown() override;
 
     ProgramResult Run(const std::vector<std::string>& arguments);
-    // On the default simulated machine (on Windows, where the default is the real audio system,
-    // with --machine default).
-    ProgramResult RunOnDefaultMachine(std::vector<std::string> arguments);
     ProgramResult RunOnMachine(const std::filesystem::path& machine,
                                std::vector<std::string> arguments);
     // One run per argument list, all at the same time.
     std::vector<ProgramResult> RunAtOnce(const std::vector<std::vector<std::string>>& runs);
 
     std::filesystem::path WriteFile(const std::string& name, const std::string& content);
-    std::string ReadFile(const std::filesystem::path& path) const { return ReadText(path); }
     std::filesystem::path WriteTestMachine(const std::string& extra = "");
     std::filesystem::path StateFile() const;
     const std::filesystem::path& Directory() const { return m_directory; }
