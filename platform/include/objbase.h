@@ -38,7 +38,8 @@ enum COINIT {
     COINIT_DISABLE_OLE1DDE = 0x4,
 };
 
-// The registration kinds implemented here; other REGCLS flags are refused with E_INVALIDARG.
+// Only an in-process multiple-use registration is implemented here; any other kind or context
+// is refused with E_INVALIDARG.
 enum REGCLS {
     REGCLS_SINGLEUSE = 0,
     REGCLS_MULTIPLEUSE = 1,

@@ -25,8 +25,6 @@ thread_local ThreadApartment t_apartment;
 struct RegisteredClass {
     CLSID clsid;
     IUnknown* object;
-    DWORD context;
-    DWORD flags;
     DWORD cookie;
     uint64_t apartment;
 };
@@ -55,15 +53,6 @@ uint64_t CurrentApartment(const ComState& state) {
         return t_apartment.id;
     }
     return state.multithreadedId;
-}
-
-// The contexts a registration serves: a multiple-use local server also serves in-process
-// callers.
-DWORD ServedContexts(DWORD context, DWORD flags) {
-    if ((flags & REGCLS_MULTIPLEUSE) != 0 && (context & CLSCTX_LOCAL_SERVER) != 0) {
-        return context | CLSCTX_INPROC_SERVER;
-    }
-    return context;
 }
 
 // Drops every registration of an apartment that is being torn down.
@@ -141,20 +130,19 @@ extern "C" HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* object, DWORD
         return CO_E_NOTINITIALIZED;  // the cookie is left as it was
     }
     *cookie = 0;
-    if ((flags & ~static_cast<DWORD>(REGCLS_MULTIPLEUSE)) != 0) {
+    if (flags != REGCLS_MULTIPLEUSE || context != CLSCTX_INPROC_SERVER) {
         return E_INVALIDARG;  // a registration kind this runtime does not implement
     }
     for (const RegisteredClass& entry : State().classes) {
-        if (entry.apartment == apartment && IsEqualCLSID(entry.clsid, clsid) &&
-            (ServedContexts(entry.context, entry.flags) & context) != 0) {
-            // A second multiple-use registration of a class the apartment already serves
-            // succeeds without a registration of its own; any other is refused.
-            return (flags & REGCLS_MULTIPLEUSE) != 0 ? S_OK : CO_E_OBJISREG;
+        if (entry.apartment == apartment && IsEqualCLSID(entry.clsid, clsid)) {
+            // A second registration of a class the apartment already serves succeeds without
+            // a registration of its own.
+            return S_OK;
         }
     }
     object->AddRef();
     const DWORD assigned = State().nextCookie++;
-    State().classes.push_back(RegisteredClass{clsid, object, context, flags, assigned, apartment});
+    State().classes.push_back(RegisteredClass{clsid, object, assigned, apartment});
     *cookie = assigned;
     return S_OK;
 }
@@ -201,7 +189,7 @@ extern "C" HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD conte
         }
         for (const RegisteredClass& entry : State().classes) {
             if (entry.apartment == apartment && IsEqualCLSID(entry.clsid, clsid) &&
-                (ServedContexts(entry.context, entry.flags) & context) != 0) {
+                (context & CLSCTX_INPROC_SERVER) != 0) {
                 classObject = entry.object;
                 classObject->AddRef();
                 break;

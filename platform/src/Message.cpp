@@ -33,7 +33,6 @@ const SystemText kSystemTexts[] = {
     {0x80040154, u"Class not registered\r\n"},
     {0x800401F0, u"CoInitialize has not been called.\r\n"},
     {0x800401F3, u"Invalid class string\r\n"},
-    {0x800401FC, u"Object is already registered\r\n"},
     {2, u"The system cannot find the file specified.\r\n"},
     {5, u"Access is denied.\r\n"},
     {6, u"The handle is invalid.\r\n"},
