@@ -3,7 +3,7 @@
 # each: a proof that the suite catches real faults, and a record of which test catches which.
 #
 #   scripts/mutants.sh [--check] [--only ID[,ID...]] [--build DIR] [--list FILE] [--report FILE]
-#                      [--report-only]
+#                      [--report-only] [--everywhere]
 #
 # Each line of the list is five fields separated by tabs: an id, a file, a text that occurs
 # exactly once in that file, its replacement, and what the fault is. "\t" and "\n" in the text
@@ -21,7 +21,8 @@
 # --check only verifies that the list still applies to the sources: every file exists and every
 # text occurs exactly once in it (the test command runs this). --only runs the named faults again.
 # --list runs the faults of another list (the same lines in another order, say); --report-only
-# writes the report from the results so far.
+# writes the report from the results so far. --everywhere runs every test program for each fault
+# instead of those of its area (for a fault the area's programs missed).
 set -uo pipefail
 # The system interpreter starts fastest; any python3 does.
 PYTHON=$(command -v /usr/bin/python3 || command -v python3)
@@ -33,6 +34,7 @@ BUILD=build/mutants
 REPORT=tests/mutants-report.txt
 CHECK=0
 REPORT_ONLY=0
+EVERYWHERE=0
 ONLY=""
 TIMEOUT=${VEX_MUTANT_TIMEOUT:-90}
 while (($#)); do
@@ -43,8 +45,9 @@ while (($#)); do
         --report) REPORT=$2; shift ;;
         --list) LIST=$2; shift ;;
         --report-only) REPORT_ONLY=1 ;;
+        --everywhere) EVERYWHERE=1 ;;
         *)
-            sed -n '2,20p' "$0" >&2
+            sed -n '2,25p' "$0" >&2
             exit 2
             ;;
     esac
@@ -54,6 +57,7 @@ done
 # The test programs that can catch a fault in a file, by the file's path: the first pattern that
 # matches wins. The library's tests exercise the simulator as well; vexctl has its own program.
 areas() {  # areas FILE: prints the ctest label regex
+    ((EVERYWHERE)) && echo '.' && return
     case $1 in
         platform/*) echo 'PlatformConformanceTest|LoggerTest|SimulatorTest|ExportsTest|ApoControllerTest' ;;
         Orv3VexControl/util/EtwLogger* | Orv3VexControl/util/Format* | Orv3VexControl/util/Log*)
@@ -67,6 +71,10 @@ areas() {  # areas FILE: prints the ctest label regex
         tools/vexctl/*) echo 'VexctlTest' ;;
         *) echo '.' ;;
     esac
+}
+# ctest's selection of a label regex: every case when any program may catch it ('.').
+select_tests() {  # select_tests REGEX
+    [[ "|$1|" == *"|.|"* ]] || echo "-L ^($1)\$"
 }
 # The build targets behind a label regex: the label is the program's name.
 targets() {  # targets REGEX
@@ -164,7 +172,7 @@ STATE=$BUILD/mutants-state.tsv
 # The unchanged sources pass first, else every fault would look caught.
 if [[ ! -s $STATE ]]; then
     echo "mutants: running the unchanged tests"
-    if ! (cd "$BUILD" && ctest -L "^(${all%|})\$" --timeout "$TIMEOUT" -j2 \
+    if ! (cd "$BUILD" && ctest $(select_tests "${all%|}") --timeout "$TIMEOUT" -j2 \
         >"$BUILD/mutants-baseline.log" 2>&1 </dev/null); then
         echo "mutants: the unchanged sources fail their tests (log: $BUILD/mutants-baseline.log)" >&2
         exit 1
@@ -213,7 +221,7 @@ while IFS=$'\t' read -r id file text repl what; do
     if ! cmake --build "$BUILD" -j2 --target "${tgts[@]}" >"$BUILD/mutant.log" 2>&1; then
         result=build-failed caught=-
     else
-        out=$(cd "$BUILD" && ctest -L "^($labels)\$" --stop-on-failure --timeout "$TIMEOUT" \
+        out=$(cd "$BUILD" && ctest $(select_tests "$labels") --stop-on-failure --timeout "$TIMEOUT" \
             -j2 2>&1 </dev/null)
         caught=$(grep -E '\*\*\*(Failed|Timeout|Exception)|\(Failed\)|\(Timeout\)|\(Subprocess' \
             <<<"$out" | grep -oE '(Test +#[0-9]+: |- )[A-Za-z0-9_./]+' | head -1 |
