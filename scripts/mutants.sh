@@ -15,8 +15,8 @@
 # runs their cases with ctest (stopping on the first failure, each case with a timeout), notes
 # the first case that failed ("caught") or that every case passed ("missed"), and restores the
 # file. A fault that does not compile is noted "build-failed"; a run that shows neither (no case
-# ran, ctest failed) "unclear", with its output in DIR/mutant-ID.log. At the end it writes the report (default
-# tests/mutants-report.txt): one line per fault, its result and the case that caught it.
+# ran, ctest failed) "unclear", with its output in DIR/mutant-ID.log. At the end it writes the
+# report (default tests/mutants-report.txt): one line per fault, its result and its catcher.
 #
 # --check only verifies that the list still applies to the sources: every file exists and every
 # text occurs exactly once in it (the test command runs this). --only runs the named faults again.
