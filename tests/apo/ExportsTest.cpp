@@ -3,6 +3,7 @@
 #include "support/SimMachine.h"
 
 #include <string>
+#include <utility>
 
 using vextest::Int32Value;
 using vextest::kSpeakers;
@@ -19,14 +20,24 @@ const char* const kCaseMachine = R"({"endpoints": [
 
 using Exports = LibraryTest;
 
+// A null id opens the default speakers; one id of each property set lands under its key.
 TEST_F(Exports, NullIdOpensTheDefaultRenderEndpoint) {
     Load("default");
     ControlHandle handle = OpenOrFail(nullptr);
-    const PROPVARIANT value = Int32Value(77);
-    EXPECT_HR(S_OK, m_library.SetVariant(handle, 1101, &value, VEX_ROUTE_APO));
-    const auto stored = vextest::DumpedProperty(vextest::SimDump(), vextest::Narrow(kSpeakers),
-                                                "{F112024A-FE30-42A8-80AB-8DD825A06F78},0");
-    EXPECT_EQ(77, stored.value("value", 0)) << "the default speakers got the value";
+    const std::pair<LONG, const char*> rows[] = {
+        {1101, "{F112024A-FE30-42A8-80AB-8DD825A06F78},0"},
+        {1002, "{0C5E4949-7A67-4B9E-9069-1D6259682436},3201"},
+        {1005, "{DC827E12-807B-4FBB-8E3C-6C62981DD3C9},1"},
+        {2101, "{5510C7AB-DFC2-40D0-A98B-5F77F697005E},1"},
+        {3003, "{5B5E03CB-8070-420D-B794-8A28C89F6274},1"},
+    };
+    for (const auto& [id, key] : rows) {
+        const PROPVARIANT value = Int32Value(1);
+        EXPECT_HR(S_OK, m_library.SetVariant(handle, id, &value, VEX_ROUTE_APO)) << id;
+        const auto stored =
+            vextest::DumpedProperty(vextest::SimDump(), vextest::Narrow(kSpeakers), key);
+        EXPECT_EQ(nlohmann::json(1), stored.is_object() ? stored["value"] : stored) << id;
+    }
     EXPECT_HR(S_OK, m_library.Close(handle));
 }
 

@@ -202,6 +202,7 @@ TEST_F(DspValues, GetLaysTheAnswerOutUnderTheSizeProtocol) {
         {"80 bytes of a longer answer", kLabel15, 2126, Slice(kVisBands, 0, 20)},
         {"160 bytes from 1.3.1", kLabel131, 2125, Slice(kTuningInfo, 0, 40)},
         {"720 bytes from 1.4.1", kLabel141, 2125, Slice(kTuningInfo, 0, 180)},
+        {"720 bytes from a two-number label", kLabel15, 2125, Slice(kTuningInfo, 0, 180)},
         {"the 644-byte block", kLabel15, 2107, OptimizerBlock()},
         {"a 1.0.0 module's values after their count", kLabel100, 2107,
          vextest::Join({{3}, kOptimizerValues})},
