@@ -37,8 +37,6 @@ TEST_F(Logger, RecordTextWithAndWithoutALine) {
     EXPECT_EQ("[ApoController.cpp] F: zero", records[1].text);
     EXPECT_EQ("[dir/unix/Path.cpp:3] H: slashes", records[2].text)
         << "only a backslash separates the file name";
-    EXPECT_EQ(4, records[0].level);
-    EXPECT_EQ(2, records[1].level);
     EXPECT_EQ(0x400u, records[0].keyword);
 }
 
@@ -154,9 +152,7 @@ TEST_F(Logger, OverlongRecordIsCutAndMarked) {
     ASSERT_EQ(1u, records.size());
     EXPECT_LT(records[0].text.size() * 2, 64u * 1024u) << "fits one event";
     EXPECT_EQ(0u, records[0].text.find("[A.cpp:1] F: xxx"));
-    const std::string mark = " [record cut]";
-    ASSERT_GT(records[0].text.size(), mark.size());
-    EXPECT_EQ(mark, records[0].text.substr(records[0].text.size() - mark.size()));
+    EXPECT_TRUE(records[0].text.ends_with(" [record cut]"));
 }
 
 TEST_F(Logger, FailureTextIsFormattedOnlyForWrittenRecords) {

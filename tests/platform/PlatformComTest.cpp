@@ -109,6 +109,10 @@ TEST(Com, RegisteredClassObjectServesCoCreateInstance) {
     EXPECT_GT(factory.References(), 1u) << "the class table holds a reference";
 
     const ULONG held = factory.References();
+    DWORD second = 7;
+    EXPECT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &second));
+    EXPECT_EQ(0u, second) << "a second multiple-use registration joins the one there";
     IUnknown* object = nullptr;
     ASSERT_HR(S_OK, CoCreateInstance(kTestClass, nullptr, CLSCTX_ALL, IID_IUnknown,
                                      reinterpret_cast<void**>(&object)));
@@ -124,7 +128,7 @@ TEST(Com, RegisteredClassObjectServesCoCreateInstance) {
     EXPECT_EQ(nullptr, object) << "the out-parameter is cleared on failure";
 }
 
-TEST(Com, InitialisationIsCountedPerThread) {
+TEST(Com, InitialisationIsCountedPerThreadAndNeededToRegister) {
     EXPECT_HR(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     EXPECT_HR(S_FALSE, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     EXPECT_HR(RPC_E_CHANGED_MODE, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
@@ -135,6 +139,17 @@ TEST(Com, InitialisationIsCountedPerThread) {
                                                     reinterpret_cast<void**>(&object)))
         << "two initialisations need two uninitialisations";
     EXPECT_EQ(nullptr, object);
+    TestFactory factory;
+    DWORD cookie = 7;
+    EXPECT_HR(CO_E_NOTINITIALIZED, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
+                                                         REGCLS_MULTIPLEUSE, &cookie));
+    EXPECT_EQ(7u, cookie) << "the cookie is left alone";
+    EXPECT_EQ(1u, factory.References());
+    EXPECT_HR(CO_E_NOTINITIALIZED, CoRevokeClassObject(1));
+    ComApartment com;
+    EXPECT_HR(E_INVALIDARG, CoRevokeClassObject(0xFFFFu)) << "an unknown cookie";
+    EXPECT_HR(E_INVALIDARG, CoRegisterClassObject(kTestClass, nullptr, CLSCTX_INPROC_SERVER,
+                                                  REGCLS_MULTIPLEUSE, &cookie));
 }
 
 TEST(ComApartments, ARegistrationServesOnlyItsApartment) {
@@ -174,35 +189,6 @@ TEST(ComApartments, TearingDownAnApartmentRevokesItsRegistrations) {
         EXPECT_HR(REGDB_E_CLASSNOTREG, Create());
         EXPECT_HR(E_INVALIDARG, CoRevokeClassObject(cookie)) << "the cookie is gone";
     }
-}
-
-TEST(ComApartments, SecondRegistrationOfAClass) {
-    ComApartment com;
-    TestFactory factory;
-    DWORD cookie = 0;
-    ASSERT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
-                                          REGCLS_MULTIPLEUSE, &cookie));
-    const ULONG held = factory.References();
-    DWORD second = 7;
-    EXPECT_HR(S_OK, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
-                                          REGCLS_MULTIPLEUSE, &second));
-    EXPECT_EQ(0u, second) << "a multiple-use registration joins the one there";
-    EXPECT_EQ(held, factory.References());
-    EXPECT_HR(S_OK, CoRevokeClassObject(cookie));
-}
-
-TEST(ComApartments, RegistrationNeedsInitialisation) {
-    TestFactory factory;
-    DWORD cookie = 7;
-    EXPECT_HR(CO_E_NOTINITIALIZED, CoRegisterClassObject(kTestClass, &factory, CLSCTX_INPROC_SERVER,
-                                                         REGCLS_MULTIPLEUSE, &cookie));
-    EXPECT_EQ(7u, cookie) << "the cookie is left alone";
-    EXPECT_EQ(1u, factory.References());
-    EXPECT_HR(CO_E_NOTINITIALIZED, CoRevokeClassObject(1));
-    ComApartment com;
-    EXPECT_HR(E_INVALIDARG, CoRevokeClassObject(0xFFFFu)) << "an unknown cookie";
-    EXPECT_HR(E_INVALIDARG, CoRegisterClassObject(kTestClass, nullptr, CLSCTX_INPROC_SERVER,
-                                                  REGCLS_MULTIPLEUSE, &cookie));
 }
 
 TEST(ComApartments, UnimplementedRegistrationFlagsAreRefused) {
