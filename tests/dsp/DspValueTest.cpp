@@ -198,6 +198,7 @@ TEST_F(DspValues, GetLaysTheAnswerOutUnderTheSizeProtocol) {
         LONG id;
         vextest::Words output;
     } cases[] = {
+        {"a word", kLabel15, 2103, {1}},
         {"copied whole", kLabel15, 2108, kThresholds},
         {"80 bytes of a longer answer", kLabel15, 2126, Slice(kVisBands, 0, 20)},
         {"160 bytes from 1.3.1", kLabel131, 2125, Slice(kTuningInfo, 0, 40)},
