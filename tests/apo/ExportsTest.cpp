@@ -28,7 +28,7 @@ TEST_F(Exports, NullIdOpensTheDefaultRenderEndpoint) {
             vextest::DumpedProperty(vextest::SimDump(), vextest::Narrow(kSpeakers), key);
         EXPECT_EQ(nlohmann::json(1), stored.is_object() ? stored["value"] : stored) << id;
     }
-    EXPECT_HR(S_OK, m_library.Close(handle));
+    // Left open: the unload at the end gives the session back (the fixture counts the objects).
 }
 
 TEST_F(Exports, NoDefaultEndpointFailsWithTheLookupCodeAndWritesNoHandle) {
