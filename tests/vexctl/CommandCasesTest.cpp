@@ -24,10 +24,6 @@ struct Case {
     std::vector<Check> checks;
 };
 
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
-
 const std::string kBands =
     R"({"n":3,"a":[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20],)"
     R"("b":[-20,-19,-18,-17,-16,-15,-14,-13,-12,-11,-10,-9,-8,-7,-6,-5,-4,-3,-2,-1]})";
