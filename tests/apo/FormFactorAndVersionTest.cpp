@@ -142,6 +142,8 @@ TEST_F(EndpointQueries, VersionTextsComeFromTheFxStore) {
          wrapper(R"("{00000000-0000-0000-0000-00000000beef}")"), VEX_PARAM_MAIN_VERSION, ""},
         {"a wrapper value that is not a string is skipped", wrapped,
          wrapper(R"({"type": "REG_DWORD", "value": 1})"), VEX_PARAM_MAIN_VERSION, "vex2.10-lite"},
+        {"a registry without the wrapper key", wrapped, "{}", VEX_PARAM_MAIN_VERSION,
+         "vex2.10-lite"},
         {"a policy config that cannot be created gives an empty text", wrapped, "{}",
          VEX_PARAM_MAIN_VERSION, "", R"([{"method": "CoCreateInstance", "class": "PolicyConfig", "result": "0x80040154"}])",
          {{2, "GetApoVersion: Cannot create instance for IPolicyConfigVistaClient. [0x80040154]"},
