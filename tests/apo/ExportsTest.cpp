@@ -89,15 +89,14 @@ TEST_F(Exports, OpenFailuresAreReturnedWithTheirRecords) {
 
     VEX_REQUIRE_TRACE_CONTROLLER();
     EXPECT_EQ(1u, vextest::RecordsContaining("[0x80070490]").size());
-    EXPECT_EQ(1u, vextest::RecordsContaining(
-                      "ApoController::Open: Failed to find device[no such endpoint]: "
-                      "[0x80070490]")
-                      .size());
-    EXPECT_EQ(1u, vextest::RecordsContaining("Failed to open property store in read only "
-                                             "mode: [0x80070005]")
-                      .size());
-    EXPECT_EQ(
-        1u, vextest::RecordsContaining("Failed to create device enumerator: [0x80040154]").size());
+    for (const char* text : {"ApoController::Open: Failed to find device[no such endpoint]: "
+                             "[0x80070490]",
+                             "Failed to open property store in read only mode: [0x80070005]",
+                             "Failed to create device enumerator: [0x80040154]"}) {
+        const auto records = vextest::RecordsContaining(text);
+        ASSERT_EQ(1u, records.size()) << text;
+        EXPECT_EQ(2, records[0].level) << text << ": an error";
+    }
 }
 
 TEST_F(Exports, SessionEndsByItsOwnCountWhenTheStoreIsHeldElsewhere) {
