@@ -121,7 +121,8 @@ TEST_F(Discovery, FindsTheModuleEachDriverOffers) {
          "[" + Module(kIntel100, R"("forms": ["pin"], "pins": [0])") + ", " +
              Module(kIntel131, R"("forms": ["pin"], "pins": [2])") + "]",
          "",
-         {{0, kIntel100, "1.0.0", 0, 0, "", ""}, {2, kIntel131, "1.3.1", 0, 0, "", ""}}},
+         {{0, kIntel100, "1.0.0", 0, 0, "", ""}, {2, kIntel131, "1.3.1", 0, 0, "", ""}},
+         {{"Next device...", 4}, {"End of connectors.", 4}}},
     };
     for (const ModuleCase& c : cases) {
         SCOPED_TRACE(c.what);
