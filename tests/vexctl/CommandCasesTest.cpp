@@ -8,7 +8,7 @@
 namespace vextest {
 namespace {
 
-enum Machine { None, Test, Dsp, Faulty };
+enum Machine { None, Test, Dsp, Faulty, NoItems };
 // Out/NotOut/Err: a fragment of a stream; Same: the machine file left as it was; Code: a code
 // with its system text; JsonAt: "/pointer=json"; Preset: the preset file written before the run.
 enum Kind { Out, NotOut, Err, Same, Code, JsonAt, Preset };
@@ -118,6 +118,8 @@ const Case kCases[] = {
     {"reset_a_machine_file", Test, "reset", 2, {kSame}},
     {"store_refuses", Faulty, "set vex_calibration_boost 1", 1,
      {{Err, "vex_calibration_boost (1102)"}, {Code, "0x80070005"}, kSame}},
+    {"endpoint_list_fails", NoItems, "endpoints", 1,
+     {{Err, "get render endpoint 0"}, {Code, "0x80004005"}, kSame}},
     {"trace", Test, "--trace verbose get 1001", 0, {{Out, "1001 = "}, {Err, "trace"}, kSame}},
     {"help", None, "help load", 0,
      {{Out, "Usage: vexctl load"}, {Out, "--dry-run"}, {Out, "--machine"}}},
@@ -138,10 +140,13 @@ class VexctlCommand : public VexctlTest, public ::testing::WithParamInterface<Ca
 
 TEST_P(VexctlCommand, Runs) {
     const Case& c = GetParam();
-    const auto machine = c.machine == None ? Directory() / "machine.json"
-                         : c.machine == Dsp
-                             ? WriteFile("machine.json", DspMachineJson())
-                             : WriteTestMachine(c.machine == Faulty ? kRefusingStore : "");
+    const auto machine =
+        c.machine == None  ? Directory() / "machine.json"
+        : c.machine == Dsp ? WriteFile("machine.json", DspMachineJson())
+        : c.machine == NoItems
+            ? WriteTestMachine(R"("faults": [{"method": "IMMDeviceCollection::Item",)"
+                               R"( "result": "E_FAIL"}])")
+            : WriteTestMachine(c.machine == Faulty ? kRefusingStore : "");
     std::string preset;
     for (const Check& check : c.checks) {
         preset = check.kind == Preset ? PathText(WriteFile("preset.json", check.text)) : preset;
