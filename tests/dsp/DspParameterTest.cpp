@@ -187,8 +187,11 @@ TEST_F(DspParameters, IdentityIdsOfTheModule) {
     Load("default");
     ControlHandle handle = OpenOrFail(kSpeakers);
     const auto needed = static_cast<ULONG>(sizeof "1.4.2.0" * sizeof(WCHAR));
+    ULONG size = 0;
+    EXPECT_HR(E_INVALIDARG, m_library.Get(handle, 2007, nullptr, &size, kDsp));
+    EXPECT_EQ(0u, size) << "a null buffer learns no text size";
     WCHAR small[2] = {};
-    ULONG size = sizeof small;
+    size = sizeof small;
     EXPECT_HR(E_INVALIDARG, m_library.Get(handle, 2007, small, &size, kDsp));
     EXPECT_EQ(needed, size) << "the size a text needs";
     std::vector<WCHAR> text(64, 'x');

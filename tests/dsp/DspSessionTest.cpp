@@ -144,7 +144,11 @@ TEST_F(DspSessions, ModuleEnable) {
                                    "\", \"request\": \"moduleEnable\", \"result\": \"E_FAIL\"}]")
                                       .c_str()))
         << vexsim_LastError();
+    vextest::TraceSession session(5);
     EXPECT_HR(E_FAIL, driver.SetModuleEnable(1)) << "the first module fails";
+    for (const auto& record : vextest::RecordsContaining("Set module status failed")) {
+        EXPECT_EQ(3, record.level) << "a warning";
+    }
     EXPECT_EQ(1u, RequestsOfKind(WaveFilter(3), "moduleEnable").size())
         << "the later modules are not touched";
 

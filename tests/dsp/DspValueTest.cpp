@@ -306,6 +306,7 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
         HRESULT result;
         const char* record;
         int level;
+        const char* warning = nullptr;  // the driver's record of a request the module failed
     } cases[] = {
         {"more channels than values",
          [&] {
@@ -322,7 +323,8 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
              EXPECT_EQ(PerChannel(54, {-3, -4}), ParamWrites(WaveFilter(kLabel15)));
              return hr;
          },
-         E_FAIL, "Set drova_channel_gain failed. [0x80004005]", 2},
+         E_FAIL, "Set drova_channel_gain failed. [0x80004005]", 2,
+         "SetModuleParam: Failed to set PP module parameter!: [0x80004005]"},
         {"a value longer than the form carries",
          [&] { return m_library.SetVariant(handle, 2105, &longBlob, kDsp); }, E_INVALIDARG,
          "SetModuleParam: Failed to set PP module parameter!: [0x80070057]", 3},
@@ -345,7 +347,7 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
              ULONG size = sizeof read;
              return m_library.Get(handle, 2103, &read, &size, kDsp);
          },
-         E_FAIL, "failed. [0x80004005]", 2},
+         E_FAIL, "failed. [0x80004005]", 2, "Failed to get PP module parameter 20: [0x80004005]"},
         {"a stored value without its layout",
          [&] {
              EXPECT_HR(S_OK, m_library.SetVariant(handle, 1114, &word, VEX_ROUTE_APO));
@@ -364,6 +366,11 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
             EXPECT_EQ(1u, records.size());
             for (const auto& record : records) {
                 EXPECT_EQ(c.level, record.level);
+            }
+            if (c.warning != nullptr) {
+                const auto warnings = vextest::RecordsContaining(c.warning);
+                ASSERT_EQ(1u, warnings.size());
+                EXPECT_EQ(3, warnings[0].level) << "a warning";
             }
         }
     }
