@@ -2,6 +2,7 @@
 // close and selection treat endpoints with and without them.
 #include "support/Machines.h"
 
+#include "Orv3VexControl.h"
 #include "dsp/DspController.h"
 #include "dsp/TembraDspDrova.h"
 
@@ -51,6 +52,16 @@ TEST_F(DspSessions, AnEndpointGetsItsModules) {
     EXPECT_FALSE(DspController::GetModuleAvailability(vextest::kSpeakers).lowLatencyModule)
         << "one close ends the session";
     EXPECT_HR(E_FAIL, DspController::SelectModule(vextest::kSpeakers, 2003)) << "no session";
+
+    // Through the exports: the last handle of an endpoint ends its session, another endpoint's
+    // handle does not keep it.
+    ControlHandle speakers = nullptr;
+    ControlHandle headphones = nullptr;
+    ASSERT_HR(S_OK, OpenVexControl(&speakers, vextest::kSpeakers));
+    ASSERT_HR(S_OK, OpenVexControl(&headphones, vextest::kHeadphones));
+    EXPECT_HR(S_OK, CloseVexControl(speakers));
+    EXPECT_FALSE(DspController::GetModuleAvailability(vextest::kSpeakers).lowLatencyModule);
+    EXPECT_HR(S_OK, CloseVexControl(headphones));
 }
 
 TEST_F(DspSessions, TheLastModuleOfAnEndpointWins) {
