@@ -62,7 +62,7 @@ const Case kCases[] = {
     {"dsp_route_case_and_dashes", Dsp, "set DROVA_Limiter_gain 16 --route dsp", 0,
      {{Out, "drova-limiter-gain (2128) = 16"}}},
     {"module_version_refuses", Dsp,
-     "set drova_sliding_bass_enable 1 --route dsp --endpoint headphones-2", 1,
+     "set 2124 1 --route dsp --endpoint headphones-2", 1,
      {{Err, "module version \"1.4.1\" does not take this parameter"}, {Code, "0x80070057"}, kSame}},
     {"select", Dsp, "select Low-Latency", 0, {{Out, "selected the Low-Latency module (2003)"}}},
     {"select_without_module", Dsp, "select main", 1,
