@@ -97,6 +97,8 @@ TEST_F(Exports, OpenFailuresAreReturnedWithTheirRecords) {
         ASSERT_EQ(1u, records.size()) << text;
         EXPECT_EQ(2, records[0].level) << text << ": an error";
     }
+    m_library.Unload();  // a session's notifications no longer reach the unloaded library
+    VexTraceEnable(Guids::kTraceProvider, 5, 0x400);
 }
 
 TEST_F(Exports, SessionEndsByItsOwnCountWhenTheStoreIsHeldElsewhere) {
