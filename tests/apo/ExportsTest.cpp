@@ -97,6 +97,11 @@ TEST_F(Exports, OpenFailuresAreReturnedWithTheirRecords) {
         ASSERT_EQ(1u, records.size()) << text;
         EXPECT_EQ(2, records[0].level) << text << ": an error";
     }
+    unsigned long long keyword = 0;  // the simulator reads the same records
+    EXPECT_NE(nullptr, vexsim_TraceRecord(0, nullptr, &keyword));
+    EXPECT_EQ(vextest::CapturedRecords()[0].keyword, keyword);
+    m_library.Unload();  // a session's notifications no longer reach the unloaded library
+    VexTraceEnable(Guids::kTraceProvider, 5, 0x400);
 }
 
 TEST_F(Exports, SessionEndsByItsOwnCountWhenTheStoreIsHeldElsewhere) {

@@ -114,6 +114,8 @@ TEST_F(SimKsRequest, FaultsNarrowedToOneRequestKind) {
     EXPECT_HR(E_FAIL, Send(wrapped.Get(), &answer, &returned));
     EXPECT_HR(S_OK, Send(wrapped.Get(), &answer, &returned)) << "only the first call";
     EXPECT_EQ(3u, vexsim_CallCount("IKsControl::KsProperty"));
+    EXPECT_EQ(0, vexsim_KsClearRequests(nullptr)) << "a null id clears every filter";
+    EXPECT_EQ(0, vexsim_KsRequestTotal(simtest::kWaveFilterUtf8));
 }
 
 struct AnswerCase {

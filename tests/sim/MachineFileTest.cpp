@@ -84,7 +84,11 @@ TEST_F(SimMachineFile, FailedLoadLeavesTheCurrentMachineWhole) {
 }
 
 TEST_F(SimMachineFile, DumpLoadsBackAsTheSameMachine) {
-    for (const char* name : {"default", "wrapper-effect", "no-default-render", "read-only-store"}) {
+    const std::pair<const char*, const char*> machines[] = {{"default", "disabled"},
+                                                            {"wrapper-effect", "active"},
+                                                            {"no-default-render", "unplugged"},
+                                                            {"read-only-store", "active"}};
+    for (const auto& [name, state] : machines) {
         ASSERT_TRUE(Loaded(vexsim_LoadMachine(name))) << name;
         ASSERT_TRUE(Loaded(vexsim_AddFaults(R"([
             {"method": "IPropertyStore::GetValue", "key": "{DD0DF94B-53A2-4A92-854E-91F42E28FD7B},0", "call": 3,
@@ -95,6 +99,7 @@ TEST_F(SimMachineFile, DumpLoadsBackAsTheSameMachine) {
         const std::string first = vexsim_DumpJson();
         EXPECT_NE(std::string::npos, first.find("\"bytes\": \"0800\"")) << first;
         EXPECT_NE(std::string::npos, first.find("\"sizeQuery\": false")) << first;
+        EXPECT_NE(std::string::npos, first.find("\"state\": \"" + std::string(state))) << name;
         ASSERT_TRUE(Loaded(vexsim_LoadMachineJson(first.c_str()))) << name;
         EXPECT_EQ(first, std::string(vexsim_DumpJson())) << name;
     }
