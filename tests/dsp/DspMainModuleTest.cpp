@@ -31,6 +31,7 @@ protected:
         driver.Modules().push_back(std::move(main));
         ASSERT_HR(S_OK, DspController::Open(m_endpoint.c_str()));
         ASSERT_EQ(1, DspController::GetModuleIndex(m_endpoint.c_str(), 1101));
+        ASSERT_EQ(1, DspController::GetModuleIndex(m_endpoint.c_str(), 1998)) << "the range's end";
         ASSERT_EQ(0, DspController::GetModuleIndex(m_endpoint.c_str(), 2101));
         ASSERT_EQ(0, vexsim_KsClearRequests(m_filter.c_str()));
     }
