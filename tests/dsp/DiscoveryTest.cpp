@@ -246,9 +246,10 @@ TEST_F(Discovery, EndpointPropertiesThatDoNotFit) {
 }
 
 TEST_F(Discovery, GraphsThatLeadBackOnThemselvesEndTheWalk) {
-    // Parts of one filter that lead to each other, reached from the endpoint's connector.
+    // Parts of one filter that lead to each other, one a selector, reached from the endpoint's
+    // connector.
     const std::string partsLoop = R"([{"id": "loop", "topology": {"parts": [
-        {"name": "a", "kind": "subunit", "node": 0},
+        {"name": "a", "kind": "subunit", "node": 0, "selector": "output"},
         {"name": "b", "kind": "subunit", "node": 1},
         {"name": "c", "kind": "subunit", "node": 2},
         {"name": "out", "kind": "connector", "pin": 0, "type": "Physical_External", "flow": "out"}],

@@ -22,6 +22,7 @@ TEST_F(SimMachineFile, WrongContentNamesTheJsonPath) {
         {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_UI4", "value": -1}}}]})", ",0\"].value: integer out of range"},
         {R"({"endpoints": [{"id": "a", "properties": {"{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},0": {"type": "VT_BLOB", "bytes": [1], "words": [1]}}}]})", "exactly one of \"bytes\" and \"words\""},
         {R"({"endpoints": [{"id": "a", "readWriteResult": "S_OK"}]})", "$.endpoints[0].readWriteResult: must be a failure code"},
+        {R"({"filters": [{"id": ""}]})", "$.filters[0].id: a filter id cannot be empty"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -54,6 +55,7 @@ TEST_F(SimMachineFile, BadFileIsNamedWithThePathAtFault) {
 TEST_F(SimMachineFile, FailedLoadLeavesTheCurrentMachineWhole) {
     ASSERT_TRUE(Loaded(vexsim_LoadMachine("wrapper-effect")));
     const std::string before = vexsim_DumpJson();
+    EXPECT_NE(std::string::npos, before.find("\"fx\": {")) << "the dump writes the fx store";
 
     // Valid up to its last fault: endpoints and registry values that must not appear.
     EXPECT_EQ(-1, vexsim_LoadMachineJson(R"({
