@@ -63,6 +63,10 @@ areas() {  # areas FILE: prints the ctest label regex
         Orv3VexControl/util/EtwLogger* | Orv3VexControl/util/Format* | Orv3VexControl/util/Log*)
             echo 'LoggerTest|ExportsTest|FaultSweepTest' ;;
         Orv3VexControl/conversion/*) echo 'ParameterConversionTest|ExportsTest|DspValueTest' ;;
+        # The parameter tables serve vexctl as well (its module-version check reads the names).
+        Orv3VexControl/parameters/*)
+            echo 'ApoControllerTest|ExportsTest|DspRouteTest|DspExportsTest|DspValueTest|DspMainModuleTest|MisuseTest|FaultSweepTest|VexctlTest'
+            ;;
         Orv3VexControl/*)
             echo 'ApoControllerTest|ExportsTest|DspRouteTest|DspExportsTest|DspValueTest|DspMainModuleTest|MisuseTest|FaultSweepTest'
             ;;
