@@ -56,6 +56,7 @@ done
 
 # The test programs that can catch a fault in a file, by the file's path: the first pattern that
 # matches wins. The library's tests exercise the simulator as well; vexctl has its own program.
+LIBRARY_TESTS='ApoControllerTest|ExportsTest|DspRouteTest|DspExportsTest|DspValueTest|DspMainModuleTest|MisuseTest|FaultSweepTest'
 areas() {  # areas FILE: prints the ctest label regex
     ((EVERYWHERE)) && echo '.' && return
     case $1 in
@@ -64,12 +65,8 @@ areas() {  # areas FILE: prints the ctest label regex
             echo 'LoggerTest|ExportsTest|FaultSweepTest' ;;
         Orv3VexControl/conversion/*) echo 'ParameterConversionTest|ExportsTest|DspValueTest' ;;
         # The parameter tables serve vexctl as well (its module-version check reads the names).
-        Orv3VexControl/parameters/*)
-            echo 'ApoControllerTest|ExportsTest|DspRouteTest|DspExportsTest|DspValueTest|DspMainModuleTest|MisuseTest|FaultSweepTest|VexctlTest'
-            ;;
-        Orv3VexControl/*)
-            echo 'ApoControllerTest|ExportsTest|DspRouteTest|DspExportsTest|DspValueTest|DspMainModuleTest|MisuseTest|FaultSweepTest'
-            ;;
+        Orv3VexControl/parameters/*) echo "$LIBRARY_TESTS|VexctlTest" ;;
+        Orv3VexControl/*) echo "$LIBRARY_TESTS" ;;
         sim/*) echo 'SimulatorTest|ApoControllerTest|DspRouteTest|DspMainModuleTest|ExportsTest' ;;
         tools/vexctl/Capture*) echo 'CaptureTest|VexctlTest' ;;
         tools/vexctl/*) echo 'VexctlTest' ;;
