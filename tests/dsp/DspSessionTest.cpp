@@ -157,8 +157,10 @@ TEST_F(DspSessions, ModuleEnable) {
         << vexsim_LastError();
     vextest::TraceSession session(5);
     EXPECT_HR(E_FAIL, driver.SetModuleEnable(1)) << "the first module fails";
-    for (const auto& record : vextest::RecordsContaining("Set module status failed")) {
-        EXPECT_EQ(3, record.level) << "a warning";
+    if (vextest::HaveTraceController()) {
+        const auto records = vextest::RecordsContaining("Set module status failed");
+        ASSERT_EQ(1u, records.size());
+        EXPECT_EQ(3, records[0].level) << "a warning";
     }
     EXPECT_EQ(1u, RequestsOfKind(WaveFilter(3), "moduleEnable").size())
         << "the later modules are not touched";

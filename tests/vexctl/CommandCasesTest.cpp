@@ -140,13 +140,15 @@ class VexctlCommand : public VexctlTest, public ::testing::WithParamInterface<Ca
 
 TEST_P(VexctlCommand, Runs) {
     const Case& c = GetParam();
-    const auto machine =
-        c.machine == None  ? Directory() / "machine.json"
-        : c.machine == Dsp ? WriteFile("machine.json", DspMachineJson())
+    // The test machine with the faults of its kind.
+    const std::string faults =
+        c.machine == Faulty ? kRefusingStore
         : c.machine == NoItems
-            ? WriteTestMachine(R"("faults": [{"method": "IMMDeviceCollection::Item",)"
-                               R"( "result": "E_FAIL"}])")
-            : WriteTestMachine(c.machine == Faulty ? kRefusingStore : "");
+            ? R"("faults": [{"method": "IMMDeviceCollection::Item", "result": "E_FAIL"}])"
+            : "";
+    const auto machine = c.machine == None  ? Directory() / "machine.json"
+                         : c.machine == Dsp ? WriteFile("machine.json", DspMachineJson())
+                                            : WriteTestMachine(faults);
     std::string preset;
     for (const Check& check : c.checks) {
         preset = check.kind == Preset ? PathText(WriteFile("preset.json", check.text)) : preset;
