@@ -16,7 +16,8 @@
 # the first case that failed ("caught") or that every case passed ("missed"), and restores the
 # file. A fault that does not compile is noted "build-failed"; a run that shows neither (no case
 # ran, ctest failed) "unclear", with its output in DIR/mutant-ID.log. At the end it writes the
-# report (default tests/mutants-report.txt): one line per fault, its result and its catcher.
+# report (default DIR/mutants-report.txt): one line per fault, its result and its catcher.
+# tests/mutants-report.txt keeps the comparison of the suite before and after its rewrite.
 #
 # --check only verifies that the list still applies to the sources: every file exists and every
 # text occurs exactly once in it (the test command runs this). --only runs the named faults again.
@@ -31,7 +32,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT" || exit 1
 LIST=tests/mutants.txt
 BUILD=build/mutants
-REPORT=tests/mutants-report.txt
+REPORT=""
 CHECK=0
 REPORT_ONLY=0
 EVERYWHERE=0
@@ -47,7 +48,7 @@ while (($#)); do
         --report-only) REPORT_ONLY=1 ;;
         --everywhere) EVERYWHERE=1 ;;
         *)
-            sed -n '2,25p' "$0" >&2
+            sed -n '2,26p' "$0" >&2
             exit 2
             ;;
     esac
@@ -147,6 +148,7 @@ EOF
 fi
 
 STATE=$BUILD/mutants-state.tsv
+REPORT=${REPORT:-$BUILD/mutants-report.txt}
 if ((REPORT_ONLY)); then
     touch "$STATE"
     rows() { grep -v '^#' "$LIST" | grep -v '^[[:space:]]*$'; }
