@@ -48,7 +48,7 @@ while (($#)); do
         --report-only) REPORT_ONLY=1 ;;
         --everywhere) EVERYWHERE=1 ;;
         *)
-            sed -n '2,26p' "$0" >&2
+            sed -n '2,/^[^#]/{/^#/p}' "$0" >&2
             exit 2
             ;;
     esac

@@ -57,12 +57,11 @@ TEST_F(Exports, ReadOnlyStoreOpensWithSFalseAndRefusesWrites) {
     VEX_REQUIRE_TRACE_CONTROLLER();
     WString text = vextest::SystemMessage(STG_E_ACCESSDENIED);
     text.resize(text.size() - 2);
-    const auto records = vextest::RecordsContaining(
-        "ApoController::SetParameter: Set property key [vex_system_gain, "
-        "{F112024A-FE30-42A8-80AB-8DD825A06F78}, 0] failed: [0x80030005]" +
-        vextest::Narrow(text));
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(3, records[0].level);
+    EXPECT_TRUE(
+        vextest::OneRecordAt(3,
+                             "ApoController::SetParameter: Set property key [vex_system_gain, "
+                             "{F112024A-FE30-42A8-80AB-8DD825A06F78}, 0] failed: [0x80030005]" +
+                                 vextest::Narrow(text)));
     EXPECT_EQ(1u, vextest::RecordsContaining("Failed to open property store in read write "
                                              "mode, try read only mode again")
                       .size());
@@ -93,9 +92,7 @@ TEST_F(Exports, OpenFailuresAreReturnedWithTheirRecords) {
                              "[0x80070490]",
                              "Failed to open property store in read only mode: [0x80070005]",
                              "Failed to create device enumerator: [0x80040154]"}) {
-        const auto records = vextest::RecordsContaining(text);
-        ASSERT_EQ(1u, records.size()) << text;
-        EXPECT_EQ(2, records[0].level) << text << ": an error";
+        EXPECT_TRUE(vextest::OneRecordAt(2, text)) << "an error";
     }
     unsigned long long keyword = 0;  // the simulator reads the same records
     EXPECT_NE(nullptr, vexsim_TraceRecord(0, nullptr, &keyword));

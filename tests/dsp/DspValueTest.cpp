@@ -362,15 +362,9 @@ TEST_F(DspValues, EveryRefusalLeavesOneRecord) {
         VexTraceClear();
         EXPECT_HR(c.result, c.call());
         if (vextest::HaveTraceController()) {
-            const auto records = vextest::RecordsContaining(c.record);
-            EXPECT_EQ(1u, records.size());
-            for (const auto& record : records) {
-                EXPECT_EQ(c.level, record.level);
-            }
+            EXPECT_TRUE(vextest::OneRecordAt(c.level, c.record));
             if (c.warning != nullptr) {
-                const auto warnings = vextest::RecordsContaining(c.warning);
-                ASSERT_EQ(1u, warnings.size());
-                EXPECT_EQ(3, warnings[0].level) << "a warning";
+                EXPECT_TRUE(vextest::OneRecordAt(3, c.warning)) << "a warning";
             }
         }
     }

@@ -31,6 +31,15 @@ Bytes ParamGet(ULONG param, ULONG flags = 1, ULONG pin = simtest::kOffloadPin,
     return r.U32(param).U8(1).Get();
 }
 
+// The interface version and the module list, on the vendor set.
+Bytes InterfaceVersion() {
+    return Pin(0, 1).Get();
+}
+
+Bytes ModuleList() {
+    return Pin(1, 1).Guid(simtest::kModuleAddress).Get();
+}
+
 class SimKsRequest : public simtest::KsTest {
 protected:
     void SetUp() override {
@@ -64,7 +73,7 @@ TEST_F(SimKsRequest, WrongRequestsGetDriverCodes) {
     Request wrongClass;
     wrongClass.Guid(simtest::kAudioModuleSet).U32(2).U32(1).Guid(simtest::kModuleAddress);
     wrongClass.U32(0).U32(0);
-    wrongClass.Append(Pin(0, 1).Get());
+    wrongClass.Append(InterfaceVersion());
     Request engineNode;
     engineNode.Guid(simtest::kAudioEngineSet).U32(6).U32(0x10000001).U32(7).U32(0);
     Request descriptorSet;
@@ -110,7 +119,7 @@ TEST_F(SimKsRequest, FaultsNarrowedToOneRequestKind) {
     // The 48-byte KSAUDIOMODULE_PROPERTY head: set, id 2, get, class, instance, four zero bytes.
     Request wrapped;
     wrapped.Guid(simtest::kAudioModuleSet).U32(2).U32(1).Guid(simtest::kVendorClass).U32(0).U32(0);
-    wrapped.Append(Pin(0, 1).Get());
+    wrapped.Append(InterfaceVersion());
     EXPECT_HR(E_FAIL, Send(wrapped.Get(), &answer, &returned));
     EXPECT_HR(S_OK, Send(wrapped.Get(), &answer, &returned)) << "only the first call";
     EXPECT_EQ(3u, vexsim_CallCount("IKsControl::KsProperty"));
@@ -165,11 +174,11 @@ constexpr ULONG kDescriptorsSize = 8 + 284;
 
 // clang-format off
 const AnswerCase kAnswers[] = {
-    {"ModuleListSizeQueryTooShort", "moduleList", R"("sizeQuery": true, "answer": {"returned": 4})", [] { return Pin(1, 1).Guid(simtest::kModuleAddress).Get(); }, 0, S_OK, 4, Bytes()},
-    {"ModuleListSizeFieldLies", "moduleList", R"("answer": {"length": 100000, "count": 1000})", [] { return Pin(1, 1).Guid(simtest::kModuleAddress).Get(); }, kListSize, S_OK, kListSize, Le32({100000, 1000})},
+    {"ModuleListSizeQueryTooShort", "moduleList", R"("sizeQuery": true, "answer": {"returned": 4})", ModuleList, 0, S_OK, 4, Bytes()},
+    {"ModuleListSizeFieldLies", "moduleList", R"("answer": {"length": 100000, "count": 1000})", ModuleList, kListSize, S_OK, kListSize, Le32({100000, 1000})},
     {"DescriptorCountBeyondTheList", "moduleDescriptors", R"("answer": {"count": 7})", [] { return Request().Guid(simtest::kAudioModuleSet).U32(1).U32(1).Get(); }, kDescriptorsSize, S_OK, kDescriptorsSize, Le32({kDescriptorsSize, 7})},
-    {"VersionBytesReplaced", "interfaceVersion", R"("answer": {"bytes": "03"})", [] { return Pin(0, 1).Get(); }, 5, S_OK, 1, Bytes({3, 0, 0, 0, 0})},
-    {"BytesLongerThanTheBufferAreCut", "interfaceVersion", R"("answer": {"bytes": "0102030405060708090a"})", [] { return Pin(0, 1).Get(); }, 5, S_OK, 5, Bytes({1, 2, 3, 4, 5})},
+    {"VersionBytesReplaced", "interfaceVersion", R"("answer": {"bytes": "03"})", InterfaceVersion, 5, S_OK, 1, Bytes({3, 0, 0, 0, 0})},
+    {"BytesLongerThanTheBufferAreCut", "interfaceVersion", R"("answer": {"bytes": "0102030405060708090a"})", InterfaceVersion, 5, S_OK, 5, Bytes({1, 2, 3, 4, 5})},
     {"ReturnedLongerThanTheBuffer", "moduleParam", R"("answer": {"returned": 70000})", [] { return ParamGet(127); }, 64004, S_OK, 70000, Le32({4, 1})},
     {"EngineAnswerWithAFailure", "engineDescriptor", R"("answer": {"bytes": "090000000800000007000000", "returned": 2}, "result": "E_FAIL")", [] { return Request().Guid(simtest::kAudioEngineSet).U32(6).U32(0x10000001).U32(0).U32(0).Get(); }, 12, E_FAIL, 2, Le32({9, 8, 7})},
 };

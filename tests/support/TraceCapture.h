@@ -74,6 +74,20 @@ inline std::vector<Captured> RecordsContaining(const std::string& fragment) {
     return found;
 }
 
+// Exactly one record contains the fragment, and it has the given level.
+inline ::testing::AssertionResult OneRecordAt(int level, const std::string& fragment) {
+    const auto records = RecordsContaining(fragment);
+    if (records.size() != 1) {
+        return ::testing::AssertionFailure()
+               << records.size() << " records contain \"" << fragment << "\"";
+    }
+    if (records[0].level != level) {
+        return ::testing::AssertionFailure()
+               << "level " << int{records[0].level} << ", not " << level << ": " << records[0].text;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace vextest
 
 // Skips the test where no trace session can be started.
